@@ -1,0 +1,36 @@
+#include "app/application.h"
+
+#include "app/handler.h"
+
+#include <QFont>
+#include <QStyleFactory>
+
+namespace quillon {
+
+QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Quillon"));
+    setApplicationDisplayName(QStringLiteral("Quillon"));
+}
+
+bool QuillonApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        reportException();
+        return false;
+    }
+}
+
+void applyProgramLook(QApplication& app)
+{
+    if (auto* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+    QFont font;
+    font.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
+                      QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    font.setPixelSize(12);
+    app.setFont(font);
+}
+
+} // namespace quillon

@@ -1,0 +1,50 @@
+#pragma once
+// Every modal window the pages open goes through this interface, so tests can
+// script the answers and check the exact texts.
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace quillon {
+
+enum class MsgIcon { None, Information, Warning, Error, Question };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A message box with an OK button.
+    virtual void message(const QString& caption, const QString& text, MsgIcon icon) = 0;
+    // OK/Cancel question; true for OK.
+    virtual bool confirm(const QString& caption, const QString& text, MsgIcon icon) = 0;
+    // Filters in the "Name (*.ext)|*.ext|All files (*.*)|*.*" form; nullopt when cancelled.
+    virtual std::optional<QString> openFile(const QString& filter, const QString& defaultExt) = 0;
+    virtual std::optional<QString> saveFile(const QString& filter, const QString& defaultExt) = 0;
+    // One-line text input; nullopt when cancelled.
+    virtual std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) = 0;
+
+    // The program's usual "错误" box with the stop icon.
+    void error(const QString& text) { message(QStringLiteral("错误"), text, MsgIcon::Error); }
+};
+
+// QMessageBox / QFileDialog / QInputDialog, parented to `parent`.
+class WidgetDialogs : public Dialogs {
+public:
+    explicit WidgetDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+    void message(const QString& caption, const QString& text, MsgIcon icon) override;
+    bool confirm(const QString& caption, const QString& text, MsgIcon icon) override;
+    std::optional<QString> openFile(const QString& filter, const QString& defaultExt) override;
+    std::optional<QString> saveFile(const QString& filter, const QString& defaultExt) override;
+    std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
+
+    // "A (*.a)|*.a|B (*.*)|*.*" -> "A (*.a);;B (*.*)"
+    static QString toQtFilter(const QString& filter);
+    static QString withDefaultExt(const QString& path, const QString& defaultExt);
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace quillon

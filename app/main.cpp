@@ -1,0 +1,25 @@
+#include "app/application.h"
+#include "app/mainform.h"
+#include "app/settings_file.h"
+
+#include <QMessageBox>
+#include <exception>
+
+int main(int argc, char** argv)
+{
+    quillon::QuillonApplication app(argc, argv);
+    try {
+        quillon::applyProgramLook(app);
+        quillon::FrameOptions options;
+        options.settingsPath =
+            quillon::SettingsFile::defaultPathFor(QCoreApplication::applicationFilePath().toStdString());
+        quillon::TfrmMain frmMain(options);
+        frmMain.show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quillon"), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quillon"), QStringLiteral("Unknown error"));
+    }
+    return 1;
+}

@@ -1,0 +1,299 @@
+#include "app/mainform.h"
+
+#include "app/comm_events.h"
+#include "app/handler.h"
+#include "app/settings_file.h"
+#include "app/status_bar.h"
+#include "common/clock.h"
+#include "monitor/serialmon_page.h"
+#include "platform/device_map.h"
+#include "serial/comtest_page.h"
+#include "tools/hexbin/hexbin_page.h"
+#include "tools/led/ledcoder_page.h"
+#include "tools/resistor/colorresister_page.h"
+#include "tools/thermistor/rtcalc_page.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+#include <QTabWidget>
+#include <exception>
+
+namespace quillon {
+
+namespace {
+
+const char* const kPageTitles[] = {
+    "Quillon之---RT值计算",  "Quillon之---LED编码器",  "Quillon之---色环电阻识别",
+    "Quillon之---HEX/BIN转换", "Quillon之---串口调试器", "Quillon之---串口监视器",
+};
+
+QString fromUtf8(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+TfrmMain::TfrmMain(FrameOptions options, QWidget* parent)
+    : QWidget(parent), settingsPath_(std::move(options.settingsPath)), dialogs_(options.dialogs),
+      deviceMap_(options.deviceMap)
+{
+    if (!dialogs_) {
+        ownDialogs_ = std::make_unique<WidgetDialogs>(this);
+        dialogs_ = ownDialogs_.get();
+    }
+    if (!deviceMap_) {
+        ownDeviceMap_ = makeSystemDeviceMap();
+        deviceMap_ = ownDeviceMap_.get();
+    }
+    buildWindow();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    setExceptionHandler({});
+}
+
+void TfrmMain::buildWindow()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Quillon"));
+    setFixedSize(793, 524);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    move(115, 104);
+
+    pcToolSet = new QTabWidget(this);
+    pcToolSet->setObjectName(QStringLiteral("pcToolSet"));
+    pcToolSet->setGeometry(0, 0, 793, 497);
+
+    rtCalc_ = new RTCalcPage(*this);
+    ledCoder_ = new LEDCoderPage(*this);
+    colorResister_ = new ColorResisterPage(*this);
+    hexBin_ = new HexBinPage(*this);
+    comTest_ = new ComTestPage(*this);
+    serialMon_ = new SerialMonPage(*this);
+    serial_ = comTest_;
+    monitor_ = serialMon_;
+
+    pcToolSet->addTab(rtCalc_, QStringLiteral("RT值计算"));
+    pcToolSet->addTab(ledCoder_, QStringLiteral("LED 编码"));
+    pcToolSet->addTab(colorResister_, QStringLiteral("色环电阻"));
+    pcToolSet->addTab(hexBin_, QStringLiteral("HEX/BIN"));
+    pcToolSet->addTab(comTest_, QStringLiteral("串口调试"));
+    pcToolSet->addTab(serialMon_, QStringLiteral("串口监视"));
+    pcToolSet->setCurrentIndex(COMTestIndex);
+
+    StatusBar1 = new StatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(0, 499, 705, 24);
+    StatusBar1->setPanelText(0, QStringLiteral("Quillon之---串口调试"));
+    StatusBar1->setPanelText(1, QStringLiteral("接收: 0"));
+    StatusBar1->setPanelText(2, QStringLiteral("发送: 0"));
+    StatusBar1->setPanelText(3, QStringLiteral("关闭"));
+
+    btnExit = new QPushButton(QStringLiteral("E&xit"), this);
+    btnExit->setObjectName(QStringLiteral("btnExit"));
+    btnExit->setGeometry(720, 500, 57, 22);
+
+    Timer1 = new QTimer(this);
+    Timer2 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+
+    connectHandler(btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
+    connectHandler(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+    connectHandler(Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
+    connectHandler(pcToolSet, &QTabWidget::currentChanged, this, [this](int index) { showPage(index); });
+}
+
+void TfrmMain::FormCreate()
+{
+    // 1. This platform counts as the NT family: monitor records use the NT layout.
+    NtPlatform = true;
+    // 2.
+    setExceptionHandler([this] { AppExceptionHandler(); });
+    try {
+        // 3.
+        StatusBar1->setPanelText(4, fromUtf8(nowText()));
+        Timer1->start();
+        // 4.
+        rtCalc_->initGridHeaders();
+        // 5.
+        ledCoder_->btnHelpClick();
+        rtCalc_->btnRTHelpClick();
+        // 6.
+        colorResister_->initBands();
+        // 7.
+        if (auto serial = deviceMap_->serialPorts()) {
+            PortListing listing = buildSerialListing(*serial);
+            comTest_->fillPortList(listing);
+            serialMon_->fillSerialList(listing);
+        }
+        // 8.
+        if (auto parallel = deviceMap_->parallelPorts()) serialMon_->fillParallelList(buildParallelListing(*parallel));
+        // 9.
+        {
+            SettingsFile settings(settingsPath_);
+            ledCoder_->loadPatterns(settings);
+            comTest_->loadVariables(settings);
+            comTest_->loadCommandLists(settings);
+        }
+        // 10. The memory-map start address is the page's own (0 while that mode is off).
+        // 11.
+        FormatNameList = {QStringLiteral("Hex=0"), QStringLiteral("Dec=1"), QStringLiteral("Bin=2")};
+        TypeNameList = {QStringLiteral("char=0"),  QStringLiteral("int=1"),     QStringLiteral("long=2"),
+                        QStringLiteral("float=3"), QStringLiteral("double=4"),  QStringLiteral("BitMask=5"),
+                        QStringLiteral("Array=6")};
+        // 12. PortOpen starts false: the serial page begins closed.
+    } catch (...) {
+        // Start-up stops at the failing step; the window opens with what was done.
+        AppExceptionHandler();
+    }
+}
+
+void TfrmMain::setStatusText(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }
+
+QString TfrmMain::statusText(int panel) const { return StatusBar1->panelText(panel); }
+
+void TfrmMain::repaintStatus() { StatusBar1->repaint(); }
+
+void TfrmMain::blankCounterPanels()
+{
+    for (int i = 1; i <= 3; ++i) StatusBar1->setPanelText(i, QStringLiteral(" "));
+}
+
+void TfrmMain::showConnectionState()
+{
+    if (serial_ && serial_->portOpen()) {
+        StatusBar1->setPanelText(1, QStringLiteral("接收: %1").arg(serial_->receivedTotal()));
+        StatusBar1->setPanelText(2, QStringLiteral("发送: %1").arg(serial_->sentTotal()));
+        StatusBar1->setPanelText(3, fromUtf8(serial_->portName()) + QStringLiteral(": ") +
+                                         QString::number(serial_->baudRate()));
+    } else {
+        StatusBar1->setPanelText(1, QStringLiteral("接收: 0"));
+        StatusBar1->setPanelText(2, QStringLiteral("发送: 0"));
+        StatusBar1->setPanelText(3, QStringLiteral("关闭"));
+    }
+}
+
+void TfrmMain::showPage(int index)
+{
+    switch (index) {
+    case RTCalcIndex: RTCalcShow(); break;
+    case LEDCoderIndex: LEDCoderShow(); break;
+    case ColorResisterIndex: ColorResisterShow(); break;
+    case HexBinIndex: tsHexBinShow(); break;
+    case COMTestIndex: tsCOMTestShow(); break;
+    case SerialMonIndex: tsSerialMonShow(); break;
+    default: break;
+    }
+}
+
+void TfrmMain::RTCalcShow()
+{
+    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[RTCalcIndex]));
+    blankCounterPanels();
+    repaintStatus();
+}
+
+void TfrmMain::LEDCoderShow()
+{
+    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[LEDCoderIndex]));
+    blankCounterPanels();
+    repaintStatus();
+}
+
+void TfrmMain::ColorResisterShow()
+{
+    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[ColorResisterIndex]));
+    blankCounterPanels();
+    repaintStatus();
+}
+
+void TfrmMain::tsHexBinShow()
+{
+    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[HexBinIndex]));
+    blankCounterPanels();
+    repaintStatus();
+}
+
+void TfrmMain::tsCOMTestShow()
+{
+    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[COMTestIndex]));
+    showConnectionState();
+    repaintStatus();
+}
+
+void TfrmMain::tsSerialMonShow()
+{
+    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[SerialMonIndex]));
+    showConnectionState();
+    repaintStatus();
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        runGuarded([this] { showPage(pcToolSet->currentIndex()); });
+    }
+}
+
+void TfrmMain::Timer1Timer()
+{
+    StatusBar1->setPanelText(4, fromUtf8(nowText()));
+    comTest_->Timer1Timer();
+}
+
+void TfrmMain::Timer2Timer() { comTest_->Timer2Timer(); }
+
+void TfrmMain::btnExitClick() { close(); }
+
+bool TfrmMain::FormCloseQuery()
+{
+    if (monitor_ && monitor_->driverLoaded()) monitor_->unloadDriver();
+    if (serial_ && serial_->logActive()) serial_->closeLog();
+    if (!serial_ || !serial_->portOpen()) return true;
+    if (!dialogs_->confirm(QStringLiteral("Confirm"), QStringLiteral("串口已打开，要退出吗？"), MsgIcon::Question))
+        return false;
+    serial_->closeForExit();
+    return true;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    bool allow = true;
+    try {
+        allow = FormCloseQuery();
+    } catch (...) {
+        AppExceptionHandler();
+        allow = false;
+    }
+    if (allow) {
+        Timer1->stop();
+        Timer2->stop();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TfrmMain::AppExceptionHandler()
+{
+    dialogs_->message(QStringLiteral("错误"), QStringLiteral("程序产生异常！请检查输入数据的合理性！"), MsgIcon::Error);
+}
+
+bool TfrmMain::Dispatch(QEvent* event)
+{
+    runGuarded([&] { comTest_->handleCommEvent(event); });
+    return true;
+}
+
+bool TfrmMain::event(QEvent* event)
+{
+    if (isCommEventType(event->type())) return Dispatch(event);
+    return QWidget::event(event);
+}
+
+} // namespace quillon

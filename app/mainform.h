@@ -1,0 +1,121 @@
+#pragma once
+// The main window: six tool pages, the status bar, the two timers, the
+// start-up sequence and the orderly shut-down.
+
+#include "app/dialogs.h"
+#include "app/page_host.h"
+#include "app/sessions.h"
+
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTabWidget;
+class QPushButton;
+
+namespace quillon {
+
+class DeviceMap;
+class StatusBar;
+class RTCalcPage;
+class LEDCoderPage;
+class ColorResisterPage;
+class HexBinPage;
+class ComTestPage;
+class SerialMonPage;
+
+struct FrameOptions {
+    std::string settingsPath;            // the INI file
+    Dialogs* dialogs = nullptr;          // null: real message boxes and file dialogs
+    DeviceMap* deviceMap = nullptr;      // null: the system's ports
+};
+
+class TfrmMain : public QWidget, public PageHost {
+    Q_OBJECT
+public:
+    explicit TfrmMain(FrameOptions options, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Page indices of pcToolSet, in tab order.
+    enum Page { RTCalcIndex, LEDCoderIndex, ColorResisterIndex, HexBinIndex, COMTestIndex, SerialMonIndex };
+
+    // PageHost
+    void setStatusText(int panel, const QString& text) override;
+    QString statusText(int panel) const override;
+    void repaintStatus() override;
+    Dialogs& dialogs() override { return *dialogs_; }
+    std::string settingsPath() const override { return settingsPath_; }
+    QTimer* timer2() override { return Timer2; }
+    QWidget* mainWindow() override { return this; }
+
+    // Handlers.
+    void FormCreate();
+    bool FormCloseQuery();
+    void btnExitClick();
+    void Timer1Timer();
+    void Timer2Timer();
+    void AppExceptionHandler();
+    void RTCalcShow();
+    void LEDCoderShow();
+    void ColorResisterShow();
+    void tsHexBinShow();
+    void tsCOMTestShow();
+    void tsSerialMonShow();
+    bool Dispatch(QEvent* event);
+
+    bool ntPlatform() const { return NtPlatform; }
+    const std::vector<QString>& formatNameList() const { return FormatNameList; }
+    const std::vector<QString>& typeNameList() const { return TypeNameList; }
+
+    // Tests stand in for the serial connection and the monitor here.
+    void setSerialSession(SerialSession* s) { serial_ = s; }
+    void setMonitorSession(MonitorSession* m) { monitor_ = m; }
+
+    RTCalcPage* rtCalcPage() const { return rtCalc_; }
+    LEDCoderPage* ledCoderPage() const { return ledCoder_; }
+    ColorResisterPage* colorResisterPage() const { return colorResister_; }
+    HexBinPage* hexBinPage() const { return hexBin_; }
+    ComTestPage* comTestPage() const { return comTest_; }
+    SerialMonPage* serialMonPage() const { return serialMon_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildWindow();
+    void showPage(int index);
+    void blankCounterPanels();
+    void showConnectionState();
+
+    std::string settingsPath_;
+    std::unique_ptr<WidgetDialogs> ownDialogs_;
+    Dialogs* dialogs_;
+    std::unique_ptr<DeviceMap> ownDeviceMap_;
+    DeviceMap* deviceMap_;
+
+    QTabWidget* pcToolSet = nullptr;
+    StatusBar* StatusBar1 = nullptr;
+    QPushButton* btnExit = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+
+    RTCalcPage* rtCalc_ = nullptr;
+    LEDCoderPage* ledCoder_ = nullptr;
+    ColorResisterPage* colorResister_ = nullptr;
+    HexBinPage* hexBin_ = nullptr;
+    ComTestPage* comTest_ = nullptr;
+    SerialMonPage* serialMon_ = nullptr;
+    SerialSession* serial_ = nullptr;
+    MonitorSession* monitor_ = nullptr;
+
+    bool NtPlatform = true;
+    std::vector<QString> FormatNameList;
+    std::vector<QString> TypeNameList;
+    bool shownOnce_ = false;
+};
+
+} // namespace quillon

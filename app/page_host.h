@@ -1,0 +1,30 @@
+#pragma once
+// What a page may ask of the main window: status panels, dialogs, the
+// settings file path, and the timers the frame owns.
+
+#include <QString>
+#include <string>
+
+class QTimer;
+class QWidget;
+
+namespace quillon {
+
+class Dialogs;
+
+class PageHost {
+public:
+    virtual ~PageHost() = default;
+    virtual void setStatusText(int panel, const QString& text) = 0;
+    virtual QString statusText(int panel) const = 0;
+    // Repaints the status bar at once.
+    virtual void repaintStatus() = 0;
+    virtual Dialogs& dialogs() = 0;
+    virtual std::string settingsPath() const = 0;
+    // Timed sending timer (off at start).
+    virtual QTimer* timer2() = 0;
+    // The window that receives posted thread notifications.
+    virtual QWidget* mainWindow() = 0;
+};
+
+} // namespace quillon

@@ -1,0 +1,40 @@
+// Starts the program's window and saves one picture per page, for looking at
+// the layout without clicking through it by hand.
+
+#include "app/application.h"
+#include "app/mainform.h"
+#include "app/settings_file.h"
+
+#include <QDir>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QTest>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    quillon::QuillonApplication app(argc, argv);
+    quillon::applyProgramLook(app);
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(outDir);
+
+    quillon::FrameOptions options;
+    options.settingsPath =
+        quillon::SettingsFile::defaultPathFor(QCoreApplication::applicationFilePath().toStdString());
+    quillon::TfrmMain frmMain(options);
+    frmMain.show();
+    if (!QTest::qWaitForWindowExposed(&frmMain)) std::fprintf(stderr, "window not exposed\n");
+
+    auto* tabs = frmMain.findChild<QTabWidget*>(QStringLiteral("pcToolSet"));
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QTest::qWait(200);
+        const QString file = QStringLiteral("%1/%2-%3.png").arg(outDir).arg(i + 1).arg(tabs->widget(i)->objectName());
+        if (!frmMain.grab().save(file)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+        std::printf("%s\n", qPrintable(file));
+    }
+    return 0;
+}

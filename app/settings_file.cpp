@@ -1,0 +1,239 @@
+#include "app/settings_file.h"
+
+#include "common/codepage.h"
+#include "common/numbers.h"
+#include "common/text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+// One line of the file, raw bytes as stored (no line end).
+struct Line {
+    std::string raw;
+};
+
+std::vector<Line> loadLines(const std::string& path)
+{
+    std::vector<Line> lines;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return lines;
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (auto& l : splitLines(data)) lines.push_back({std::move(l)});
+    return lines;
+}
+
+bool sectionNameOf(const std::string& raw, std::string& name)
+{
+    std::string_view t = trimmed(raw);
+    if (t.size() < 2 || t.front() != '[') return false;
+    size_t close = t.find(']');
+    if (close == std::string_view::npos) return false;
+    name = gbkToUtf8(trimmed(t.substr(1, close - 1)));
+    return true;
+}
+
+bool entryOf(const std::string& raw, std::string& key, std::string& value)
+{
+    std::string_view t = trimmed(raw);
+    if (t.empty() || t.front() == ';' || t.front() == '[') return false;
+    size_t eq = t.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = gbkToUtf8(trimmed(t.substr(0, eq)));
+    value = gbkToUtf8(trimmed(t.substr(eq + 1)));
+    return true;
+}
+
+// Index range [first, last) of the body lines of the first section named `section`;
+// first == npos when the section is absent.
+struct SectionSpan {
+    size_t header = std::string::npos;
+    size_t end = 0;
+};
+
+SectionSpan findSection(const std::vector<Line>& lines, const std::string& section)
+{
+    SectionSpan span;
+    std::string name;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!sectionNameOf(lines[i].raw, name)) continue;
+        if (span.header != std::string::npos) {
+            span.end = i;
+            return span;
+        }
+        if (equalsNoCase(name, section)) span.header = i;
+    }
+    span.end = lines.size();
+    return span;
+}
+
+size_t findKey(const std::vector<Line>& lines, const SectionSpan& span, const std::string& key)
+{
+    if (span.header == std::string::npos) return std::string::npos;
+    std::string k, v;
+    for (size_t i = span.header + 1; i < span.end; ++i)
+        if (entryOf(lines[i].raw, k, v) && equalsNoCase(k, key)) return i;
+    return std::string::npos;
+}
+
+std::string truncateChars(const std::string& utf8, size_t maxChars)
+{
+    size_t chars = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+            if (chars == maxChars) return utf8.substr(0, i);
+            ++chars;
+        }
+    }
+    return utf8;
+}
+
+void saveLines(const std::string& path, const std::vector<Line>& lines)
+{
+    std::string data;
+    for (const auto& l : lines) {
+        data += l.raw;
+        data += "\r\n";
+    }
+    std::string tmpl = path + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) throw std::runtime_error("settings file: cannot write " + path + ": " + std::strerror(errno));
+    struct stat st {};
+    fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    const char* p = data.data();
+    size_t left = data.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (ok && ::fsync(fd) != 0) ok = false;
+    int err = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(name.data(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(name.data());
+        throw std::runtime_error("settings file: cannot write " + path + ": " + std::strerror(err));
+    }
+}
+
+std::string entryLine(const std::string& key, const std::string& value)
+{
+    return utf8ToGbk(key) + "=" + utf8ToGbk(value);
+}
+
+} // namespace
+
+SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {}
+
+std::string SettingsFile::defaultPathFor(const std::string& executablePath)
+{
+    size_t slash = executablePath.rfind('/');
+    size_t dot = executablePath.rfind('.');
+    std::string base = executablePath;
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base = executablePath.substr(0, dot);
+    return base + ".INI";
+}
+
+std::string SettingsFile::readText(const std::string& section, const std::string& key, const std::string& def) const
+{
+    auto lines = loadLines(path_);
+    size_t i = findKey(lines, findSection(lines, section), key);
+    if (i == std::string::npos) return def;
+    std::string k, v;
+    entryOf(lines[i].raw, k, v);
+    return truncateChars(v, kMaxValueChars);
+}
+
+int32_t SettingsFile::readInteger(const std::string& section, const std::string& key, int32_t def) const
+{
+    static const std::string missing("\x01missing");
+    std::string text = readText(section, key, missing);
+    if (text == missing) return def;
+    return parseWholeNumber(text).value_or(def);
+}
+
+std::vector<SettingsFile::Entry> SettingsFile::readSection(const std::string& section) const
+{
+    std::vector<Entry> out;
+    auto lines = loadLines(path_);
+    SectionSpan span = findSection(lines, section);
+    if (span.header == std::string::npos) return out;
+    std::string k, v;
+    for (size_t i = span.header + 1; i < span.end; ++i) {
+        if (!entryOf(lines[i].raw, k, v)) continue;
+        bool seen = false;
+        for (const auto& e : out)
+            if (equalsNoCase(e.first, k)) seen = true;
+        if (!seen) out.emplace_back(k, truncateChars(v, kMaxValueChars));
+    }
+    return out;
+}
+
+std::vector<std::string> SettingsFile::readSectionLines(const std::string& section) const
+{
+    std::vector<std::string> out;
+    for (const auto& [k, v] : readSection(section)) out.push_back(k + "=" + v);
+    return out;
+}
+
+void SettingsFile::writeInteger(const std::string& section, const std::string& key, int32_t value)
+{
+    writeText(section, key, std::to_string(value));
+}
+
+void SettingsFile::writeText(const std::string& section, const std::string& key, const std::string& value)
+{
+    auto lines = loadLines(path_);
+    SectionSpan span = findSection(lines, section);
+    if (span.header == std::string::npos) {
+        lines.push_back({"[" + utf8ToGbk(section) + "]"});
+        lines.push_back({entryLine(key, value)});
+    } else if (size_t i = findKey(lines, span, key); i != std::string::npos) {
+        // Keep the key as it was first written, replace the value in place.
+        std::string_view t = trimmed(lines[i].raw);
+        std::string storedKey(trimmed(t.substr(0, t.find('='))));
+        lines[i].raw = storedKey + "=" + utf8ToGbk(value);
+    } else {
+        // New key: after the section's last non-blank line.
+        size_t at = span.end;
+        while (at > span.header + 1 && trimmed(lines[at - 1].raw).empty()) --at;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), {entryLine(key, value)});
+    }
+    saveLines(path_, lines);
+}
+
+void SettingsFile::deleteKey(const std::string& section, const std::string& key)
+{
+    auto lines = loadLines(path_);
+    size_t i = findKey(lines, findSection(lines, section), key);
+    if (i == std::string::npos) return;
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+    saveLines(path_, lines);
+}
+
+} // namespace quillon

@@ -1,0 +1,35 @@
+#include "common/clock.h"
+
+#include <ctime>
+#include <mutex>
+
+namespace quillon {
+
+namespace {
+std::mutex clockMutex;
+ClockFn currentClock;
+} // namespace
+
+std::chrono::system_clock::time_point now()
+{
+    std::lock_guard lock(clockMutex);
+    return currentClock ? currentClock() : std::chrono::system_clock::now();
+}
+
+void setClock(ClockFn clock)
+{
+    std::lock_guard lock(clockMutex);
+    currentClock = std::move(clock);
+}
+
+std::string dateTimeText(std::chrono::system_clock::time_point t)
+{
+    std::time_t tt = std::chrono::system_clock::to_time_t(t);
+    std::tm tm{};
+    localtime_r(&tt, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+} // namespace quillon

@@ -1,0 +1,20 @@
+#pragma once
+// One source of "now" for the status bar and the logs, so tests can pin it.
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace quillon {
+
+using ClockFn = std::function<std::chrono::system_clock::time_point()>;
+
+std::chrono::system_clock::time_point now();
+// Replaces the clock (an empty function restores the system clock).
+void setClock(ClockFn clock);
+
+// "2004-03-22 17:15:01", local time.
+std::string dateTimeText(std::chrono::system_clock::time_point t);
+inline std::string nowText() { return dateTimeText(now()); }
+
+} // namespace quillon

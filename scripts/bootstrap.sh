@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs the Debian packages the build, the tests and the screenshots need.
+# Quiet and fast when everything is already present.
+set -e
+PKGS="cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev libudev-dev libgtest-dev libgmock-dev \
+zlib1g-dev libcli11-dev srecord binutils xxd xvfb xauth fonts-noto-cjk imagemagick"
+missing=""
+for p in $PKGS; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "bootstrap: installing$missing"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null

@@ -1,0 +1,139 @@
+#include "app/settings_file.h"
+#include "common/codepage.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quillon;
+
+namespace {
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    std::string dir;
+    std::string path;
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/quillon-ini-XXXXXX";
+        dir = mkdtemp(tmpl);
+        path = dir + "/quillon.INI";
+    }
+    void TearDown() override
+    {
+        std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+        std::filesystem::remove_all(dir);
+    }
+    void write(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    std::string contents() const
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsFileTest, MissingFileSectionOrKeyGivesDefault)
+{
+    SettingsFile f(path);
+    EXPECT_EQ(f.readInteger("Var Count", "Count", 7), 7);
+    EXPECT_EQ(f.readText("A", "b", "def"), "def");
+    EXPECT_TRUE(f.readSection("A").empty());
+    write("[A]\r\nx=1\r\n");
+    EXPECT_EQ(f.readText("A", "y", "d"), "d");
+    EXPECT_EQ(f.readText("B", "x", "d"), "d");
+}
+
+TEST_F(SettingsFileTest, CreatesFileAndSectionsWithCrLf)
+{
+    SettingsFile f(path);
+    f.writeText("LED7 Patterns", "Std", "6543210");
+    f.writeInteger("Var Count", "Count", 3);
+    f.writeText("LED7 Patterns", "Rev", "0123456");
+    EXPECT_EQ(contents(), "[LED7 Patterns]\r\nStd=6543210\r\nRev=0123456\r\n[Var Count]\r\nCount=3\r\n");
+}
+
+TEST_F(SettingsFileTest, MatchingIgnoresCaseAndHeaderKeepsFirstCase)
+{
+    SettingsFile f(path);
+    f.writeText("VAR List", "0", "a,b");
+    EXPECT_EQ(f.readText("Var List", "0", ""), "a,b");
+    f.writeText("var list", "1", "c");
+    EXPECT_EQ(contents(), "[VAR List]\r\n0=a,b\r\n1=c\r\n");
+    write("[var list]\r\nKEY=v\r\n");
+    EXPECT_EQ(f.readText("VAR LIST", "key", ""), "v");
+}
+
+TEST_F(SettingsFileTest, ReplacesInPlaceAndDeletes)
+{
+    write("[S]\r\na=1\r\nb=2\r\nc=3\r\n[T]\r\na=9\r\n");
+    SettingsFile f(path);
+    f.writeText("s", "B", "two");
+    EXPECT_EQ(contents(), "[S]\r\na=1\r\nb=two\r\nc=3\r\n[T]\r\na=9\r\n");
+    f.deleteKey("S", "a");
+    f.deleteKey("S", "nothing");
+    f.deleteKey("Nowhere", "a");
+    EXPECT_EQ(contents(), "[S]\r\nb=two\r\nc=3\r\n[T]\r\na=9\r\n");
+    f.writeText("S", "d", "4");
+    EXPECT_EQ(contents(), "[S]\r\nb=two\r\nc=3\r\nd=4\r\n[T]\r\na=9\r\n");
+}
+
+TEST_F(SettingsFileTest, TrimsBlanksAndTakesFirstOfDuplicateKeys)
+{
+    write("[S]\n  key  =  some value  \nKEY=second\nother = x\n");
+    SettingsFile f(path);
+    EXPECT_EQ(f.readText("S", "key", ""), "some value");
+    auto entries = f.readSection("S");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0], (SettingsFile::Entry{"key", "some value"}));
+    EXPECT_EQ(f.readSectionLines("S"), (std::vector<std::string>{"key=some value", "other=x"}));
+}
+
+TEST_F(SettingsFileTest, IntegersDecimalOrHexOtherwiseDefault)
+{
+    write("[Var Count]\r\nCount=0x3\r\n[M]\r\nCount=abc\r\n[N]\r\nCount=0X1f\r\n[O]\r\nCount=-4\r\n");
+    SettingsFile f(path);
+    EXPECT_EQ(f.readInteger("Var Count", "Count", 0), 3);
+    EXPECT_EQ(f.readInteger("M", "Count", 0), 0);
+    EXPECT_EQ(f.readInteger("N", "Count", 0), 31);
+    EXPECT_EQ(f.readInteger("O", "Count", 0), -4);
+}
+
+TEST_F(SettingsFileTest, LongValuesAreCutAt2047Characters)
+{
+    write("[S]\r\nk=" + std::string(3000, 'x') + "\r\n");
+    SettingsFile f(path);
+    EXPECT_EQ(f.readText("S", "k", "").size(), 2047u);
+    EXPECT_EQ(f.readSection("S")[0].second.size(), 2047u);
+}
+
+TEST_F(SettingsFileTest, ChineseNamesAreStoredAsGbk)
+{
+    SettingsFile f(path);
+    f.writeText("LED7 Patterns", "共阳数码管", "0123456");
+    EXPECT_EQ(contents(), "[LED7 Patterns]\r\n" + utf8ToGbk("共阳数码管") + "=0123456\r\n");
+    EXPECT_EQ(f.readSection("LED7 Patterns")[0].first, "共阳数码管");
+    EXPECT_EQ(f.readText("led7 patterns", "共阳数码管", ""), "0123456");
+}
+
+TEST_F(SettingsFileTest, FailedWriteRaisesAndLeavesNoTemporaryFile)
+{
+    // A folder that can't take the file (here: the target path is a directory).
+    std::filesystem::create_directory(path);
+    SettingsFile f(path);
+    EXPECT_THROW(f.writeText("S", "b", "2"), std::runtime_error);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+    SettingsFile nowhere(dir + "/no/such/folder.INI");
+    EXPECT_THROW(nowhere.writeInteger("S", "n", 1), std::runtime_error);
+}
+
+TEST(SettingsPath, BesideTheExecutableWithIniExtension)
+{
+    EXPECT_EQ(SettingsFile::defaultPathFor("/opt/q/quillon"), "/opt/q/quillon.INI");
+    EXPECT_EQ(SettingsFile::defaultPathFor("/opt/q.d/abc.exe"), "/opt/q.d/abc.INI");
+}

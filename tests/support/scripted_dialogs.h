@@ -1,0 +1,43 @@
+#pragma once
+// Dialogs that record every call and answer from queues, for page tests.
+
+#include "app/dialogs.h"
+
+#include <QString>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace quillon::test {
+
+struct DialogCall {
+    enum Kind { Message, Confirm, OpenFile, SaveFile, InputText } kind;
+    QString caption;
+    QString text; // message/question text, or the prompt
+    MsgIcon icon = MsgIcon::None;
+    QString filter;
+    QString defaultExt;
+};
+
+class ScriptedDialogs : public Dialogs {
+public:
+    void message(const QString& caption, const QString& text, MsgIcon icon) override;
+    bool confirm(const QString& caption, const QString& text, MsgIcon icon) override;
+    std::optional<QString> openFile(const QString& filter, const QString& defaultExt) override;
+    std::optional<QString> saveFile(const QString& filter, const QString& defaultExt) override;
+    std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
+
+    // Answers, consumed in order. With an empty queue: Cancel / no file / no text.
+    std::deque<bool> confirmAnswers;
+    std::deque<std::optional<QString>> fileAnswers;
+    std::deque<std::optional<QString>> textAnswers;
+
+    std::vector<DialogCall> calls;
+
+    // Texts of the message boxes shown so far.
+    std::vector<QString> messages() const;
+    const DialogCall& last() const { return calls.back(); }
+    void clear() { calls.clear(); }
+};
+
+} // namespace quillon::test
