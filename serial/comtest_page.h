@@ -1,8 +1,16 @@
 #pragma once
+// The serial debugger page: port settings and connection, sending (by hand,
+// timed, or a whole file), the receive display with its counters, and the
+// communication log.
+
+#include "app/sessions.h"
+#include "serial/receive_state.h"
+#include "serial/receive_view.h"
 
 #include <QWidget>
 #include <memory>
-#include "app/sessions.h"
+#include <span>
+#include <vector>
 
 namespace Ui {
 class ComTestPage;
@@ -13,6 +21,10 @@ namespace quillon {
 class PageHost;
 class SettingsFile;
 struct PortListing;
+class TPortConnection;
+class TRead;
+class TWrite;
+class QtCommSink;
 
 class ComTestPage : public QWidget,
                     public SerialSession {
@@ -32,18 +44,85 @@ public:
     void handleCommEvent(QEvent* event);
 
     // SerialSession
-    bool portOpen() const override;
+    bool portOpen() const override { return PortOpen; }
     int receivedTotal() const override;
     int sentTotal() const override;
     std::string portName() const override;
     int baudRate() const override;
-    bool logActive() const override;
+    bool logActive() const override { return receive_.LogActive; }
     void closeLog() override;
     void closeForExit() override;
 
+    // Connection.
+    void btnOpenPortClick();
+    void edRDTimeoutExit();
+    void edWRTimeoutExit();
+
+    // Sending.
+    void SendData();
+    void btnSendClick();
+    void rbTimedSendClick();
+    void rbManualSendClick();
+    void edTimerExit();
+    void btnGetFileClick();
+    void btnSendFileClick();
+    void sbStopSendClick();
+    void sbTxFlushClick();
+    void sbSndResetClick();
+
+    // Receiving.
+    void DeliverChunk(std::span<const uint8_t> chunk);
+    void ShowReceived(std::span<const uint8_t> bytes);
+    void sbRxFlushClick();
+    void sbRcvResetClick();
+    void cbRcvBinaryClick();
+    void cbAutoSaveClick();
+    void edRDDispMaxExit();
+
+    // Notification handlers.
+    void WMBytesReceived(intptr_t count);
+    void WMSendDone(intptr_t count);
+    void WMCommError();
+    void WMSendProgress(intptr_t count);
+    void WMReceiveIdle();
+
+    // The receive state the decoding of received data shares.
+    ReceiveState& receiveState() { return receive_; }
+
+protected:
+    bool event(QEvent* event) override;
+
 private:
+    void connectHandlers();
+    void applyDisplayFont();
+    void applyDisplayLimit();
+    void closeConnection();
+    void stopThreads();
+    void startWriter(bool hexMode, bool fromFile, std::vector<uint8_t> data);
+    void reapWriters();
+    void setLineControlsEnabled(bool enabled);
+    void appendToDisplay(const QString& text);
+    void clearDisplay();
+    bool isChecked(const char* objectName) const;
+    // Hooks of the interactive mode: the master's loop before a timed send,
+    // the slave's reply when the line falls quiet.
+    void masterLoopStep() {}
+    void slaveReply() {}
+
     PageHost& host_;
     std::unique_ptr<Ui::ComTestPage> ui;
+
+    bool PortOpen = false;
+    bool TimedSendRunning = false;
+    std::unique_ptr<TPortConnection> connection_;
+    std::shared_ptr<QtCommSink> sink_;
+    std::unique_ptr<TRead> reader_;
+    std::vector<std::unique_ptr<TWrite>> writers_;
+    TWrite* currentWriter_ = nullptr; // the newest writer while it runs
+    bool writerRegistered_ = false;   // its reports are counted
+
+    ReceiveState receive_;
+    TextFeed textFeed_;
 };
 
 } // namespace quillon

@@ -1,0 +1,206 @@
+#include "serial/comm_threads.h"
+
+#include "serial/hex_text.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+int64_t nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------- TRead
+
+TRead::TRead(CommPort& port, CommSink& window) : PortHandle(port), Window(window) {}
+
+TRead::~TRead()
+{
+    requestStop();
+    join();
+}
+
+void TRead::start() { thread_ = std::thread([this] { Execute(); }); }
+
+void TRead::join()
+{
+    if (thread_.joinable()) thread_.join();
+}
+
+void TRead::Execute()
+{
+    // Within a failure burst the error is reported once and the device is
+    // only tried again every tick: a vanished adapter must not flood the
+    // window with messages or spin this thread.
+    bool failing = false;
+    auto fail = [&] {
+        if (!failing) Window.post(CommError, 0);
+        failing = true;
+        stop_.sleepFor(kCommTickMs);
+    };
+
+    while (!stop_.requested()) {
+        const WaitResult w = PortHandle.waitReadable(kCommTickMs, stop_);
+        if (w == WaitResult::Stopped) break;
+        if (w == WaitResult::Timeout) {
+            failing = false;
+            Window.post(CommIdle, 0);
+            continue;
+        }
+        if (w == WaitResult::Failed) {
+            fail();
+            continue;
+        }
+        // Read what is queued, at most one buffer; a steady stream is read
+        // back to back without waiting for the next wake-up.
+        const int queued = PortHandle.queued();
+        if (queued < 0) {
+            fail();
+            continue;
+        }
+        const size_t want = queued == 0 ? kBufferSize : std::min<size_t>(static_cast<size_t>(queued), kBufferSize);
+        const ssize_t k = PortHandle.read(Buffer.data(), want);
+        if (k > 0) {
+            failing = false;
+            Count = static_cast<uint32_t>(k);
+            if (!Window.deliver(std::span<const uint8_t>(Buffer.data(), Count))) break;
+            Window.post(CommReceived, static_cast<intptr_t>(Count));
+            continue;
+        }
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        // A terminal that hung up reads 0 bytes; anything else is a failure too.
+        fail();
+    }
+}
+
+// --------------------------------------------------------------------- TWrite
+
+TWrite::TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window)
+    : PortHandle(port), Window(window), Data(std::move(data)), FromFile(fromFile), HexMode(hexMode),
+      Length(static_cast<int32_t>(Data.size()))
+{
+}
+
+TWrite::~TWrite()
+{
+    requestStop();
+    join();
+}
+
+void TWrite::start() { thread_ = std::thread([this] { Execute(); }); }
+
+void TWrite::join()
+{
+    if (thread_.joinable()) thread_.join();
+}
+
+void TWrite::Execute()
+{
+    run();
+    finished_.store(true, std::memory_order_release);
+}
+
+TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported)
+{
+    done = 0;
+    while (done < size) {
+        if (stop_.requested()) return BlockResult::Stopped;
+        const ssize_t n = PortHandle.write(bytes + done, size - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            Window.post(CommError, 0);
+            return BlockResult::Failed;
+        }
+        // The device's queue is full: wait for room, reporting progress
+        // every tick while the line is slow.
+        const int64_t wait = lastReportMs_ + kCommTickMs - nowMs();
+        const WaitResult w = PortHandle.waitWritable(wait > 0 ? static_cast<int>(wait) : 0, stop_);
+        if (w == WaitResult::Stopped) return BlockResult::Stopped;
+        if (w == WaitResult::Failed) {
+            Window.post(CommError, 0);
+            return BlockResult::Failed;
+        }
+        if (w == WaitResult::Timeout || nowMs() - lastReportMs_ >= kCommTickMs) {
+            Window.post(CommSending, reported);
+            reported = 0;
+            lastReportMs_ = nowMs();
+        }
+    }
+    return BlockResult::Written;
+}
+
+void TWrite::run()
+{
+    lastReportMs_ = nowMs();
+    int32_t reported = 0;
+
+    if (!FromFile) {
+        if (HexMode) {
+            HexTextToBytes(Data);
+            Length = static_cast<int32_t>(Data.size());
+        }
+        size_t done = 0;
+        switch (writeBlock(Data.data(), static_cast<size_t>(Length), done, reported)) {
+        case BlockResult::Written: Window.post(CommSent, Length); break;
+        // A failed send still ends: count what the device took and give
+        // the buttons back.
+        case BlockResult::Failed: Window.post(CommSent, static_cast<intptr_t>(done)); break;
+        case BlockResult::Stopped: break;
+        }
+        return;
+    }
+
+    const std::string path(Data.begin(), Data.end());
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        Window.showError("打开文件时出错!");
+        Window.post(CommSent, 0);
+        return;
+    }
+    Data.assign(kBlockSize + 1, 0);
+    while (!stop_.requested()) {
+        ssize_t n;
+        do n = ::read(fd, Data.data(), kBlockSize);
+        while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            // The rest of the file can't be read: say so, and end the send.
+            Window.post(CommError, 0);
+            Window.post(CommSent, reported);
+            break;
+        }
+        if (n == 0) {
+            Window.post(CommSent, reported);
+            break;
+        }
+        Length = static_cast<int32_t>(n);
+        size_t done = 0;
+        const BlockResult r = writeBlock(Data.data(), static_cast<size_t>(Length), done, reported);
+        if (r == BlockResult::Stopped) break;
+        if (r == BlockResult::Failed) {
+            Window.post(CommSent, reported + static_cast<int32_t>(done));
+            break;
+        }
+        reported += Length;
+        // Between blocks too, so a fast line still shows progress.
+        if (nowMs() - lastReportMs_ >= kCommTickMs) {
+            Window.post(CommSending, reported);
+            reported = 0;
+            lastReportMs_ = nowMs();
+        }
+    }
+    ::close(fd);
+}
+
+} // namespace quillon

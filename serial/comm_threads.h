@@ -1,0 +1,103 @@
+#pragma once
+// The threads that serve an open port: one reader for the life of the
+// connection, one writer per send. They never touch the window; they talk
+// to it through a CommSink.
+
+#include "platform/comm_port.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillon {
+
+// Notification numbers (the window's message identities, WM_USER + 10..14).
+enum CommMessage : int {
+    CommReceived = 0x0400 + 10, // wParam: bytes just read and delivered
+    CommSent = 0x0400 + 11,     // wParam: bytes written and not yet reported; the send ended
+    CommError = 0x0400 + 12,    // a device call failed
+    CommSending = 0x0400 + 13,  // wParam: bytes written since the last report
+    CommIdle = 0x0400 + 14,     // 500 ms without reception
+};
+
+class CommSink {
+public:
+    virtual ~CommSink() = default;
+    // Queues a notification for the window and returns at once.
+    virtual void post(int message, intptr_t wParam) = 0;
+    // Has the window take the chunk and returns once it has been shown.
+    // False when the connection is closing and takes no more chunks.
+    virtual bool deliver(std::span<const uint8_t> chunk) = 0;
+    // A message box for the user, shown by the window's thread.
+    virtual void showError(const std::string& text) = 0;
+};
+
+// Interval of the idle report, of the progress reports and of the retries
+// on a failing device.
+inline constexpr int kCommTickMs = 500;
+
+class TRead {
+public:
+    static constexpr size_t kBufferSize = 2048;
+
+    TRead(CommPort& port, CommSink& window);
+    ~TRead(); // stops and joins
+    TRead(const TRead&) = delete;
+    TRead& operator=(const TRead&) = delete;
+
+    // Throws std::system_error when the thread can't be created.
+    void start();
+    void requestStop() { stop_.request(); }
+    void join();
+
+private:
+    void Execute();
+
+    CommPort& PortHandle;
+    CommSink& Window;
+    std::array<uint8_t, kBufferSize> Buffer{};
+    uint32_t Count = 0;
+    StopSignal stop_;
+    std::thread thread_;
+};
+
+class TWrite {
+public:
+    static constexpr size_t kBlockSize = 512;
+
+    // `data` is the text to send, or the file's path when `fromFile`.
+    TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window);
+    ~TWrite(); // stops and joins
+    TWrite(const TWrite&) = delete;
+    TWrite& operator=(const TWrite&) = delete;
+
+    void start();
+    void requestStop() { stop_.request(); }
+    void join();
+    bool finished() const { return finished_.load(std::memory_order_acquire); }
+
+private:
+    void Execute();
+    void run();
+    enum class BlockResult { Written, Stopped, Failed };
+    // Hands all of `bytes` to the device; `done` counts what it took.
+    // A failure has been reported when this returns Failed.
+    BlockResult writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported);
+
+    CommPort& PortHandle;
+    CommSink& Window;
+    std::vector<uint8_t> Data;
+    bool FromFile;
+    bool HexMode;
+    int32_t Length;
+    StopSignal stop_;
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+    int64_t lastReportMs_ = 0;
+};
+
+} // namespace quillon

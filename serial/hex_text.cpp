@@ -1,0 +1,54 @@
+#include "serial/hex_text.h"
+
+namespace quillon {
+
+namespace {
+
+int hexValue(uint8_t c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+bool HexTextToBytes(uint8_t* data, size_t& length)
+{
+    bool valid = true;
+    int pending = -1;
+    size_t out = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const int v = hexValue(data[i]);
+        if (pending < 0) {
+            if (v < 0) {
+                valid = false;
+            } else if (i + 1 == length) {
+                data[out++] = static_cast<uint8_t>(v);
+            } else {
+                pending = v;
+            }
+        } else {
+            if (v >= 0) {
+                data[out++] = static_cast<uint8_t>(pending * 16 + v);
+            } else {
+                data[out++] = static_cast<uint8_t>(pending);
+                valid = false;
+            }
+            pending = -1;
+        }
+    }
+    length = out;
+    return valid;
+}
+
+bool HexTextToBytes(std::vector<uint8_t>& data)
+{
+    size_t n = data.size();
+    bool valid = HexTextToBytes(data.data(), n);
+    data.resize(n);
+    return valid;
+}
+
+} // namespace quillon

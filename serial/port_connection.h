@@ -1,0 +1,36 @@
+#pragma once
+// One open serial port: its device, name, rate, timeouts and byte counters.
+
+#include "platform/comm_port.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quillon {
+
+class TPortConnection {
+public:
+    enum class OpenResult { Opened, OpenFailed, SetupFailed };
+
+    // Opens `portName` for this program alone, applies the timeouts (asked
+    // for only once the device is open; an exception from `timeouts` leaves
+    // this object to close the device) and the line settings.
+    OpenResult OpenPort(const std::string& portName, int32_t baudRate, int parityIndex, int dataBits,
+                        int stopBitsIndex, const std::function<CommTimeouts()>& timeouts);
+    // Puts the saved timeouts back and closes the device; nothing when closed.
+    void ClosePort();
+
+    CommPort* port() const { return Handle.get(); }
+
+    CommTimeouts Timeouts;
+    CommTimeouts SavedTimeouts;
+    std::unique_ptr<CommPort> Handle;
+    std::string PortName;
+    int32_t BaudRate = 0;
+    int32_t ReceivedTotal = 0;
+    int32_t SentTotal = 0;
+};
+
+} // namespace quillon

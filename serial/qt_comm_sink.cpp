@@ -1,0 +1,116 @@
+#include "serial/qt_comm_sink.h"
+
+#include "app/comm_events.h"
+
+#include <QCoreApplication>
+
+namespace quillon {
+
+static_assert(CommReceived == WM_COMM_RECEIVED && CommSent == WM_COMM_SENT && CommError == WM_COMM_ERROR &&
+              CommSending == WM_COMM_SENDING && CommIdle == WM_COMM_IDLE);
+
+namespace {
+
+class HandoffEvent : public QEvent {
+public:
+    HandoffEvent(std::weak_ptr<QtCommSink> sink, std::function<void(QtCommSink&)> action)
+        : QEvent(QtCommSink::handoffEventType()), sink_(std::move(sink)), action_(std::move(action))
+    {
+    }
+    void run()
+    {
+        // The connection may be gone by the time the event comes up.
+        if (auto s = sink_.lock()) action_(*s);
+    }
+
+private:
+    std::weak_ptr<QtCommSink> sink_;
+    std::function<void(QtCommSink&)> action_;
+};
+
+} // namespace
+
+QtCommSink::QtCommSink(QObject* window, QObject* page, DeliverFn deliver, ErrorFn error)
+    : window_(window), page_(page), deliverFn_(std::move(deliver)), errorFn_(std::move(error))
+{
+}
+
+std::shared_ptr<QtCommSink> QtCommSink::create(QObject* window, QObject* page, DeliverFn deliver, ErrorFn error)
+{
+    return std::shared_ptr<QtCommSink>(new QtCommSink(window, page, std::move(deliver), std::move(error)));
+}
+
+QEvent::Type QtCommSink::handoffEventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+bool QtCommSink::handleEvent(QEvent* event)
+{
+    if (event->type() != handoffEventType()) return false;
+    static_cast<HandoffEvent*>(event)->run();
+    return true;
+}
+
+void QtCommSink::post(int message, intptr_t wParam)
+{
+    QCoreApplication::postEvent(window_, new CommEvent(message, wParam));
+}
+
+bool QtCommSink::deliver(std::span<const uint8_t> chunk)
+{
+    std::unique_lock lock(mutex_);
+    if (cancelled_) return false;
+    chunk_.assign(chunk.begin(), chunk.end());
+    pending_ = true;
+    QCoreApplication::postEvent(page_, new HandoffEvent(weak_from_this(), [](QtCommSink& s) { s.runPending(); }));
+    cv_.wait(lock, [this] { return !pending_ || cancelled_; });
+    return !cancelled_;
+}
+
+void QtCommSink::showError(const std::string& text)
+{
+    const QString q = QString::fromStdString(text);
+    QCoreApplication::postEvent(page_, new HandoffEvent(weak_from_this(), [q](QtCommSink& s) {
+                                    if (s.errorFn_) s.errorFn_(q);
+                                }));
+}
+
+void QtCommSink::runPending()
+{
+    auto keep = shared_from_this(); // the chunk may close the connection
+    {
+        std::lock_guard lock(mutex_);
+        if (!pending_ || running_) return;
+        running_ = true;
+    }
+    struct Done {
+        QtCommSink& s;
+        ~Done()
+        {
+            {
+                std::lock_guard lock(s.mutex_);
+                s.pending_ = false;
+                s.running_ = false;
+            }
+            s.cv_.notify_all();
+        }
+    } done{*this};
+    deliverFn_(chunk_);
+}
+
+void QtCommSink::cancel()
+{
+    bool take = false;
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        take = pending_ && !running_;
+    }
+    cv_.notify_all();
+    // Bytes already read from the device still reach the display and the log.
+    if (take) runPending();
+}
+
+} // namespace quillon

@@ -1,0 +1,57 @@
+#pragma once
+// Carries the port threads' notifications to the window's thread. Received
+// chunks are handed over synchronously: the reader waits until the chunk has
+// been shown, but a closing connection releases it at once, so closing never
+// waits on a reader that waits on the window.
+
+#include "serial/comm_threads.h"
+
+#include <QEvent>
+#include <QObject>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace quillon {
+
+class QtCommSink : public CommSink, public std::enable_shared_from_this<QtCommSink> {
+public:
+    using DeliverFn = std::function<void(std::span<const uint8_t>)>;
+    using ErrorFn = std::function<void(const QString&)>;
+
+    // Notifications go to `window` as CommEvents; chunks and messages to
+    // `page`, which passes HandoffEvents to handleEvent().
+    static std::shared_ptr<QtCommSink> create(QObject* window, QObject* page, DeliverFn deliver, ErrorFn error);
+
+    void post(int message, intptr_t wParam) override;
+    bool deliver(std::span<const uint8_t> chunk) override;
+    void showError(const std::string& text) override;
+
+    // Window thread: closing. A chunk the reader is waiting with is shown
+    // now; further chunks are refused and the reader is released.
+    void cancel();
+
+    static QEvent::Type handoffEventType();
+    // Window thread: runs a HandoffEvent; true when `event` was one.
+    static bool handleEvent(QEvent* event);
+
+private:
+    QtCommSink(QObject* window, QObject* page, DeliverFn deliver, ErrorFn error);
+    void runPending();
+
+    QObject* window_;
+    QObject* page_;
+    DeliverFn deliverFn_;
+    ErrorFn errorFn_;
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<uint8_t> chunk_; // owned here, so a released reader may go
+    bool pending_ = false;
+    bool running_ = false;
+    bool cancelled_ = false;
+};
+
+} // namespace quillon

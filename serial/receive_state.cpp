@@ -1,0 +1,75 @@
+#include "serial/receive_state.h"
+
+#include "common/clock.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillon {
+
+void Accumulator::append(std::span<const uint8_t> chunk)
+{
+    if (count + chunk.size() > kCapacity) count = 0;
+    const size_t n = std::min(chunk.size(), kCapacity - count);
+    std::copy_n(chunk.begin(), n, data.begin() + static_cast<std::ptrdiff_t>(count));
+    count += n;
+}
+
+void Accumulator::replace(std::span<const uint8_t> chunk)
+{
+    const size_t n = std::min(chunk.size(), kCapacity);
+    std::copy_n(chunk.begin(), n, data.begin());
+    count = n;
+}
+
+CommLog::~CommLog() { close(); }
+
+bool CommLog::open(const std::string& path)
+{
+    close();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd_ >= 0;
+}
+
+void CommLog::close()
+{
+    if (fd_ < 0) return;
+    ::fsync(fd_);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void CommLog::entry(std::string_view word, std::string_view text)
+{
+    if (fd_ < 0) return;
+    std::string e;
+    e.reserve(2 + 19 + word.size() + text.size());
+    e += "\r\n";
+    e += nowText();
+    e += word;
+    e += text;
+    // One write per entry: it reaches the file as a whole or not at all
+    // as far as this program is concerned.
+    const char* p = e.data();
+    size_t left = e.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd_, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+std::span<const uint8_t> ReceiveState::applyDataMode(std::span<const uint8_t> chunk)
+{
+    if (settings.mode == DataMode::Normal || !modeStep) {
+        ReceiveAccumulator.clear();
+        return chunk;
+    }
+    return modeStep->process(*this, chunk);
+}
+
+} // namespace quillon

@@ -1,0 +1,101 @@
+#include "serial/receive_view.h"
+
+#include <algorithm>
+
+namespace quillon {
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+void appendLineStart(std::string& s, uint32_t address)
+{
+    for (int shift = 28; shift >= 0; shift -= 4) s += kHex[(address >> shift) & 0xF];
+    s += ": ";
+}
+
+} // namespace
+
+DumpOutput dumpChunk(ReceiveState& state, std::span<const uint8_t> bytes, bool displayEmpty)
+{
+    DumpOutput out;
+    std::string h; // the open line of this chunk
+    bool empty = displayEmpty;
+    // Addresses wrap as 32-bit values; a start address typed as FFFFFFF0 is fine.
+    uint32_t address = static_cast<uint32_t>(state.DumpAddress);
+    for (uint8_t b : bytes) {
+        if (empty || state.settings.blockDecoded) {
+            state.settings.blockDecoded = false;
+            empty = false;
+            out.replaceAll = true;
+            out.text = kDumpHeader;
+            address = state.settings.mode == DataMode::MemoryMap ? static_cast<uint32_t>(state.settings.startAddress) : 0;
+            h.clear();
+            appendLineStart(h, address);
+            h.append(3 * (address % 16), ' ');
+        } else {
+            if (state.LineIdle) address = 0;
+            if (address % 16 == 0) {
+                out.text += h;
+                out.text += "\r\n";
+                h.clear();
+                appendLineStart(h, address);
+            }
+        }
+        h += kHex[b >> 4];
+        h += kHex[b & 0xF];
+        h += ' ';
+        ++address;
+        state.LineIdle = false;
+    }
+    out.text += h;
+    state.DumpAddress = static_cast<int32_t>(address);
+    return out;
+}
+
+std::span<const uint8_t> TextFeed::shownPart(std::span<const uint8_t> bytes)
+{
+    auto zero = std::find(bytes.begin(), bytes.end(), uint8_t{0});
+    return bytes.first(static_cast<size_t>(zero - bytes.begin()));
+}
+
+std::string TextFeed::feed(std::span<const uint8_t> shown)
+{
+    const std::string text = decoder_.decode(shown);
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\n') {
+            if (!afterCR_) out += '\n';
+            afterCR_ = false;
+            lineChars_ = 0;
+            continue;
+        }
+        afterCR_ = false;
+        if (c == '\r') {
+            out += '\n';
+            afterCR_ = true;
+            lineChars_ = 0;
+            continue;
+        }
+        // Count characters, not bytes: continuation bytes don't start one.
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            if (lineChars_ >= kMaxLineChars) {
+                out += '\n';
+                lineChars_ = 0;
+            }
+            ++lineChars_;
+        }
+        out += c;
+    }
+    return out;
+}
+
+void TextFeed::reset()
+{
+    decoder_.reset();
+    afterCR_ = false;
+    lineChars_ = 0;
+}
+
+} // namespace quillon
