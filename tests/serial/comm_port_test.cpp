@@ -1,0 +1,334 @@
+// The port layer and the port threads on pseudo-terminals; the test plays
+// the remote device on the master side.
+
+#include "platform/comm_port.h"
+#include "serial/comm_threads.h"
+#include "tests/serial/pty_pair.h"
+
+#include <termios.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+
+#include <gtest/gtest.h>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+using namespace quillon;
+using namespace quillon::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Records what the threads tell the window.
+struct RecordingSink : CommSink {
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::pair<int, intptr_t>> posts;
+    std::vector<std::string> chunks;
+    std::vector<std::string> errors;
+
+    void post(int message, intptr_t wParam) override
+    {
+        std::lock_guard l(m);
+        posts.emplace_back(message, wParam);
+        cv.notify_all();
+    }
+    bool deliver(std::span<const uint8_t> chunk) override
+    {
+        std::lock_guard l(m);
+        chunks.emplace_back(chunk.begin(), chunk.end());
+        cv.notify_all();
+        return true;
+    }
+    void showError(const std::string& text) override
+    {
+        std::lock_guard l(m);
+        errors.push_back(text);
+    }
+    int count(int message)
+    {
+        std::lock_guard l(m);
+        int n = 0;
+        for (auto& p : posts) n += p.first == message;
+        return n;
+    }
+    intptr_t sum(int message)
+    {
+        std::lock_guard l(m);
+        intptr_t n = 0;
+        for (auto& p : posts)
+            if (p.first == message) n += p.second;
+        return n;
+    }
+    template <typename Pred>
+    bool waitFor(Pred pred, std::chrono::milliseconds timeout = 3000ms)
+    {
+        std::unique_lock l(m);
+        return cv.wait_for(l, timeout, [&] { return pred(); });
+    }
+};
+
+std::unique_ptr<CommPort> openRaw(const PtyPair& pty)
+{
+    auto port = CommPort::open(pty.slavePath());
+    if (!port) return nullptr;
+    CommState s;
+    port->getState(s);
+    s.BaudRate = 115200;
+    s.ByteSize = 8;
+    s.Parity = NOPARITY;
+    s.StopBits = ONESTOPBIT;
+    if (!port->setState(s)) return nullptr;
+    return port;
+}
+
+std::string tempFile(const std::string& bytes)
+{
+    char path[] = "/tmp/quillon-send-XXXXXX";
+    int fd = ::mkstemp(path);
+    ::close(fd);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+} // namespace
+
+TEST(CommPort, AppliesEveryListedRateAndRestoresTheDeviceAtClose)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    termios before{};
+    {
+        int probe = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+        ::tcgetattr(probe, &before);
+        ::close(probe);
+    }
+    auto port = CommPort::open(pty.slavePath());
+    ASSERT_TRUE(port);
+    for (uint32_t rate : {110u, 300u, 600u, 1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 56000u, 57600u,
+                          115200u, 128000u, 256000u}) {
+        CommState s;
+        ASSERT_TRUE(port->getState(s));
+        s.BaudRate = rate;
+        EXPECT_TRUE(port->setState(s)) << rate;
+        CommState back;
+        port->getState(back);
+        EXPECT_EQ(back.BaudRate, rate);
+    }
+    CommTimeouts t;
+    t.ReadTotalTimeoutConstant = 300;
+    t.WriteTotalTimeoutConstant = 200;
+    ASSERT_TRUE(port->setTimeouts(t));
+    CommTimeouts back;
+    port->getTimeouts(back);
+    EXPECT_EQ(back, t);
+    port->close();
+    port->close();
+    EXPECT_FALSE(port->isOpen());
+
+    int probe = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    termios after{};
+    ::tcgetattr(probe, &after);
+    ::close(probe);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+}
+
+TEST(CommPort, StopBitsFollowWhatAUartCanDo)
+{
+    PtyPair pty;
+    auto port = CommPort::open(pty.slavePath());
+    ASSERT_TRUE(port);
+    CommState s;
+    port->getState(s);
+    s.BaudRate = 9600;
+    for (uint8_t parity = NOPARITY; parity <= SPACEPARITY; ++parity) {
+        s.Parity = parity;
+        s.fParity = parity != NOPARITY;
+        s.ByteSize = 8;
+        s.StopBits = ONESTOPBIT;
+        EXPECT_TRUE(port->setState(s)) << int(parity);
+        s.StopBits = TWOSTOPBITS;
+        EXPECT_TRUE(port->setState(s)) << int(parity);
+        s.StopBits = ONE5STOPBITS; // only with 5-bit bytes
+        EXPECT_FALSE(port->setState(s)) << int(parity);
+        s.ByteSize = 5;
+        EXPECT_TRUE(port->setState(s)) << int(parity);
+        s.StopBits = TWOSTOPBITS;
+        EXPECT_FALSE(port->setState(s)) << int(parity);
+    }
+}
+
+TEST(CommPort, OnlyOneOpenerAtATime)
+{
+    PtyPair pty;
+    auto first = CommPort::open(pty.slavePath());
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(CommPort::open(pty.slavePath()));
+    // Another program holding the lock.
+    first.reset();
+    int other = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(CommPort::open(pty.slavePath()));
+    ::close(other);
+    EXPECT_TRUE(CommPort::open(pty.slavePath()));
+    EXPECT_FALSE(CommPort::open("/dev/null")); // not a terminal
+    EXPECT_FALSE(CommPort::open("/nonexistent/tty"));
+}
+
+TEST(CommThreads, ReaderDeliversQueuedBytesInChunksOfAtMost2048)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    RecordingSink sink;
+    std::string data;
+    for (int i = 0; i < 5000; ++i) data += static_cast<char>(i * 7);
+    ASSERT_TRUE(pty.send(data));
+    TRead reader(*port, sink);
+    reader.start();
+    ASSERT_TRUE(sink.waitFor([&] {
+        size_t n = 0;
+        for (auto& c : sink.chunks) n += c.size();
+        return n >= data.size();
+    }));
+    std::string got;
+    for (auto& c : sink.chunks) {
+        EXPECT_LE(c.size(), TRead::kBufferSize);
+        got += c;
+    }
+    EXPECT_EQ(got, data);
+    EXPECT_GE(sink.chunks.size(), 3u);
+    ASSERT_TRUE(sink.waitFor([&] {
+        intptr_t n = 0;
+        for (auto& p : sink.posts) n += p.first == CommReceived ? p.second : 0;
+        return n == 5000;
+    }));
+    // A quiet line is reported every tick.
+    ASSERT_TRUE(sink.waitFor([&] {
+        int idle = 0;
+        for (auto& p : sink.posts) idle += p.first == CommIdle;
+        return idle >= 2;
+    }, 1500ms));
+    const auto t0 = std::chrono::steady_clock::now();
+    reader.requestStop();
+    reader.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 450ms); // woken, not waiting out a tick
+}
+
+TEST(CommThreads, VanishedDeviceIsReportedOnceAndStopsPromptly)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    RecordingSink sink;
+    TRead reader(*port, sink);
+    reader.start();
+    ASSERT_TRUE(pty.send("hi"));
+    ASSERT_TRUE(sink.waitFor([&] { return !sink.chunks.empty(); }));
+    pty.closeMaster();
+    ASSERT_TRUE(sink.waitFor([&] {
+        for (auto& p : sink.posts)
+            if (p.first == CommError) return true;
+        return false;
+    }));
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_EQ(sink.count(CommError), 1);
+    EXPECT_LT(sink.posts.size(), 10u); // no flood of any kind
+    const auto t0 = std::chrono::steady_clock::now();
+    reader.requestStop();
+    reader.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 450ms); // woken, not waiting out a tick
+    port->close(); // restoring settings on a hung-up device must not hang either
+}
+
+TEST(CommThreads, WriterSendsTextHexAndFilesInBlocks)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    RecordingSink sink;
+    {
+        TWrite w(*port, true, false, {'0', '1', '0', '2', 'F', 'F'}, sink);
+        w.start();
+        ASSERT_TRUE(sink.waitFor([&] { return !sink.posts.empty(); }));
+        EXPECT_EQ(pty.receive(3), bytesOf({0x01, 0x02, 0xFF}));
+        EXPECT_EQ(sink.posts.back(), std::make_pair(int(CommSent), intptr_t(3)));
+    }
+    std::string data;
+    for (int i = 0; i < 1000; ++i) data += static_cast<char>(i % 251);
+    const std::string path = tempFile(data);
+    {
+        TWrite w(*port, true, true, std::vector<uint8_t>(path.begin(), path.end()), sink);
+        w.start();
+        EXPECT_EQ(pty.receive(1000), data); // hex mode has no effect on files
+        ASSERT_TRUE(sink.waitFor([&] { return sink.posts.size() >= 2; }));
+        w.join();
+        EXPECT_TRUE(w.finished());
+        EXPECT_EQ(sink.sum(CommSent) + sink.sum(CommSending), 3 + 1000);
+    }
+    const std::string empty = tempFile("");
+    sink.posts.clear();
+    {
+        TWrite w(*port, false, true, std::vector<uint8_t>(empty.begin(), empty.end()), sink);
+        w.start();
+        w.join();
+        EXPECT_EQ(sink.posts, (std::vector<std::pair<int, intptr_t>>{{CommSent, 0}}));
+    }
+    sink.posts.clear();
+    {
+        const std::string missing = "/nonexistent/file.bin";
+        TWrite w(*port, false, true, std::vector<uint8_t>(missing.begin(), missing.end()), sink);
+        w.start();
+        w.join();
+        EXPECT_EQ(sink.errors, std::vector<std::string>{"打开文件时出错!"});
+        EXPECT_EQ(sink.posts, (std::vector<std::pair<int, intptr_t>>{{CommSent, 0}}));
+    }
+    std::remove(path.c_str());
+    std::remove(empty.c_str());
+}
+
+TEST(CommThreads, StoppedFileSendKeepsOnlyReportedBytesAndReadsNoFurther)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    RecordingSink sink;
+    // Far more than the terminal buffers hold while nobody reads.
+    const std::string path = tempFile(std::string(4 << 20, 'z'));
+    TWrite w(*port, false, true, std::vector<uint8_t>(path.begin(), path.end()), sink);
+    w.start();
+    ASSERT_TRUE(sink.waitFor([&] {
+        for (auto& p : sink.posts)
+            if (p.first == CommSending && p.second > 0) return true;
+        return false;
+    }));
+    const auto t0 = std::chrono::steady_clock::now();
+    w.requestStop();
+    w.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 450ms); // woken, not waiting out a tick
+    EXPECT_EQ(sink.count(CommSent), 0);
+    const std::string arrived = pty.drain();
+    EXPECT_GE(arrived.size(), static_cast<size_t>(sink.sum(CommSending)));
+    EXPECT_LT(arrived.size(), size_t(4 << 20));
+    std::remove(path.c_str());
+}
+
+TEST(CommThreads, WriterToAVanishedDeviceEndsItsSend)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    pty.closeMaster();
+    RecordingSink sink;
+    TWrite w(*port, false, false, {'A', 'B'}, sink);
+    w.start();
+    w.join();
+    ASSERT_EQ(sink.posts.size(), 2u);
+    EXPECT_EQ(sink.posts[0].first, CommError);
+    EXPECT_EQ(sink.posts[1], std::make_pair(int(CommSent), intptr_t(0)));
+}
