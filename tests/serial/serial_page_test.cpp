@@ -1,0 +1,535 @@
+// The serial page driven through its controls, on a pseudo-terminal whose
+// master side plays the remote device.
+
+#include "app/comm_events.h"
+#include "common/clock.h"
+#include "platform/comm_port.h"
+#include "serial/comtest_page.h"
+#include "serial/receive_view.h"
+#include "tests/serial/pty_pair.h"
+#include "tests/support/frame_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <atomic>
+#include <sys/file.h>
+#include <thread>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+QString dumpText(const std::string& crlf)
+{
+    QString s = QString::fromLatin1(crlf.data(), static_cast<qsizetype>(crlf.size()));
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return s;
+}
+
+class SerialPageTest : public FrameTest {
+protected:
+    PtyPair pty;
+    int fdsBefore = 0;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.ok());
+        devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pts", pty.slavePath()}};
+        makeFrame();
+        frame->show();
+        // The toolkit opens a few descriptors of its own on first use.
+        QTest::qWait(20);
+        fdsBefore = openFdCount();
+    }
+
+    void click(const char* name)
+    {
+        auto* b = find<QAbstractButton>(name);
+        ASSERT_TRUE(b);
+        b->click();
+    }
+    void leave(const char* name) { emit find<QLineEdit>(name)->editingFinished(); }
+    void setText(const char* name, const QString& text) { find<QLineEdit>(name)->setText(text); }
+    bool enabled(const char* name) { return find<QWidget>(name)->isEnabled(); }
+    QString caption(const char* name) { return find<QAbstractButton>(name)->text(); }
+    QString rx() { return find<QPlainTextEdit>("mCOMRx")->toPlainText(); }
+    void typeToSend(const QString& text) { find<QPlainTextEdit>("mDataSend")->setPlainText(text); }
+    bool portOpen() { return frame->comTestPage()->portOpen(); }
+
+    void openPort()
+    {
+        click("btnOpenPort");
+        ASSERT_TRUE(portOpen()) << (dialogs.calls.empty() ? "" : dialogs.last().text.toStdString());
+    }
+    // The remote end sends, and the page has counted it.
+    void remoteSends(const std::string& bytes, int expectedTotal)
+    {
+        ASSERT_TRUE(pty.send(bytes));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return panel(1) == QStringLiteral("接收: %1").arg(expectedTotal); }, 5000))
+            << panel(1).toStdString();
+    }
+    // What the remote end reads while the window goes on working.
+    std::string remoteGets(size_t count, int ms = 3000)
+    {
+        std::string out;
+        QTest::qWaitFor([&] {
+            out += pty.drain(0);
+            return out.size() >= count;
+        }, ms);
+        return out;
+    }
+    bool waitPanel(int i, const QString& text, int ms = 5000)
+    {
+        return QTest::qWaitFor([&] { return panel(i) == text; }, ms);
+    }
+    std::string tempFileOf(const std::string& bytes, const char* name = "send.bin")
+    {
+        const std::string path = dir.file(name);
+        TempDir::writeFile(path, bytes);
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(SerialPageTest, InitialStateOfTheControls)
+{
+    EXPECT_EQ(caption("btnOpenPort"), "打开串口");
+    EXPECT_FALSE(enabled("btnSend"));
+    EXPECT_FALSE(enabled("btnSendFile"));
+    EXPECT_FALSE(enabled("sbStopSend"));
+    EXPECT_FALSE(enabled("cbFlowControl"));
+    EXPECT_FALSE(enabled("edTimer"));
+    EXPECT_FALSE(enabled("lTimer"));
+    EXPECT_EQ(find<QComboBox>("cbFlowControl")->currentText(), "None");
+    EXPECT_EQ(find<QComboBox>("cbBaudRate")->currentText(), "1200");
+    EXPECT_EQ(find<QComboBox>("cbBaudRate")->count(), 15);
+    EXPECT_EQ(find<QComboBox>("cbDataBits")->currentText(), "8");
+    EXPECT_EQ(find<QComboBox>("cbStopBits")->currentText(), "1");
+    EXPECT_EQ(find<QComboBox>("cbVerify")->currentText(), "None");
+    EXPECT_EQ(find<QComboBox>("COMList")->currentText(), QString::fromStdString(pty.slavePath()));
+    EXPECT_EQ(rx(), kInitialDumpLine);
+    EXPECT_TRUE(find<QPlainTextEdit>("mCOMRx")->isReadOnly());
+    EXPECT_TRUE(find<QPlainTextEdit>("mCOMRx")->font().fixedPitch());
+    EXPECT_EQ(caption("btnSend"), "发  送");
+    EXPECT_TRUE(find<QCheckBox>("cbInterClear")->isChecked());
+    EXPECT_TRUE(find<QRadioButton>("rbManualSend")->isChecked());
+    EXPECT_EQ(find<QLineEdit>("edRDDispMax")->maxLength(), 3);
+    EXPECT_EQ(find<QGroupBox>("gbCOM")->title(), "通讯内容");
+}
+
+TEST_F(SerialPageTest, OpenAndCloseShowTheStateAndReleaseTheDevice)
+{
+    // Showing another page for the first time loads what it needs; count after that.
+    find<QTabWidget>("pcToolSet")->setCurrentIndex(TfrmMain::HexBinIndex);
+    find<QTabWidget>("pcToolSet")->setCurrentIndex(TfrmMain::COMTestIndex);
+    fdsBefore = openFdCount();
+    find<QComboBox>("cbBaudRate")->setCurrentText("9600");
+    openPort();
+    EXPECT_EQ(caption("btnOpenPort"), "关闭串口");
+    for (auto name : {"COMList", "cbBaudRate", "cbDataBits", "cbStopBits", "cbVerify"}) EXPECT_FALSE(enabled(name));
+    EXPECT_TRUE(enabled("btnSend"));
+    EXPECT_TRUE(enabled("btnSendFile"));
+    EXPECT_TRUE(enabled("edRDTimeout"));
+    EXPECT_EQ(panel(3), QString::fromStdString(pty.slavePath()) + ": 9600");
+    EXPECT_FALSE(CommPort::open(pty.slavePath())); // ours alone
+    remoteSends("xyz", 3);
+
+    // An error shown in panel 3 gives way to the connection when the page is shown again.
+    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_ERROR));
+    ASSERT_TRUE(waitPanel(3, "通讯出错！"));
+    find<QTabWidget>("pcToolSet")->setCurrentIndex(TfrmMain::HexBinIndex);
+    find<QTabWidget>("pcToolSet")->setCurrentIndex(TfrmMain::COMTestIndex);
+    EXPECT_EQ(panel(1), "接收: 3");
+    EXPECT_EQ(panel(3), QString::fromStdString(pty.slavePath()) + ": 9600");
+
+    click("btnOpenPort");
+    EXPECT_FALSE(portOpen());
+    EXPECT_EQ(caption("btnOpenPort"), "打开串口");
+    EXPECT_EQ(panel(1), "接收: 0");
+    EXPECT_EQ(panel(2), "发送: 0");
+    EXPECT_EQ(panel(3), "关闭");
+    for (auto name : {"COMList", "cbBaudRate", "cbDataBits", "cbStopBits", "cbVerify"}) EXPECT_TRUE(enabled(name));
+    EXPECT_FALSE(enabled("btnSend"));
+    EXPECT_FALSE(enabled("btnSendFile"));
+    EXPECT_EQ(openFdCount(), fdsBefore + 0) << "descriptor leaked";
+    EXPECT_TRUE(CommPort::open(pty.slavePath()));
+
+    // Reopening right away works, and counts from 0 again.
+    openPort();
+    remoteSends("q", 1);
+    click("btnOpenPort");
+    EXPECT_TRUE(dialogs.calls.empty());
+    EXPECT_EQ(openFdCount(), fdsBefore);
+}
+
+TEST_F(SerialPageTest, EveryParityAndStopBitSetting)
+{
+    auto* verify = find<QComboBox>("cbVerify");
+    auto* stop = find<QComboBox>("cbStopBits");
+    auto* bits = find<QComboBox>("cbDataBits");
+    for (int dataBits : {8, 5}) {
+        bits->setCurrentText(QString::number(dataBits));
+        for (int p = 0; p < verify->count(); ++p) {
+            for (int s = 0; s < stop->count(); ++s) {
+                verify->setCurrentIndex(p);
+                stop->setCurrentIndex(s);
+                dialogs.clear();
+                click("btnOpenPort");
+                // One and a half stop bits need 5-bit bytes; two can't have them.
+                const bool refused = (s == 1 && dataBits != 5) || (s == 2 && dataBits == 5);
+                if (refused) {
+                    EXPECT_FALSE(portOpen()) << p << s;
+                    ASSERT_EQ(dialogs.messages().size(), 1u);
+                    EXPECT_EQ(dialogs.last().text, "设置串口时出错!");
+                    EXPECT_EQ(dialogs.last().caption, "错误");
+                    EXPECT_EQ(caption("btnOpenPort"), "打开串口");
+                } else {
+                    EXPECT_TRUE(portOpen()) << p << s;
+                    EXPECT_TRUE(dialogs.calls.empty());
+                    click("btnOpenPort");
+                }
+            }
+        }
+    }
+    EXPECT_EQ(openFdCount(), fdsBefore);
+}
+
+TEST_F(SerialPageTest, PortHeldElsewhereOrMissing)
+{
+    int other = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    click("btnOpenPort");
+    ::close(other);
+    EXPECT_FALSE(portOpen());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, "打开串口时出错!");
+    EXPECT_EQ(dialogs.last().icon, MsgIcon::Error);
+    EXPECT_TRUE(enabled("COMList"));
+    EXPECT_FALSE(enabled("btnSend"));
+    EXPECT_EQ(panel(3), "关闭");
+
+    devices.serial = std::vector<DeviceMapEntry>{};
+    makeFrame();
+    dialogs.clear();
+    click("btnOpenPort");
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, "无可用串口!");
+}
+
+TEST_F(SerialPageTest, TimeoutBoxes)
+{
+    setText("edRDTimeout", "50");
+    leave("edRDTimeout");
+    EXPECT_EQ(find<QLineEdit>("edRDTimeout")->text(), "100");
+    setText("edWRTimeout", "250");
+    leave("edWRTimeout");
+    EXPECT_EQ(find<QLineEdit>("edWRTimeout")->text(), "250");
+    setText("edWRTimeout", "abc");
+    leave("edWRTimeout");
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, "请填入正确的毫秒数");
+
+    // Opening with no number in a box: the general message, and the port closed again.
+    dialogs.clear();
+    click("btnOpenPort");
+    EXPECT_FALSE(portOpen());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, "程序产生异常！请检查输入数据的合理性！");
+    EXPECT_TRUE(CommPort::open(pty.slavePath()));
+    EXPECT_EQ(openFdCount(), fdsBefore);
+}
+
+TEST_F(SerialPageTest, BurstOf5000BytesIsCountedAndShownWhole)
+{
+    openPort();
+    std::string data;
+    for (int i = 0; i < 5000; ++i) data += static_cast<char>('a' + i % 26);
+    remoteSends(data, 5000);
+    QString shown = rx();
+    shown.remove(QLatin1Char('\n')); // long lines are broken for display only
+    EXPECT_EQ(shown, QString(kInitialDumpLine) + QString::fromLatin1(data.data()));
+    // Receive reset counts from 0 again.
+    click("sbRcvReset");
+    EXPECT_EQ(panel(1), "接收: 0");
+    remoteSends("k", 1);
+}
+
+TEST_F(SerialPageTest, TextModeShowsUpToZeroByteAndJoinsSplitCharacters)
+{
+    openPort();
+    click("sbRxFlush");
+    EXPECT_EQ(rx(), "");
+    remoteSends(bytesOf({0x41, 0x00, 0x42}), 3);
+    EXPECT_EQ(rx(), "A");
+    // "中" (D6 D0) arriving in two chunks shows once.
+    remoteSends("\r\n\xD6", 6);
+    remoteSends("\xD0", 7);
+    EXPECT_EQ(rx(), "A\n中");
+    // Stopped refresh: counted, not shown.
+    click("cbStopFresh");
+    remoteSends("hidden", 13);
+    EXPECT_EQ(rx(), "A\n中");
+}
+
+TEST_F(SerialPageTest, DisplayKeepsOnlyTheNewestLines)
+{
+    setText("edRDDispMax", "5");
+    leave("edRDDispMax");
+    EXPECT_EQ(find<QLineEdit>("edRDDispMax")->text(), "10");
+    setText("edRDDispMax", "x1");
+    leave("edRDDispMax");
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, "请填入正确的行数");
+    setText("edRDDispMax", "10");
+    openPort();
+    std::string lines;
+    for (int i = 0; i < 30; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    remoteSends(lines, static_cast<int>(lines.size()));
+    auto* box = find<QPlainTextEdit>("mCOMRx");
+    EXPECT_EQ(box->blockCount(), 10);
+    EXPECT_TRUE(rx().endsWith("line 29\n"));
+}
+
+TEST_F(SerialPageTest, HexDumpContinuesWithinABurstAndRestartsAfterAPause)
+{
+    openPort();
+    click("cbRcvBinary"); // empties the display: the next byte brings the header
+    EXPECT_EQ(rx(), "");
+    std::string twenty;
+    for (int i = 0; i < 20; ++i) twenty += static_cast<char>(i);
+    remoteSends(twenty, 20);
+    const QString first = dumpText(std::string(kDumpHeader) +
+                                   "00000000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
+                                   "00000010: 10 11 12 13 ");
+    EXPECT_EQ(rx(), first);
+    remoteSends(bytesOf({0xAA, 0xBB, 0xCC}), 23);
+    EXPECT_EQ(rx(), first + "AA BB CC ");
+    QTest::qWait(800); // the line falls quiet
+    remoteSends("A", 24);
+    EXPECT_EQ(rx(), first + "AA BB CC \n00000000: 41 ");
+    click("cbRcvBinary");
+    EXPECT_EQ(rx(), "");
+}
+
+TEST_F(SerialPageTest, SendingTextAndHexWithTheLogByteForByte)
+{
+    const auto t = std::chrono::system_clock::from_time_t(1080000000);
+    setClock([t] { return t; });
+    const std::string stamp = dateTimeText(t);
+    const std::string logPath = dir.file("comm.log");
+
+    // Cancelled dialog: logging stays off.
+    click("cbAutoSave");
+    EXPECT_FALSE(find<QCheckBox>("cbAutoSave")->isChecked());
+    EXPECT_EQ(dialogs.last().kind, DialogCall::SaveFile);
+    EXPECT_EQ(dialogs.last().filter, "Log files (*.log)|*.log|All files (*.*)|*.*");
+    EXPECT_EQ(dialogs.last().defaultExt, "log");
+    dialogs.fileAnswers = {QString::fromStdString(dir.file("no-such-dir/x.log"))};
+    click("cbAutoSave");
+    EXPECT_FALSE(find<QCheckBox>("cbAutoSave")->isChecked());
+    EXPECT_EQ(dialogs.last().text, "打开记录文件时出错!请重新设置");
+    dialogs.fileAnswers = {QString::fromStdString(logPath)};
+    click("cbAutoSave");
+    ASSERT_TRUE(find<QCheckBox>("cbAutoSave")->isChecked());
+    EXPECT_EQ(find<QGroupBox>("gbCOM")->title(), "通讯内容/保存到: comm.log");
+
+    openPort();
+    typeToSend("AB\nCD");
+    click("btnSend");
+    EXPECT_EQ(pty.receive(6), "AB\r\nCD");
+    ASSERT_TRUE(waitPanel(2, "发送: 6"));
+    EXPECT_TRUE(enabled("btnSend"));
+    EXPECT_FALSE(enabled("sbStopSend"));
+    click("cbSendBinary");
+    click("btnSend");
+    EXPECT_EQ(pty.receive(2), bytesOf({0xAB, 0xCD}));
+    ASSERT_TRUE(waitPanel(2, "发送: 8"));
+    typeToSend("0102FF");
+    click("btnSend");
+    EXPECT_EQ(pty.receive(3), bytesOf({0x01, 0x02, 0xFF}));
+    ASSERT_TRUE(waitPanel(2, "发送: 11"));
+    click("sbSndReset");
+    EXPECT_EQ(panel(2), "发送: 0");
+
+    remoteSends("OK\xD6\xD0", 4);
+    EXPECT_EQ(rx(), "OK中"); // the send emptied the display first
+    click("cbRcvBinary");
+    remoteSends(bytesOf({0x10, 0x20}), 6);
+    click("cbAutoSave");
+    EXPECT_EQ(find<QGroupBox>("gbCOM")->title(), "通讯内容");
+    remoteSends("after", 11); // not logged any more
+    setClock({});
+
+    const std::string e = "\r\n" + stamp;
+    EXPECT_EQ(TempDir::readFile(logPath), e + "\tSend:  AB" + e + "\tSend:  CD" + e + "\tSend:  AB" + e +
+                                              "\tSend:  CD" + e + "\tSend:  0102FF" + e + "\tReceived:  OK\xD6\xD0" +
+                                              e + "\tReceived:  " + kDumpHeader + "00000000: 10 20 ");
+
+    // Empty text or a closed port sends nothing.
+    typeToSend("");
+    click("btnSend");
+    EXPECT_TRUE(enabled("btnSend"));
+    EXPECT_EQ(pty.drain(50), "");
+}
+
+TEST_F(SerialPageTest, FileSendCountsEveryByteAndGivesTheButtonsBack)
+{
+    click("btnSendFile"); // disabled while closed
+    openPort();
+    click("btnSendFile");
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, "请先选择要发送的文件!");
+
+    std::string data;
+    for (int i = 0; i < 1000; ++i) data += static_cast<char>(i * 13);
+    const std::string path = tempFileOf(data);
+    dialogs.fileAnswers = {QString::fromStdString(path)};
+    click("btnGetFile");
+    EXPECT_EQ(dialogs.last().filter, "All files (*.*)|*.*");
+    EXPECT_EQ(find<QLineEdit>("edFileSend")->text(), QString::fromStdString(path));
+    click("btnSendFile");
+    EXPECT_FALSE(enabled("btnSend"));
+    EXPECT_TRUE(enabled("sbStopSend"));
+    EXPECT_EQ(pty.receive(1000), data);
+    ASSERT_TRUE(waitPanel(2, "发送: 1000"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("btnSendFile"); }));
+    EXPECT_TRUE(enabled("btnSend"));
+    EXPECT_FALSE(enabled("sbStopSend"));
+
+    setText("edFileSend", QString::fromStdString(dir.file("missing.bin")));
+    dialogs.clear();
+    click("btnSendFile");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("btnSendFile"); }));
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, "打开文件时出错!");
+    EXPECT_EQ(panel(2), "发送: 1000");
+}
+
+TEST_F(SerialPageTest, StoppingAFileSendKeepsWhatWasReported)
+{
+    openPort();
+    setText("edFileSend", QString::fromStdString(tempFileOf(std::string(4 << 20, 'z'))));
+    click("btnSendFile");
+    // Nobody reads on the far side: the send stalls and reports progress.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel(2) != "发送: 0"; }, 5000));
+    click("sbStopSend");
+    EXPECT_TRUE(enabled("btnSend"));
+    EXPECT_TRUE(enabled("btnSendFile"));
+    EXPECT_FALSE(enabled("sbStopSend"));
+    const QString counted = panel(2);
+    QTest::qWait(700);
+    EXPECT_EQ(panel(2), counted);
+    const size_t arrived = pty.drain().size();
+    EXPECT_GE(arrived, counted.mid(4).toULongLong());
+    EXPECT_LT(arrived, size_t(4 << 20));
+
+    // Closing while a send is pending stops it too.
+    click("btnSendFile");
+    QTest::qWait(100);
+    click("btnOpenPort");
+    EXPECT_EQ(panel(2), "发送: 0");
+    EXPECT_EQ(openFdCount(), fdsBefore);
+}
+
+TEST_F(SerialPageTest, TimedSendingSendsAtOnceThenPerTickAndOnceMoreOnStop)
+{
+    openPort();
+    typeToSend("T");
+    click("rbTimedSend");
+    EXPECT_EQ(caption("btnSend"), "开  始");
+    EXPECT_TRUE(enabled("edTimer"));
+    setText("edTimer", "20");
+    leave("edTimer");
+    EXPECT_EQ(find<QLineEdit>("edTimer")->text(), "100");
+    setText("edTimer", "x");
+    click("btnSend");
+    EXPECT_EQ(dialogs.last().text, "请正确设置间隔时间!");
+    EXPECT_FALSE(frame->timer2()->isActive());
+    EXPECT_EQ(pty.drain(50), "");
+
+    setText("edTimer", "100");
+    click("btnSend");
+    EXPECT_EQ(caption("btnSend"), "停  止");
+    EXPECT_FALSE(enabled("rbManualSend"));
+    EXPECT_FALSE(enabled("edTimer"));
+    EXPECT_TRUE(frame->timer2()->isActive());
+    EXPECT_EQ(frame->timer2()->interval(), 100);
+    EXPECT_EQ(pty.receive(1, 1000), "T"); // at the press
+    const std::string ticks = remoteGets(3); // then on the ticks
+    EXPECT_GE(ticks.size(), 3u);
+    EXPECT_EQ(ticks, std::string(ticks.size(), 'T'));
+    // Sends go out while the buttons are busy: the stop button stays usable.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("btnSend"); }));
+    click("btnSend");
+    EXPECT_FALSE(frame->timer2()->isActive());
+    EXPECT_EQ(caption("btnSend"), "开  始");
+    EXPECT_TRUE(enabled("rbManualSend"));
+    QTest::qWait(300);
+    EXPECT_GE(pty.drain(0).size(), 1u); // the send of the stopping press
+    QTest::qWait(300);
+    EXPECT_EQ(pty.drain(0), "");        // and nothing after it
+    click("rbManualSend");
+    EXPECT_EQ(caption("btnSend"), "发  送");
+    EXPECT_FALSE(enabled("edTimer"));
+}
+
+TEST_F(SerialPageTest, VanishedDeviceShowsTheErrorAndClosingStillWorks)
+{
+    openPort();
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+        while (!stop && pty.master() >= 0) pty.send(std::string(512, 'f'), 50);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel(1) != "接收: 0"; }));
+    stop = true;
+    feeder.join();
+    pty.closeMaster(); // adapter pulled mid-transfer
+    ASSERT_TRUE(waitPanel(3, "通讯出错！"));
+    QTest::qWait(600);
+    EXPECT_EQ(panel(3), "通讯出错！");
+    EXPECT_TRUE(dialogs.calls.empty()); // no pile of message boxes
+    click("btnOpenPort");
+    EXPECT_FALSE(portOpen());
+    EXPECT_EQ(panel(3), "关闭");
+    EXPECT_EQ(openFdCount(), fdsBefore - 1); // the master side is gone too
+}
+
+TEST_F(SerialPageTest, ClosingAtAnyMomentWhileStreamingNeitherHangsNorLeaks)
+{
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+        while (!stop) pty.send(std::string(2048, 's'), 20);
+    });
+    for (int round = 0; round < 6; ++round) {
+        openPort();
+        QTest::qWait(20 + round * 15);
+        click("btnOpenPort");
+        EXPECT_FALSE(portOpen());
+    }
+    EXPECT_EQ(openFdCount(), fdsBefore);
+
+    // The window closed with the port open and the feeder running.
+    openPort();
+    QTest::qWait(50);
+    dialogs.confirmAnswers = {true};
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_FALSE(portOpen());
+    stop = true;
+    feeder.join();
+    frame.reset();
+    EXPECT_EQ(openFdCount(), fdsBefore - 0) << "descriptor leaked";
+    EXPECT_TRUE(CommPort::open(pty.slavePath()));
+}
