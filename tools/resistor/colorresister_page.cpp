@@ -60,13 +60,13 @@ QPixmap resistorsPicture(QSize size, const QFont& font, const QPalette& palette)
     p.setRenderHint(QPainter::Antialiasing, true);
     QFont f = font;
     p.setFont(f);
-    const int bodyW = 110, bodyH = 22;
-    const int x = (size.width() - bodyW) / 2 + 30;
+    const int bodyW = 100, bodyH = 22;
+    const int x = size.width() - bodyW - 40;
     drawResistor(p, QRect(x, 14, bodyW, bodyH), {C::Brown, C::Black, C::Red, C::Gold}, palette);
     drawResistor(p, QRect(x, 58, bodyW, bodyH), {C::Brown, C::Black, C::Green, C::Brown, C::Brown}, palette);
     p.setPen(Qt::black);
-    p.drawText(QRect(6, 6, 90, 38), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("四环: 1kΩ ±5%"));
-    p.drawText(QRect(6, 50, 90, 38), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("五环: 1.05kΩ ±1%"));
+    p.drawText(QRect(6, 6, 130, 38), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("四环: 1kΩ ±5%"));
+    p.drawText(QRect(6, 50, 130, 38), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("五环: 1.05kΩ ±1%"));
     return pix;
 }
 
@@ -93,10 +93,19 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
         auto* button = findChild<QToolButton*>(QString::fromStdString(b.objectName));
         if (!button) continue;
         if (b.color != bands::Color::None) {
+            // Captions are drawn in the band's colour; light colours get a dark
+            // face so they stay readable. Disabled buttons keep the grey text.
             QPalette pal = button->palette();
             const QColor c = swatchColor(b.color, palette());
-            pal.setColor(QPalette::ButtonText, c);
-            pal.setColor(QPalette::WindowText, c);
+            for (auto group : {QPalette::Active, QPalette::Inactive}) {
+                pal.setColor(group, QPalette::ButtonText, c);
+                pal.setColor(group, QPalette::WindowText, c);
+            }
+            if (qGray(c.rgb()) > 170) {
+                pal.setColor(QPalette::Button, QColor(96, 96, 96));
+                pal.setColor(QPalette::Window, QColor(96, 96, 96));
+                button->setAutoFillBackground(true);
+            }
             button->setPalette(pal);
         }
         connectHandler(button, &QToolButton::clicked, this, [this, &b] { colorButtonClick(b); });

@@ -107,6 +107,18 @@ bool RTCalcPage::eventFilter(QObject* watched, QEvent* event)
         runGuarded([this] { sgRTValKeyPress(); });
         return true;
     }
+    if (watched == ui->sgRTVal && event->type() == QEvent::FocusIn) {
+        // The grid always edits: focusing it opens the current cell's editor,
+        // once the focus change has settled.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                auto* grid = ui->sgRTVal;
+                if (grid->hasFocus() && grid->currentIndex().isValid())
+                    grid->edit(grid->currentIndex());
+            },
+            Qt::QueuedConnection);
+    }
     return QWidget::eventFilter(watched, event);
 }
 
