@@ -20,17 +20,7 @@ const std::vector<Row> kExample = {{"25", "10"}, {"30", "8"}};
 
 } // namespace
 
-TEST(RTCodegen, WorkedExampleInC)
-{
-    const EmitResult res = emitTable(kExample, EmitOptions{});
-    ASSERT_EQ(res.status, EmitResult::Status::Ok);
-    EXPECT_EQ(res.text(), "unsigned char rtTable[] = {\n"
-                          "\t0x0af,\t// 25.00\t\t10.0000\n"
-                          "\t0x0bb\t// 30.00\t\t8.0000\n"
-                          "};\n");
-}
-
-TEST(RTCodegen, WorkedExampleInAssembler)
+TEST(RTCodegen, AssemblerLineForms)
 {
     EXPECT_EQ(emitTable(kExample, asmOptions(false, "DB", "H")).text(),
               "rtTable:\n\tDB\t0afH\t; 25.00\t\t10.0000\n\tDB\t0bbH\t; 30.00\t\t8.0000\n\n");
