@@ -107,7 +107,16 @@ void LEDCoderPage::alignBoxesToLabels()
         QLabel* label = bitLabelOf(type);
         const auto& boxes = boxesOf(type);
         const QString text = label->text();
-        const QFontMetricsF fm(label->font());
+        // Stretch the blanks so the names spread over the whole label.
+        QFont spread = label->font();
+        const qreal natural = QFontMetricsF(spread).horizontalAdvance(text);
+        const auto blanks = text.count(QLatin1Char(' '));
+        const qreal room = label->width() - label->contentsMargins().left() - label->contentsMargins().right() - 4;
+        if (blanks > 0 && room > natural) {
+            spread.setWordSpacing((room - natural) / blanks);
+            label->setFont(spread);
+        }
+        const QFontMetricsF fm(spread);
         // Centres of the names, left to right (the reverse of computation order).
         std::vector<qreal> centres;
         for (qsizetype i = 0; i < text.size();) {

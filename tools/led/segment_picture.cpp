@@ -51,7 +51,7 @@ void drawDiagonal(QPainter& p, const Cell& c, QPointF corner)
 {
     const QPointF centre = c.r.center();
     const qreal inset = c.thick * 1.1;
-    QPointF from = centre + (corner - centre) * 0.0;
+    QPointF from = centre;
     QPointF to(corner.x() + (corner.x() < centre.x() ? inset : -inset),
                corner.y() + (corner.y() < centre.y() ? inset : -inset));
     QLineF l(from, to);
@@ -99,7 +99,7 @@ void drawDisplay(QPainter& p, const Cell& c, int segments)
     }
 
     // Names: outer segments outside the frame, inner ones in their quarter.
-    const qreal off = t + 6;
+    const qreal off = t / 2 + 7;
     if (split) {
         label(p, {(L + X) / 2, T - off}, "A1");
         label(p, {(X + R) / 2, T - off}, "A2");
@@ -109,23 +109,25 @@ void drawDisplay(QPainter& p, const Cell& c, int segments)
         label(p, {X, T - off}, "A");
         label(p, {X, B + off}, "D");
     }
-    label(p, {R + off + 2, (T + M) / 2}, "B");
-    label(p, {R + off + 2, (M + B) / 2}, "C");
-    label(p, {L - off - 2, (M + B) / 2}, "E");
-    label(p, {L - off - 2, (T + M) / 2}, "F");
+    label(p, {R + off + 3, (T + M) / 2}, "B");
+    label(p, {R + off + 3, (M + B) / 2}, "C");
+    label(p, {L - off - 3, (M + B) / 2}, "E");
+    label(p, {L - off - 3, (T + M) / 2}, "F");
     if (segments == 7) {
-        label(p, {X, M - off + 1}, "G");
+        label(p, {X, M - t / 2 - 8}, "G");
         return;
     }
-    label(p, {L - off - 4, M}, "G1");
-    label(p, {R + off + 4, M}, "G2");
-    const qreal qx = (X - L) * 0.28, qy = (M - T) * 0.62;
-    label(p, {X - qx, T + (M - T) - qy * 1.25}, "H");
-    label(p, {X + qx, T + (M - T) - qy * 1.25}, "K");
-    label(p, {X - qx, M + qy * 1.25}, "N");
-    label(p, {X + qx, M + qy * 1.25}, "L");
-    label(p, {X + 9, (T + M) / 2 - 10}, "J");
-    label(p, {X + 9, (M + B) / 2 + 10}, "M");
+    label(p, {L - off - 6, M}, "G1");
+    label(p, {R + off + 6, M}, "G2");
+    // Each inner diagonal splits its quarter in two; every name sits in a
+    // triangle of its own so no two names meet.
+    const qreal w = X - L, h = M - T;
+    label(p, {L + 0.30 * w, T + 0.70 * h}, "H");
+    label(p, {R - 0.30 * w, T + 0.70 * h}, "K");
+    label(p, {L + 0.30 * w, M + 0.30 * h}, "N");
+    label(p, {R - 0.30 * w, M + 0.30 * h}, "L");
+    label(p, {X + 0.30 * w, T + 0.22 * h}, "J");
+    label(p, {X - 0.30 * w, B - 0.22 * h}, "M");
 }
 
 } // namespace
@@ -142,8 +144,8 @@ QPixmap segmentPicture(QSize size, const QFont& font)
 
     const qreal cellWidth = size.width() / 3.0;
     const qreal titleHeight = 16;
-    const qreal top = 18, bottom = size.height() - titleHeight - 18;
-    const qreal digitWidth = qMin(cellWidth - 56, (bottom - top) * 0.6);
+    const qreal top = 21, bottom = size.height() - titleHeight - 19;
+    const qreal digitWidth = qMin(cellWidth - 60, (bottom - top) * 0.7);
     const int kinds[] = {7, 14, 16};
     const char* titles[] = {"7 segments", "14 segments", "16 segments"};
     for (int i = 0; i < 3; ++i) {
