@@ -94,125 +94,28 @@ TEST(LedCodes, SegmentMapRefusesAnythingButPositions0To15)
     EXPECT_FALSE(read({"0", "1"})); // wrong count
 }
 
-TEST(LedCodes, SevenSegmentEmissionForms)
+TEST(LedCodes, EveryFormHasOneLinePerPartAndOneCommaLessLinePerArray)
 {
-    auto codes = identityCodes(LedType::Seg7);
-    EmitOptions o;
-    auto c8 = emitCodeTable(LedType::Seg7, codes, o);
-    ASSERT_EQ(c8.size(), 19u);
-    EXPECT_EQ(c8[0], "const unsigned char LED7Code[]={\n");
-    EXPECT_EQ(c8[1], "\t0x3F,\t\t// 0");
-    EXPECT_EQ(c8[2], "\t0x06,\t\t// 1");
-    EXPECT_EQ(c8[11], "\t0x77,\t\t// A");
-    EXPECT_EQ(c8[16], "\t0x71\t\t// F");
-    EXPECT_EQ(c8[17], "};");
-    EXPECT_EQ(c8[18], " ");
-
-    o.fourBits = true;
-    auto c4 = emitCodeTable(LedType::Seg7, codes, o);
-    ASSERT_EQ(c4.size(), 35u);
-    EXPECT_EQ(c4[1], "\t0x0F,\t\t// 0 LSB");
-    EXPECT_EQ(c4[2], "\t0x03,\t\t// 0 MSB");
-    EXPECT_EQ(c4[31], "\t0x01,\t\t// F LSB");
-    EXPECT_EQ(c4[32], "\t0x07\t\t// F MSB");
-
-    o = EmitOptions{};
-    o.assembler = true;
-    auto a8 = emitCodeTable(LedType::Seg7, codes, o);
-    ASSERT_EQ(a8.size(), 18u);
-    EXPECT_EQ(a8[0], "LED7Code:");
-    EXPECT_EQ(a8[1], "\tDB\t03FH\t\t; 0");
-    EXPECT_EQ(a8[16], "\tDB\t071H\t\t; F");
-    EXPECT_EQ(a8[17], " ");
-
-    o.fourBits = true;
-    auto a4 = emitCodeTable(LedType::Seg7, codes, o);
-    EXPECT_EQ(a4[1], "\tDB\t0FH\t\t; 0 LSB");
-    EXPECT_EQ(a4[2], "\tDB\t03H\t\t; 0 MSB");
-    o.prefix = true;
-    o.hexMarker = " 0x ";
-    o.dataDefine = "  .byte ";
-    EXPECT_EQ(emitCodeTable(LedType::Seg7, codes, o)[1], "\t.byte\t0x0F\t\t; 0 LSB");
-
-    o = EmitOptions{};
-    o.assembler = true;
-    o.dataDefine = "   ";
-    EXPECT_EQ(emitCodeTable(LedType::Seg7, codes, o)[1], "\t\t03FH\t\t; 0");
-}
-
-TEST(LedCodes, SevenSegmentCodesAboveOneByte)
-{
-    // G on bit 9, A on bit 8: digit 8 = 0x33E.
-    std::vector<int32_t> p = {8, 1, 2, 3, 4, 5, 9};
-    auto codes = codeTable(LedType::Seg7, p);
-    EXPECT_EQ(codes[8], 0x33E);
-    EmitOptions o;
-    EXPECT_EQ(emitCodeTable(LedType::Seg7, codes, o)[9], "\t0x33E,\t\t// 8");
-    o.assembler = true;
-    EXPECT_EQ(emitCodeTable(LedType::Seg7, codes, o)[9], "\tDB\t33EH\t\t; 8");
-    o.fourBits = true;
-    auto a4 = emitCodeTable(LedType::Seg7, codes, o);
-    EXPECT_EQ(a4[17], "\tDB\t0EH\t\t; 8 LSB");
-    EXPECT_EQ(a4[18], "\tDB\t03H\t\t; 8 MSB");
-    // Inversion covers the 8-bit code width only.
-    invertCodes(LedType::Seg7, codes);
-    EXPECT_EQ(codes[8], 0x3C1);
-}
-
-TEST(LedCodes, SixteenSegmentCArrays)
-{
-    auto codes = identityCodes(LedType::Seg16);
-    EmitOptions o;
-    o.fourBits = true;
-    auto lines = emitCodeTable(LedType::Seg16, codes, o);
-    ASSERT_EQ(lines.size(), 1u + 104 + 2 + 1 + 64 + 2);
-    EXPECT_EQ(lines[0], "const unsigned char LED16Char[]={\t\t// Character Encode");
-    EXPECT_EQ(lines[1], "\t0x0F,\t\t// A LSB");
-    EXPECT_EQ(lines[2], "\t0x0C,\t\t// A ...");
-    EXPECT_EQ(lines[3], "\t0x03,\t\t// A ...");
-    EXPECT_EQ(lines[4], "\t0x00,\t\t// A MSB");
-    for (int i = 1; i <= 103; ++i) EXPECT_NE(lines[i].find(",\t\t// "), std::string::npos) << i;
-    EXPECT_EQ(lines[104], "\t0x09\t\t// Z MSB"); // Z = 0x9033
-    EXPECT_EQ(lines[105], "};");
-    EXPECT_EQ(lines[106], " ");
-    EXPECT_EQ(lines[107], "const unsigned char LED16Num[]={\t\t// Number Encode");
-    EXPECT_EQ(lines[108], "\t0x0F,\t\t// 0 LSB");
-    EXPECT_EQ(lines[171], "\t0x00\t\t// F MSB");
-    EXPECT_EQ(lines[172], "};");
-    EXPECT_EQ(lines[173], " ");
-
-    o.fourBits = false;
-    lines = emitCodeTable(LedType::Seg16, codes, o);
-    ASSERT_EQ(lines.size(), 1u + 52 + 2 + 1 + 32 + 2);
-    EXPECT_EQ(lines[1], "\t0xCF,\t\t// A LSB");
-    EXPECT_EQ(lines[2], "\t0x03,\t\t// A MSB");
-    EXPECT_EQ(lines[52], "\t0x90\t\t// Z MSB");
-    EXPECT_EQ(lines[55], "const unsigned char LED16Num[]={\t\t// Number Encode");
-    EXPECT_EQ(lines[58], "\t0x0C,\t\t// 1 LSB");
-}
-
-TEST(LedCodes, FourteenSegmentAssembler)
-{
-    auto codes = identityCodes(LedType::Seg14);
-    EmitOptions o;
-    o.assembler = true;
-    auto lines = emitCodeTable(LedType::Seg14, codes, o);
-    ASSERT_EQ(lines.size(), 1u + 52 + 1 + 1 + 32 + 1);
-    EXPECT_EQ(lines[0], "LED14Char:\t\t; Character Encode");
-    EXPECT_EQ(lines[1], "\tDB\t0F7H\t\t; A LSB");
-    EXPECT_EQ(lines[2], "\tDB\t000H\t\t; A MSB");
-    EXPECT_EQ(lines[53], " ");
-    EXPECT_EQ(lines[54], "LED14Num:\t\t; Number Encode");
-    EXPECT_EQ(lines[86], "\tDB\t000H\t\t; F MSB");
-    EXPECT_EQ(lines[87], " ");
-
-    o.fourBits = true;
-    o.prefix = true;
-    o.hexMarker = "$";
-    lines = emitCodeTable(LedType::Seg14, codes, o);
-    EXPECT_EQ(lines[1], "\tDB\t$07\t\t; A LSB");
-    EXPECT_EQ(lines[2], "\tDB\t$0F\t\t; A ...");
-    EXPECT_EQ(lines[4], "\tDB\t$00\t\t; A MSB");
+    for (auto type : {LedType::Seg7, LedType::Seg14, LedType::Seg16})
+        for (bool assembler : {false, true})
+            for (bool fourBits : {false, true}) {
+                EmitOptions o;
+                o.assembler = assembler;
+                o.fourBits = fourBits;
+                auto lines = emitCodeTable(type, identityCodes(type), o);
+                const size_t parts = type == LedType::Seg7 ? (fourBits ? 2 : 1) : (fourBits ? 4 : 2);
+                const size_t codes = type == LedType::Seg7 ? 16 : 42;
+                size_t data = 0, lastOfArray = 0;
+                for (const auto& line : lines) {
+                    if (line.rfind(assembler ? "\tDB\t" : "\t0x", 0) != 0) continue;
+                    ++data;
+                    lastOfArray += !assembler && line.find(',') == std::string::npos;
+                }
+                SCOPED_TRACE(lines[0]);
+                EXPECT_EQ(data, codes * parts);
+                EXPECT_EQ(lastOfArray, assembler ? 0u : (type == LedType::Seg7 ? 1u : 2u));
+                EXPECT_EQ(lines.back(), " ");
+            }
 }
 
 TEST(LedCodes, PatternStrings)

@@ -371,6 +371,7 @@ TEST_F(LEDCoderTest, PatternAddRecallAndRefusals)
     dialogs.clear();
     click("btnLEDSave");
     ASSERT_EQ(dialogs.calls.size(), 1u); // refused before asking for a name
+    EXPECT_EQ(dialogs.last().caption, "Error");
     EXPECT_EQ(dialogs.last().text, "请正确填写各段位置信息!");
     EXPECT_EQ(dialogs.last().icon, MsgIcon::Error);
 }
