@@ -14,6 +14,8 @@
 #include <QMouseEvent>
 #include <QStringList>
 #include <QTextCursor>
+#include <algorithm>
+#include <array>
 
 namespace quillon {
 
@@ -240,21 +242,14 @@ void LEDCoderPage::rbLED7Click() { switchType(LedType::Seg7); }
 void LEDCoderPage::rbLED14Click() { switchType(LedType::Seg14); }
 void LEDCoderPage::rbLED16Click() { switchType(LedType::Seg16); }
 
-void LEDCoderPage::rbCClick()
+void LEDCoderPage::setAssemblerOptionsEnabled(bool enabled)
 {
-    for (QWidget* w : {static_cast<QWidget*>(ui->edLEDDB), static_cast<QWidget*>(ui->lDataDef),
-                       static_cast<QWidget*>(ui->gbHex), static_cast<QWidget*>(ui->edHex),
-                       static_cast<QWidget*>(ui->rbPre), static_cast<QWidget*>(ui->rbPost)})
-        w->setEnabled(false);
+    const std::array<QWidget*, 6> options = {ui->edLEDDB, ui->lDataDef, ui->gbHex, ui->edHex, ui->rbPre, ui->rbPost};
+    for (QWidget* w : options) w->setEnabled(enabled);
 }
 
-void LEDCoderPage::rbASMClick()
-{
-    for (QWidget* w : {static_cast<QWidget*>(ui->edLEDDB), static_cast<QWidget*>(ui->lDataDef),
-                       static_cast<QWidget*>(ui->gbHex), static_cast<QWidget*>(ui->edHex),
-                       static_cast<QWidget*>(ui->rbPre), static_cast<QWidget*>(ui->rbPost)})
-        w->setEnabled(true);
-}
+void LEDCoderPage::rbCClick() { setAssemblerOptionsEnabled(false); }
+void LEDCoderPage::rbASMClick() { setAssemblerOptionsEnabled(true); }
 
 void LEDCoderPage::reloadPatterns()
 {

@@ -55,6 +55,8 @@ private:
     const std::vector<QLineEdit*>& boxesOf(led::LedType type) const;
     QLabel* bitLabelOf(led::LedType type) const;
     void switchType(led::LedType type);
+    // The assembler-only options: data directive and hex marker.
+    void setAssemblerOptionsEnabled(bool enabled);
     void reloadPatterns();
     void alignBoxesToLabels();
     std::vector<std::string> boxTexts(led::LedType type) const;
