@@ -189,47 +189,27 @@ void TfrmMain::showPage(int index)
     }
 }
 
-void TfrmMain::RTCalcShow()
+void TfrmMain::writePagePanels(int index, bool serialPage)
 {
-    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[RTCalcIndex]));
-    blankCounterPanels();
+    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[index]));
+    if (serialPage)
+        showConnectionState();
+    else
+        blankCounterPanels();
     repaintStatus();
 }
 
-void TfrmMain::LEDCoderShow()
-{
-    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[LEDCoderIndex]));
-    blankCounterPanels();
-    repaintStatus();
-}
+void TfrmMain::RTCalcShow() { writePagePanels(RTCalcIndex, false); }
 
-void TfrmMain::ColorResisterShow()
-{
-    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[ColorResisterIndex]));
-    blankCounterPanels();
-    repaintStatus();
-}
+void TfrmMain::LEDCoderShow() { writePagePanels(LEDCoderIndex, false); }
 
-void TfrmMain::tsHexBinShow()
-{
-    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[HexBinIndex]));
-    blankCounterPanels();
-    repaintStatus();
-}
+void TfrmMain::ColorResisterShow() { writePagePanels(ColorResisterIndex, false); }
 
-void TfrmMain::tsCOMTestShow()
-{
-    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[COMTestIndex]));
-    showConnectionState();
-    repaintStatus();
-}
+void TfrmMain::tsHexBinShow() { writePagePanels(HexBinIndex, false); }
 
-void TfrmMain::tsSerialMonShow()
-{
-    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[SerialMonIndex]));
-    showConnectionState();
-    repaintStatus();
-}
+void TfrmMain::tsCOMTestShow() { writePagePanels(COMTestIndex, true); }
+
+void TfrmMain::tsSerialMonShow() { writePagePanels(SerialMonIndex, true); }
 
 void TfrmMain::showEvent(QShowEvent* event)
 {

@@ -90,6 +90,7 @@ private:
     void showPage(int index);
     void blankCounterPanels();
     void showConnectionState();
+    void writePagePanels(int index, bool serialPage);
 
     std::string settingsPath_;
     std::unique_ptr<WidgetDialogs> ownDialogs_;

@@ -1,18 +1,223 @@
 #include "tools/resistor/colorresister_page.h"
 
+#include "app/handler.h"
 #include "app/page_host.h"
 
 #include "ui_colorresister_page.h"
 
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QToolButton>
+
 namespace quillon {
 
-ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), ui(std::make_unique<Ui::ColorResisterPage>())
+namespace {
+
+const QColor kSkyBlue(135, 206, 235);
+
+QColor swatchColor(bands::Color c, const QPalette& palette)
+{
+    if (c == bands::Color::None) return palette.color(QPalette::Button);
+    const auto& ci = bands::info(c);
+    return QColor(ci.r, ci.g, ci.b);
+}
+
+void paintBackground(QWidget* w, const QColor& color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, color);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+// A small resistor with the given bands, drawn the way the page's big one is.
+void drawResistor(QPainter& p, QRect body, const std::vector<bands::Color>& colors, const QPalette& palette)
+{
+    const int mid = body.center().y();
+    p.setPen(QPen(QColor(110, 110, 110), 3));
+    p.drawLine(body.left() - 30, mid, body.left(), mid);
+    p.drawLine(body.right(), mid, body.right() + 30, mid);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kSkyBlue);
+    p.drawRoundedRect(body, 8, 8);
+    const int n = static_cast<int>(colors.size());
+    const int bandW = 7;
+    const int spacing = (body.width() - 30) / n;
+    for (int i = 0; i < n; ++i) {
+        // The tolerance band sits apart from the others.
+        int x = body.left() + 12 + i * spacing + (i == n - 1 ? 8 : 0);
+        p.setBrush(swatchColor(colors[static_cast<size_t>(i)], palette));
+        p.drawRect(x, body.top(), bandW, body.height());
+    }
+}
+
+QPixmap resistorsPicture(QSize size, const QFont& font, const QPalette& palette)
+{
+    using C = bands::Color;
+    QPixmap pix(size);
+    pix.fill(Qt::white);
+    QPainter p(&pix);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QFont f = font;
+    p.setFont(f);
+    const int bodyW = 100, bodyH = 22;
+    const int x = size.width() - bodyW - 40;
+    drawResistor(p, QRect(x, 14, bodyW, bodyH), {C::Brown, C::Black, C::Red, C::Gold}, palette);
+    drawResistor(p, QRect(x, 58, bodyW, bodyH), {C::Brown, C::Black, C::Green, C::Brown, C::Brown}, palette);
+    p.setPen(Qt::black);
+    p.drawText(QRect(6, 6, 130, 38), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("四环: 1kΩ ±5%"));
+    p.drawText(QRect(6, 50, 130, 38), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("五环: 1.05kΩ ±1%"));
+    return pix;
+}
+
+} // namespace
+
+ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
+    : QWidget(parent), host_(host), ui(std::make_unique<Ui::ColorResisterPage>())
 {
     ui->setupUi(this);
+
+    paintBackground(ui->shBody, kSkyBlue);
+    paintBackground(ui->shLead1, QColor(110, 110, 110));
+    paintBackground(ui->shLead2, QColor(110, 110, 110));
+    ui->shBody->setStyleSheet(QStringLiteral("QLabel { background-color: rgb(135, 206, 235); border-radius: 10px; }"));
+    placeBands();
+
+    for (int band = 1; band <= 5; ++band) {
+        static const bands::Color initial[] = {bands::Color::Black, bands::Color::Brown, bands::Color::Black,
+                                               bands::Color::Black, bands::Color::Gold};
+        paintBackground(swatch(band), swatchColor(initial[band - 1], palette()));
+    }
+
+    for (const bands::PaletteButton& b : bands::palette()) {
+        auto* button = findChild<QToolButton*>(QString::fromStdString(b.objectName));
+        if (!button) continue;
+        if (b.color != bands::Color::None) {
+            // Captions are drawn in the band's colour; light colours get a dark
+            // face so they stay readable. Disabled buttons keep the grey text.
+            QPalette pal = button->palette();
+            const QColor c = swatchColor(b.color, palette());
+            for (auto group : {QPalette::Active, QPalette::Inactive}) {
+                pal.setColor(group, QPalette::ButtonText, c);
+                pal.setColor(group, QPalette::WindowText, c);
+            }
+            if (qGray(c.rgb()) > 170) {
+                pal.setColor(QPalette::Button, QColor(96, 96, 96));
+                pal.setColor(QPalette::Window, QColor(96, 96, 96));
+                button->setAutoFillBackground(true);
+            }
+            button->setPalette(pal);
+        }
+        connectHandler(button, &QToolButton::clicked, this, [this, &b] { colorButtonClick(b); });
+    }
+
+    QFont big = font();
+    big.setPixelSize(18);
+    big.setBold(true);
+    ui->lResister->setFont(big);
+    paintBackground(ui->lResister, QColor(160, 160, 164));
+
+    ui->imgResistors->setPixmap(resistorsPicture(ui->imgResistors->size(), font(), palette()));
+    ui->mResisterBase->setPlainText(QString::fromUtf8(bands::referenceText()));
+
+    connectHandler(ui->rb4Color, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rb4ColorClick();
+    });
+    connectHandler(ui->rb5Color, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rb5ColorClick();
+    });
+    connectHandler(ui->rbOme, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rbOmeClick();
+    });
+    connectHandler(ui->rbKOme, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rbKOmeClick();
+    });
+    connectHandler(ui->rbMOme, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rbMOmeClick();
+    });
 }
 
 ColorResisterPage::~ColorResisterPage() = default;
 
-void ColorResisterPage::initBands() {}
+// The band numbers are one label of blank-padded text, so the swatches are
+// placed under its digits, measured in the label's fixed-pitch font.
+void ColorResisterPage::placeBands()
+{
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setStyleHint(QFont::Monospace);
+    mono.setPixelSize(14);
+    ui->lColor->setFont(mono);
+    const QFontMetricsF fm(mono);
+    const qreal w = fm.horizontalAdvance(QLatin1Char('0'));
+    // Character positions of the digits; bands 4 and 5 sit between their
+    // places in the two label texts.
+    const qreal columns[] = {0, 4, 9, 13.5, 19.5};
+    const int left = ui->lColor->x() + ui->lColor->contentsMargins().left();
+    for (int band = 1; band <= 5; ++band) {
+        const int centre = left + qRound(columns[band - 1] * w + w / 2);
+        QLabel* s = swatch(band);
+        s->move(centre - s->width() / 2, s->y());
+        QLabel* n = nameLabel(band);
+        n->move(centre - n->width() / 2, n->y());
+    }
+}
+
+QLabel* ColorResisterPage::swatch(int band) const
+{
+    QLabel* const all[] = {ui->lColor1, ui->lColor2, ui->lColor3, ui->lColor4, ui->lColor5};
+    return all[band - 1];
+}
+
+QLabel* ColorResisterPage::nameLabel(int band) const
+{
+    QLabel* const all[] = {ui->lCl1, ui->lCl2, ui->lCl3, ui->lCl4, ui->lCl5};
+    return all[band - 1];
+}
+
+void ColorResisterPage::initBands() { decoder_ = bands::Decoder{}; }
+
+void ColorResisterPage::colorButtonClick(const bands::PaletteButton& button)
+{
+    decoder_.select(button.column, button.color);
+    nameLabel(button.column)->setText(QString::fromUtf8(bands::info(button.color).name));
+    paintBackground(swatch(button.column), swatchColor(button.color, palette()));
+    recompute();
+}
+
+void ColorResisterPage::setColumn3Enabled(bool on)
+{
+    for (const bands::PaletteButton& b : bands::palette()) {
+        if (b.column != 3) continue;
+        if (auto* button = findChild<QToolButton*>(QString::fromStdString(b.objectName))) button->setEnabled(on);
+    }
+}
+
+void ColorResisterPage::rb4ColorClick()
+{
+    setColumn3Enabled(false);
+    ui->lColor->setText(QString::fromUtf8(bands::kBandNumbers4));
+    ui->lColor3->setVisible(false);
+    ui->lCl3->setVisible(false);
+    recompute();
+}
+
+void ColorResisterPage::rb5ColorClick()
+{
+    setColumn3Enabled(true);
+    ui->lColor->setText(QString::fromUtf8(bands::kBandNumbers5));
+    ui->lColor3->setVisible(true);
+    ui->lCl3->setVisible(true);
+    recompute();
+}
+
+void ColorResisterPage::recompute()
+{
+    bands::Unit unit = bands::Unit::Ohm;
+    if (ui->rbKOme->isChecked()) unit = bands::Unit::KOhm;
+    if (ui->rbMOme->isChecked()) unit = bands::Unit::MOhm;
+    const bool five = ui->rb5Color->isChecked();
+    ui->lResister->setText(QString::fromStdString(decoder_.valueText(five, unit)));
+    ui->lPrecision->setText(QString::fromUtf8(decoder_.precisionText()));
+}
 
 } // namespace quillon

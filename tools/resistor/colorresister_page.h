@@ -1,7 +1,11 @@
 #pragma once
 
+#include "tools/resistor/color_bands.h"
+
 #include <QWidget>
 #include <memory>
+
+class QLabel;
 
 namespace Ui {
 class ColorResisterPage;
@@ -10,8 +14,6 @@ class ColorResisterPage;
 namespace quillon {
 
 class PageHost;
-class SettingsFile;
-struct PortListing;
 
 class ColorResisterPage : public QWidget {
     Q_OBJECT
@@ -22,9 +24,26 @@ public:
     // Start-up: bands 0, 1, 0, multiplier 1, tolerance ±5%; nothing is redrawn.
     void initBands();
 
+    // Every palette button lands here with its column and colour.
+    void colorButtonClick(const bands::PaletteButton& button);
+    void rb4ColorClick();
+    void rb5ColorClick();
+    void rbOmeClick() { recompute(); }
+    void rbKOmeClick() { recompute(); }
+    void rbMOmeClick() { recompute(); }
+
+    const bands::Decoder& decoder() const { return decoder_; }
+
 private:
+    void recompute();
+    void setColumn3Enabled(bool on);
+    void placeBands();
+    QLabel* swatch(int band) const;
+    QLabel* nameLabel(int band) const;
+
     PageHost& host_;
     std::unique_ptr<Ui::ColorResisterPage> ui;
+    bands::Decoder decoder_;
 };
 
 } // namespace quillon
