@@ -83,7 +83,7 @@ protected:
     std::string remoteGets(size_t count, int ms = 3000)
     {
         std::string out;
-        QTest::qWaitFor([&] {
+        (void)QTest::qWaitFor([&] {
             out += pty.drain(0);
             return out.size() >= count;
         }, ms);
