@@ -15,6 +15,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -25,6 +26,9 @@
 namespace quillon {
 
 namespace {
+
+// How long received text may wait before it is shown (one display refresh).
+constexpr int kDisplayFlushMs = 25;
 
 const QString kOpenCaption = QStringLiteral("打开串口");
 const QString kCloseCaption = QStringLiteral("关闭串口");
@@ -45,6 +49,11 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
     ui->setupUi(this);
     applyDisplayFont();
     applyDisplayLimit();
+    displayFlush_ = new QTimer(this);
+    displayFlush_->setObjectName(QStringLiteral("tmDisplayFlush"));
+    displayFlush_->setSingleShot(true);
+    displayFlush_->setInterval(kDisplayFlushMs);
+    connectHandler(displayFlush_, &QTimer::timeout, this, &ComTestPage::flushDisplay);
     connectHandlers();
 }
 
@@ -434,15 +443,44 @@ void ComTestPage::DeliverChunk(std::span<const uint8_t> chunk)
 void ComTestPage::appendToDisplay(const QString& text)
 {
     if (text.isEmpty()) return;
-    QTextCursor cursor(ui->mCOMRx->document());
+    // Chunks arrive up to thousands of times a second; laying out and
+    // painting the display once per chunk would starve the window. The
+    // text is collected and shown a moment later, all at once.
+    pendingDisplay_ += text;
+    if (!displayFlush_->isActive()) displayFlush_->start();
+}
+
+void ComTestPage::flushDisplay()
+{
+    if (pendingDisplay_.isEmpty()) return;
+    QString text;
+    text.swap(pendingDisplay_);
+    QPlainTextEdit* box = ui->mCOMRx;
+    // Lines that the line limit would drop at once are not laid out at all.
+    const int keep = box->maximumBlockCount();
+    if (keep > 0 && text.count(QLatin1Char('\n')) >= keep) {
+        qsizetype cut = text.size();
+        for (int lines = 0; lines < keep; ++lines) cut = text.lastIndexOf(QLatin1Char('\n'), cut - 1);
+        text.remove(0, cut + 1);
+        box->clear();
+    }
+    QTextCursor cursor(box->document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
     cursor.insertText(text);
     cursor.endEditBlock();
+    if (ui->cbCOMAutoScroll->isChecked()) {
+        QScrollBar* bar = box->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    }
 }
+
+bool ComTestPage::displayEmpty() const { return pendingDisplay_.isEmpty() && ui->mCOMRx->document()->isEmpty(); }
 
 void ComTestPage::clearDisplay()
 {
+    pendingDisplay_.clear();
+    displayFlush_->stop();
     ui->mCOMRx->clear();
     textFeed_.displayCleared();
 }
@@ -452,7 +490,7 @@ void ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
     if (ui->cbStopFresh->isChecked()) return;
     const bool stringVars = receive_.stringVarMode();
     if (ui->cbRcvBinary->isChecked() && !stringVars) {
-        DumpOutput out = dumpChunk(receive_, bytes, ui->mCOMRx->document()->isEmpty());
+        DumpOutput out = dumpChunk(receive_, bytes, displayEmpty());
         if (out.replaceAll) clearDisplay();
         QString text = QString::fromLatin1(out.text.data(), static_cast<qsizetype>(out.text.size()));
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -468,10 +506,6 @@ void ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
         if (!stringVars)
             receive_.log(kLogReceived,
                          std::string_view(reinterpret_cast<const char*>(shown.data()), shown.size()));
-    }
-    if (ui->cbCOMAutoScroll->isChecked()) {
-        QScrollBar* bar = ui->mCOMRx->verticalScrollBar();
-        bar->setValue(bar->maximum());
     }
 }
 
@@ -554,7 +588,12 @@ void ComTestPage::WMBytesReceived(intptr_t count)
     if (!reader_ || !connection_) return;
     connection_->ReceivedTotal += static_cast<int32_t>(count);
     host_.setStatusText(1, QStringLiteral("接收: %1").arg(connection_->ReceivedTotal));
-    host_.repaintStatus();
+    // The panel is repainted at once, but not more often than the display:
+    // a fast stream brings this message thousands of times a second.
+    if (!statusPainted_.isValid() || statusPainted_.elapsed() >= kDisplayFlushMs) {
+        host_.repaintStatus();
+        statusPainted_.start();
+    }
 }
 
 void ComTestPage::WMSendDone(intptr_t count)

@@ -7,10 +7,13 @@
 #include "serial/receive_state.h"
 #include "serial/receive_view.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
 #include <span>
 #include <vector>
+
+class QTimer;
 
 namespace Ui {
 class ComTestPage;
@@ -102,6 +105,8 @@ private:
     void reapWriters();
     void setLineControlsEnabled(bool enabled);
     void appendToDisplay(const QString& text);
+    void flushDisplay();
+    bool displayEmpty() const;
     void clearDisplay();
     bool isChecked(const char* objectName) const;
     // Hooks of the interactive mode: the master's loop before a timed send,
@@ -123,6 +128,9 @@ private:
 
     ReceiveState receive_;
     TextFeed textFeed_;
+    QString pendingDisplay_;
+    QTimer* displayFlush_ = nullptr;
+    QElapsedTimer statusPainted_;
 };
 
 } // namespace quillon
