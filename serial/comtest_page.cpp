@@ -54,6 +54,8 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
     displayFlush_->setSingleShot(true);
     displayFlush_->setInterval(kDisplayFlushMs);
     connectHandler(displayFlush_, &QTimer::timeout, this, &ComTestPage::flushDisplay);
+    // The interactive mode's switch, once its group is on the page.
+    interactiveBox_ = findChild<QAbstractButton*>(QStringLiteral("cbInteractive"));
     connectHandlers();
 }
 
@@ -117,11 +119,7 @@ bool ComTestPage::event(QEvent* event)
     return QWidget::event(event);
 }
 
-bool ComTestPage::isChecked(const char* objectName) const
-{
-    auto* box = findChild<QAbstractButton*>(QString::fromLatin1(objectName));
-    return box && box->isChecked();
-}
+bool ComTestPage::interactiveChecked() const { return interactiveBox_ && interactiveBox_->isChecked(); }
 
 // ------------------------------------------------------------------ start-up
 
@@ -500,7 +498,7 @@ void ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
         if (logged.starts_with("\r\n")) logged.remove_prefix(2);
         receive_.log(kLogReceived, logged);
     } else {
-        if (ui->cbInterClear->isChecked() && (isChecked("cbInteractive") || stringVars)) clearDisplay();
+        if (ui->cbInterClear->isChecked() && (interactiveChecked() || stringVars)) clearDisplay();
         const auto shown = TextFeed::shownPart(bytes);
         appendToDisplay(QString::fromStdString(textFeed_.feed(shown)));
         if (!stringVars)

@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+class QAbstractButton;
 class QTimer;
 
 namespace Ui {
@@ -108,7 +109,7 @@ private:
     void flushDisplay();
     bool displayEmpty() const;
     void clearDisplay();
-    bool isChecked(const char* objectName) const;
+    bool interactiveChecked() const;
     // Hooks of the interactive mode: the master's loop before a timed send,
     // the slave's reply when the line falls quiet.
     void masterLoopStep() {}
@@ -130,6 +131,7 @@ private:
     TextFeed textFeed_;
     QString pendingDisplay_;
     QTimer* displayFlush_ = nullptr;
+    QAbstractButton* interactiveBox_ = nullptr;
     QElapsedTimer statusPainted_;
 };
 

@@ -14,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTest>
 #include <QTimer>
 
@@ -202,18 +203,25 @@ Result run(bool hex, const std::string& data, const std::string& dir)
         feederDone = true;
     });
 
-    // Wait until the page counted everything, or nothing moves for 5 s.
+    // Run the window's own event loop (as the program does) until the page
+    // counted everything, or nothing moved for 5 s.
     long long seen = 0;
     qint64 lastMove = clock.elapsed();
-    while (page->receivedTotal() < static_cast<long long>(data.size())) {
-        QTest::qWait(5);
-        if (page->receivedTotal() != seen) {
+    QEventLoop loop;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (page->receivedTotal() >= static_cast<long long>(data.size())) {
+            loop.quit();
+        } else if (page->receivedTotal() != seen) {
             seen = page->receivedTotal();
             lastMove = clock.elapsed();
         } else if (clock.elapsed() - lastMove > 5000) {
-            break;
+            loop.quit();
         }
-    }
+    });
+    watch.start();
+    loop.exec();
     r.seconds = (clock.nsecsElapsed() - t0) / 1e9;
     r.worstDelayMs = worst;
     r.meanDelayMs = ticks ? sum / ticks : 0;
