@@ -76,7 +76,11 @@ void TRead::Execute()
             Window.post(CommReceived, static_cast<intptr_t>(Count));
             continue;
         }
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Woken with nothing to read: don't spin if a driver keeps doing that.
+            stop_.sleepFor(1);
+            continue;
+        }
         // A terminal that hung up reads 0 bytes; anything else is a failure too.
         fail();
     }

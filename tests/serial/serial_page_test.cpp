@@ -178,6 +178,12 @@ TEST_F(SerialPageTest, OpenAndCloseShowTheStateAndReleaseTheDevice)
     click("btnOpenPort");
     EXPECT_TRUE(dialogs.calls.empty());
     EXPECT_EQ(openFdCount(), fdsBefore);
+    // A report that arrives after the close says nothing about the port now.
+    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_ERROR));
+    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_RECEIVED, 5));
+    QTest::qWait(20);
+    EXPECT_EQ(panel(3), "关闭");
+    EXPECT_EQ(panel(1), "接收: 0");
 }
 
 TEST_F(SerialPageTest, EveryParityAndStopBitSetting)
@@ -526,13 +532,17 @@ TEST_F(SerialPageTest, ClosingAtAnyMomentWhileStreamingNeitherHangsNorLeaks)
     }
     EXPECT_EQ(openFdCount(), fdsBefore);
 
-    // The window closed with the port open and the feeder running.
+    // The window closed with the port open, the log on and the feeder running.
+    dialogs.fileAnswers = {QString::fromStdString(dir.file("exit.log"))};
+    click("cbAutoSave");
     openPort();
     QTest::qWait(50);
     dialogs.confirmAnswers = {true};
     frame->close();
     EXPECT_FALSE(frame->isVisible());
     EXPECT_FALSE(portOpen());
+    EXPECT_FALSE(find<QCheckBox>("cbAutoSave")->isChecked()); // the log was closed on the way
+    EXPECT_NE(TempDir::readFile(dir.file("exit.log")).find("\tReceived:  ss"), std::string::npos);
     stop = true;
     feeder.join();
     frame.reset();
