@@ -229,6 +229,11 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     probe.stop();
     feeder.join();
 
+    // A look at the page as it stands after the stream, when asked for.
+    if (const QByteArray shot = qgetenv("QUILLON_BENCH_SHOT"); !shot.isEmpty()) {
+        QTest::qWait(100);
+        frame.grab().save(QString::fromLocal8Bit(shot) + (hex ? "-hex.png" : "-text.png"));
+    }
     button("cbAutoSave")->click(); // closes the log
     button("btnOpenPort")->click();
     ::close(master);
