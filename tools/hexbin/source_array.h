@@ -1,0 +1,64 @@
+#pragma once
+// Byte tables in C or assembler source from a binary or Intel HEX file,
+// one byte per line with its running index as a comment.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace quillon::hexbin {
+
+struct ArrayStyle {
+    bool assembler = false;
+    std::string directive = "DB"; // data-definition directive (assembler)
+    std::string marker = "H";     // hex marker (assembler)
+    bool prefix = false;          // marker before the digits instead of after
+};
+
+// Lines are separated by `newline`; the text ends with the closing line
+// ("};" in C, empty in assembler) followed by one more newline, so a memo
+// shows a final empty line.
+class ArrayEmitter {
+public:
+    ArrayEmitter(ArrayStyle style, std::string_view newline);
+    void begin(std::string& out);
+    // One byte given by its two digit characters, kept as they are.
+    void add(char hi, char lo, std::string& out);
+    void finish(std::string& out);
+    std::size_t count() const { return count_; }
+
+private:
+    void emit(bool last, std::string& out);
+    void nextIndex();
+    ArrayStyle style_;
+    std::string nl_;
+    std::string asmHead_; // "\t" DB "\t" PRE "0"
+    std::string asmTail_; // POST "\t\t; "
+    char index_[17];      // hex index, right-aligned
+    int indexStart_ = 15;
+    char pending_[2] = {0, 0};
+    bool hasPending_ = false;
+    std::size_t count_ = 0;
+};
+
+enum class ArrayOutcome { Done, OpenFailed, UnknownType, BadChecksum };
+
+// `flush` is called with the text produced so far whenever it grows large;
+// it may consume (and clear) the string. The final text is left in `out`.
+using ArrayFlush = std::function<void(std::string&)>;
+
+ArrayOutcome arrayFromBinary(const std::string& path, const ArrayStyle& style, std::string_view newline,
+                             std::string& out, const ArrayFlush& flush = {});
+// HEX input: data bytes of the type-00 records in file order, addresses
+// ignored; stops at the end record or the first bad record (the text made so
+// far is closed normally).
+struct HexArrayResult {
+    ArrayOutcome outcome = ArrayOutcome::Done;
+    std::size_t line = 0;
+};
+HexArrayResult arrayFromHex(const std::string& path, const ArrayStyle& style, std::string_view newline,
+                            std::string& out, const ArrayFlush& flush = {});
+
+} // namespace quillon::hexbin
