@@ -41,7 +41,7 @@ void ArrayEmitter::nextIndex()
     }
 }
 
-void ArrayEmitter::emit(bool last, std::string& out)
+void ArrayEmitter::writeLine(bool last, std::string& out)
 {
     char line[96];
     char* p = line;
@@ -76,7 +76,7 @@ void ArrayEmitter::emit(bool last, std::string& out)
 void ArrayEmitter::add(char hi, char lo, std::string& out)
 {
     if (hasPending_)
-        emit(false, out);
+        writeLine(false, out);
     pending_[0] = hi;
     pending_[1] = lo;
     hasPending_ = true;
@@ -86,7 +86,7 @@ void ArrayEmitter::add(char hi, char lo, std::string& out)
 void ArrayEmitter::finish(std::string& out)
 {
     if (hasPending_)
-        emit(true, out);
+        writeLine(true, out);
     hasPending_ = false;
     out += nl_;
     if (!style_.assembler)

@@ -30,7 +30,7 @@ public:
     std::size_t count() const { return count_; }
 
 private:
-    void emit(bool last, std::string& out);
+    void writeLine(bool last, std::string& out);
     void nextIndex();
     ArrayStyle style_;
     std::string nl_;
