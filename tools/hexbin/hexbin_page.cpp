@@ -6,6 +6,7 @@
 #include "tools/hexbin/bin_to_hex.h"
 #include "tools/hexbin/crc.h"
 #include "tools/hexbin/intel_hex.h"
+#include "tools/hexbin/large_text_view.h"
 #include "tools/hexbin/source_array.h"
 
 #include "ui_hexbin_page.h"
@@ -207,9 +208,7 @@ void HexBinPage::btnHTCopyClick()
 {
     ui->mBinText->selectAll();
     ui->mBinText->copy();
-    QTextCursor cursor = ui->mBinText->textCursor();
-    cursor.clearSelection();
-    ui->mBinText->setTextCursor(cursor);
+    ui->mBinText->clearSelection();
 }
 
 } // namespace quillon

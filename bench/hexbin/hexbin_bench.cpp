@@ -1,0 +1,108 @@
+// Times the CRC engines against zlib and quillon-cli against objcopy,
+// srec_cat and xxd on one 64 MiB random image, and prints the ratios.
+// Usage: hexbin_bench [work-dir] [MiB]
+
+#include "tools/hexbin/crc.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <zlib.h>
+
+using namespace quillon::hexbin;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+template <typename F>
+double bestSeconds(int runs, F&& f)
+{
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = Clock::now();
+        f();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+    return best;
+}
+
+double command(const std::string& cmd)
+{
+    int rc = 0;
+    const double s = bestSeconds(1, [&] { rc = std::system(cmd.c_str()); });
+    if (rc != 0)
+        std::printf("  ! command failed (%d): %s\n", rc, cmd.c_str());
+    return s;
+}
+
+volatile uint32_t sink;
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string dir = argc > 1 ? argv[1] : "/tmp/quillon-hexbin-bench";
+    const std::size_t mib = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 64;
+    std::filesystem::create_directories(dir);
+    const std::size_t size = mib << 20;
+    std::string data(size, '\0');
+    std::mt19937_64 rng(42);
+    for (std::size_t i = 0; i + 8 <= size; i += 8) {
+        const uint64_t v = rng();
+        std::memcpy(&data[i], &v, 8);
+    }
+    const std::string bin = dir + "/image.bin";
+    std::ofstream(bin, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+    const double gb = double(size) / 1e9;
+    std::printf("image: %zu MiB random, carry-less multiply: %s\n\n", mib, crcUsesClmul() ? "yes" : "no");
+
+    std::printf("CRC (in memory, best of 5)\n");
+    const double tZlib = bestSeconds(5, [&] {
+        sink = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(size)));
+    });
+    const uint32_t zlibValue = sink;
+    const double t32 = bestSeconds(5, [&] { sink = crcOf(CrcKind::Crc32, data); });
+    std::printf("  zlib crc32            %7.2f GB/s\n", gb / tZlib);
+    std::printf("  CRC-32                %7.2f GB/s  (%.2fx zlib)%s\n", gb / t32, tZlib / t32,
+                sink == zlibValue ? "" : "  VALUE MISMATCH");
+    for (auto [kind, name] : {std::pair{CrcKind::Ccitt, "CRC-16/XMODEM"}, std::pair{CrcKind::Crc16, "CRC-16/UMTS"}}) {
+        const double t = bestSeconds(5, [&] { sink = crcOf(kind, data); });
+        std::printf("  %-21s %7.2f GB/s\n", name, gb / t);
+    }
+    crcForceTables(true);
+    const double t32t = bestSeconds(3, [&] { sink = crcOf(CrcKind::Crc32, data); });
+    const double t16t = bestSeconds(3, [&] { sink = crcOf(CrcKind::Ccitt, data); });
+    crcForceTables(false);
+    std::printf("  (tables only: CRC-32 %.2f GB/s, CRC-16 %.2f GB/s)\n\n", gb / t32t, gb / t16t);
+
+    const std::string cli = QUILLON_CLI_PATH;
+    const std::string hex = dir + "/image.hex";
+    std::printf("Files (wall time, one run each)\n");
+    const double qB2H = command(cli + " bin2hex " + bin + " " + hex);
+    const double oB2H = command("objcopy -I binary -O ihex " + bin + " " + dir + "/objcopy.hex");
+    const double sB2H = command("srec_cat " + bin + " -Binary -o " + dir + "/srec.hex -Intel -Output_Block_Size 16");
+    std::printf("  bin2hex   quillon %6.2f s   objcopy %6.2f s (%.1fx)   srec_cat %6.2f s (%.1fx)\n", qB2H, oB2H,
+                oB2H / qB2H, sB2H, sB2H / qB2H);
+
+    const double qH2B = command(cli + " hex2bin --extended " + hex + " " + dir + "/back.bin > /dev/null");
+    const double oH2B = command("objcopy -I ihex -O binary " + hex + " " + dir + "/objcopy.bin");
+    const double sH2B = command("srec_cat " + hex + " -Intel -o " + dir + "/srec.bin -Binary");
+    std::printf("  hex2bin   quillon %6.2f s   objcopy %6.2f s (%.1fx)   srec_cat %6.2f s (%.1fx)\n", qH2B, oH2B,
+                oH2B / qH2B, sH2B, sH2B / qH2B);
+    std::ifstream back(dir + "/back.bin", std::ios::binary);
+    const std::string backBytes((std::istreambuf_iterator<char>(back)), {});
+    if (backBytes != data)
+        std::printf("  ! hex2bin did not give back the image\n");
+
+    const double qArr = command(cli + " array " + bin + " > /dev/null");
+    const double xArr = command("xxd -i " + bin + " > /dev/null");
+    std::printf("  array     quillon %6.2f s   xxd -i  %6.2f s (%.1fx)\n", qArr, xArr, xArr / qArr);
+
+    std::filesystem::remove_all(dir);
+    return 0;
+}
