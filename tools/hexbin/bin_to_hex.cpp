@@ -5,17 +5,29 @@
 #include "tools/hexbin/file_io.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quillon::hexbin {
 
 namespace {
 
-const char kHex[] = "0123456789ABCDEF";
+// Two upper-case digits per byte value, copied in one go.
+struct HexPairs {
+    char v[256][2];
+    HexPairs()
+    {
+        const char digits[] = "0123456789ABCDEF";
+        for (int i = 0; i < 256; ++i) {
+            v[i][0] = digits[i >> 4];
+            v[i][1] = digits[i & 0xF];
+        }
+    }
+};
+const HexPairs kPairs;
 
 inline char* putHex2(char* p, unsigned v)
 {
-    p[0] = kHex[(v >> 4) & 0xF];
-    p[1] = kHex[v & 0xF];
+    std::memcpy(p, kPairs.v[v & 0xFF], 2);
     return p + 2;
 }
 
@@ -41,20 +53,22 @@ void HexEncoder::emitRecord(const uint8_t* data, unsigned count, std::string& ou
         overflow_ = true;
         return;
     }
+    // Room for a segment record (17) and a full data record (45).
+    const std::size_t old = out.size();
+    out.resize(old + 64);
+    char* p = out.data() + old;
     const uint32_t seg = static_cast<uint32_t>(address_ >> 16);
     if (seg != segment_) {
         // ":02000004" + segment + checksum
         segment_ = seg;
-        char rec[17] = {':', '0', '2', '0', '0', '0', '0', '0', '4'};
-        char* p = putHex2(rec + 9, seg >> 8);
+        std::memcpy(p, ":02000004", 9);
+        p = putHex2(p + 9, seg >> 8);
         p = putHex2(p, seg & 0xFF);
-        putHex2(p, (0x100 - ((2 + 4 + (seg >> 8) + (seg & 0xFF)) & 0xFF)) & 0xFF);
-        out.append(rec, 15);
-        out.append("\r\n", 2);
+        p = putHex2(p, (0x100 - ((2 + 4 + (seg >> 8) + (seg & 0xFF)) & 0xFF)) & 0xFF);
+        *p++ = '\r';
+        *p++ = '\n';
     }
     const unsigned lo = static_cast<unsigned>(address_ & 0xFFFF);
-    char rec[1 + 2 + 4 + 2 + 32 + 2 + 2];
-    char* p = rec;
     *p++ = ':';
     p = putHex2(p, count);
     p = putHex2(p, lo >> 8);
@@ -69,7 +83,7 @@ void HexEncoder::emitRecord(const uint8_t* data, unsigned count, std::string& ou
     p = putHex2(p, (0x100 - (sum & 0xFF)) & 0xFF);
     *p++ = '\r';
     *p++ = '\n';
-    out.append(rec, static_cast<std::size_t>(p - rec));
+    out.resize(static_cast<std::size_t>(p - out.data()));
     address_ += count;
 }
 

@@ -41,6 +41,29 @@ inline int byteAt(std::string_view s, std::size_t i)
 
 int hexDigitValue(char c) { return kDigit[static_cast<uint8_t>(c)]; }
 
+namespace {
+
+// Byte value of two adjacent characters (first one in the low half of the
+// index), or -1 if either is not a hex digit: one load per byte.
+struct PairTable {
+    std::vector<int16_t> v = std::vector<int16_t>(65536, -1);
+    PairTable()
+    {
+        for (int a = 0; a < 256; ++a)
+            for (int b = 0; b < 256; ++b)
+                if (kDigit[a] >= 0 && kDigit[b] >= 0)
+                    v[static_cast<std::size_t>(a | b << 8)] = static_cast<int16_t>(kDigit[a] * 16 + kDigit[b]);
+    }
+};
+const PairTable kPairs;
+
+inline int pairAt(const char* p)
+{
+    return kPairs.v[static_cast<std::size_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8)];
+}
+
+} // namespace
+
 RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
 {
     if (piece.empty() || piece[0] != ':')
@@ -55,14 +78,17 @@ RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
 
     // The checksum covers the digits from the length field up to the first
     // non-digit: the sum of all bytes of a good record is 0 modulo 256.
+    // The bytes are kept on the way, so the data need no second pass.
+    const char* p = piece.data();
     std::size_t end = 1;
     unsigned sum = 0;
+    std::size_t count = 0;
     for (; end + 1 < piece.size(); end += 2) {
-        int hi = kDigit[static_cast<uint8_t>(piece[end])];
-        int lo = kDigit[static_cast<uint8_t>(piece[end + 1])];
-        if (hi < 0 || lo < 0)
+        const int v = pairAt(p + end);
+        if (v < 0)
             break;
-        sum += static_cast<unsigned>(hi * 16 + lo);
+        sum += static_cast<unsigned>(v);
+        rec.bytes[count++] = static_cast<uint8_t>(v);
     }
     // A lone digit before the first non-digit counts as a high nibble.
     if (int hi = digitAt(piece, end); hi >= 0) {
@@ -72,22 +98,14 @@ RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
     if (sum % 256 != 0)
         return RecordCheck::BadChecksum;
 
-    rec.length = static_cast<unsigned>(byteAt(piece, 1));
-    rec.address = static_cast<uint16_t>(byteAt(piece, 3) * 256 + byteAt(piece, 5));
     // Data come from this piece only: a record cut short is refused.
-    const std::size_t digitCount = end - 1;
-    if (byteAt(piece, 1) < 0 || digitCount < 8 + 2 * std::size_t(rec.length))
+    if (count < 4 || count < 4 + std::size_t(rec.bytes[0]))
         return RecordCheck::BadChecksum;
+    rec.length = rec.bytes[0];
+    rec.address = static_cast<uint16_t>(rec.bytes[1] << 8 | rec.bytes[2]);
+    rec.data = rec.bytes + 4;
     rec.digits = piece.substr(9, 2 * std::size_t(rec.length));
     return RecordCheck::Data;
-}
-
-void decodeDigits(std::string_view digits, uint8_t* out)
-{
-    const std::size_t n = digits.size() / 2;
-    const auto* s = reinterpret_cast<const uint8_t*>(digits.data());
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = static_cast<uint8_t>((kDigit[s[2 * i]] << 4) | kDigit[s[2 * i + 1]]);
 }
 
 HexToBinResult hexToBin(const std::string& source, const std::string& target, const HexToBinOptions& options)
@@ -107,7 +125,6 @@ HexToBinResult hexToBin(const std::string& source, const std::string& target, co
     LineReader lines(in, kHexLineChars);
     std::string_view piece;
     HexRecord rec;
-    uint8_t data[256];
     uint64_t base = 0; // from address records (extended mode only)
     result.outcome = HexToBinOutcome::NoEndRecord;
     while (lines.next(piece)) {
@@ -130,16 +147,14 @@ HexToBinResult hexToBin(const std::string& source, const std::string& target, co
             // Address records carry a 16-bit value; start addresses are not
             // part of an image.
             if ((rec.type == 2 || rec.type == 4) && rec.length >= 2) {
-                decodeDigits(rec.digits.substr(0, 4), data);
-                const uint64_t value = uint64_t(data[0]) << 8 | data[1];
+                const uint64_t value = uint64_t(rec.data[0]) << 8 | rec.data[1];
                 base = rec.type == 2 ? value << 4 : value << 16;
             }
             continue;
         }
-        decodeDigits(rec.digits, data);
         const uint64_t a = base + rec.address;
         const uint64_t e = out.size();
-        const std::string_view bytes(reinterpret_cast<const char*>(data), rec.length);
+        const std::string_view bytes(reinterpret_cast<const char*>(rec.data), rec.length);
         if (a > e)
             out.appendFill(options.fill, a - e);
         if (a >= out.size())

@@ -27,16 +27,16 @@ struct HexRecord {
     int type = -1;
     unsigned length = 0;
     uint16_t address = 0;
-    // The 2*length data digits as they stand in the line.
+    // The 2*length data digits as they stand in the line, and their values.
     std::string_view digits;
+    const uint8_t* data = nullptr;
+    // Every byte of the digit run (a piece holds at most 127).
+    uint8_t bytes[128];
 };
 
 // Checks one piece as read (line end already removed). Only types 00 and 01
 // are understood; with `extended`, types 02 to 05 pass as well.
 RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec);
-
-// Data bytes of a checked record.
-void decodeDigits(std::string_view digits, uint8_t* out);
 
 enum class HexToBinOutcome {
     Done,             // end record seen; the image is complete

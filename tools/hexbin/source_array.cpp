@@ -4,6 +4,7 @@
 #include "tools/hexbin/file_io.h"
 #include "tools/hexbin/intel_hex.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quillon::hexbin {
@@ -16,9 +17,23 @@ ArrayEmitter::ArrayEmitter(ArrayStyle style, std::string_view newline) : style_(
 {
     const std::string db = trim(style_.directive);
     const std::string fix = trim(style_.marker);
-    asmHead_ = "\t" + db + "\t" + (style_.prefix ? fix : std::string()) + "0";
-    asmTail_ = (style_.prefix ? std::string() : fix) + "\t\t; ";
+    if (style_.assembler) {
+        lead_ = nl_ + "\t" + db + "\t" + (style_.prefix ? fix : std::string()) + "0";
+        sep_ = sepLast_ = (style_.prefix ? std::string() : fix) + "\t\t; ";
+    } else {
+        lead_ = nl_ + "\t0x";
+        sep_ = ",\t\t// ";
+        sepLast_ = "\t\t// ";
+    }
+    leadLen_ = lead_.size();
+    sepLen_ = sep_.size();
+    sepLastLen_ = sepLast_.size();
+    lead_.append(16, '\0');
+    sep_.append(16, '\0');
+    sepLast_.append(16, '\0');
     std::memset(index_, '0', sizeof index_);
+    maxLine_ = leadLen_ + sepLen_ + 2 + 32 + 16;
+    buf_.resize(std::max<std::size_t>(1 << 16, 4 * maxLine_));
 }
 
 void ArrayEmitter::begin(std::string& out)
@@ -41,35 +56,36 @@ void ArrayEmitter::nextIndex()
     }
 }
 
+void ArrayEmitter::drain(std::string& out)
+{
+    out.append(buf_.data(), used_);
+    used_ = 0;
+}
+
+namespace {
+// Copies n bytes from a source with at least 16 readable bytes; the
+// destination has room for 16 more than n.
+inline char* put(char* p, const char* src, std::size_t n)
+{
+    if (n <= 16)
+        std::memcpy(p, src, 16);
+    else
+        std::memcpy(p, src, n);
+    return p + n;
+}
+} // namespace
+
 void ArrayEmitter::writeLine(bool last, std::string& out)
 {
-    char line[96];
-    char* p = line;
-    auto put = [&p](const char* s, std::size_t n) {
-        std::memcpy(p, s, n);
-        p += n;
-    };
-    put(nl_.data(), nl_.size());
-    if (style_.assembler) {
-        out.append(line, static_cast<std::size_t>(p - line));
-        out += asmHead_;
-        p = line;
-        *p++ = pending_[0];
-        *p++ = pending_[1];
-        out.append(line, 2);
-        out += asmTail_;
-        p = line;
-    } else {
-        put("\t0x", 3);
-        *p++ = pending_[0];
-        *p++ = pending_[1];
-        if (last)
-            put("\t\t// ", 5);
-        else
-            put(",\t\t// ", 6);
-    }
-    put(index_ + indexStart_, 16 - static_cast<std::size_t>(indexStart_));
-    out.append(line, static_cast<std::size_t>(p - line));
+    if (used_ + maxLine_ > buf_.size())
+        drain(out);
+    char* p = buf_.data() + used_;
+    p = put(p, lead_.data(), leadLen_);
+    *p++ = pending_[0];
+    *p++ = pending_[1];
+    p = last ? put(p, sepLast_.data(), sepLastLen_) : put(p, sep_.data(), sepLen_);
+    p = put(p, index_ + indexStart_, 16 - static_cast<std::size_t>(indexStart_));
+    used_ = static_cast<std::size_t>(p - buf_.data());
     nextIndex();
 }
 
@@ -88,6 +104,7 @@ void ArrayEmitter::finish(std::string& out)
     if (hasPending_)
         writeLine(true, out);
     hasPending_ = false;
+    drain(out);
     out += nl_;
     if (!style_.assembler)
         out += "};";
@@ -103,10 +120,17 @@ ArrayOutcome arrayFromBinary(const std::string& path, const ArrayStyle& style, s
     ArrayEmitter em(style, newline);
     em.begin(out);
     for (std::string_view block = in.readBlock(); !block.empty(); block = in.readBlock()) {
-        for (unsigned char b : block)
-            em.add(kHex[b >> 4], kHex[b & 0xF], out);
-        if (flush)
-            flush(out);
+        // Small slices keep the text produced between flushes in the cache.
+        while (!block.empty()) {
+            const std::string_view slice = block.substr(0, 1 << 15);
+            block.remove_prefix(slice.size());
+            for (unsigned char b : slice)
+                em.add(kHex[b >> 4], kHex[b & 0xF], out);
+            if (flush) {
+                em.drain(out);
+                flush(out);
+            }
+        }
     }
     em.finish(out);
     return ArrayOutcome::Done;
@@ -144,6 +168,7 @@ HexArrayResult arrayFromHex(const std::string& path, const ArrayStyle& style, st
             em.add(rec.digits[i], rec.digits[i + 1], out);
         sinceFlush += rec.length;
         if (flush && sinceFlush >= kBlockSize) {
+            em.drain(out);
             flush(out);
             sinceFlush = 0;
         }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon::hexbin {
 
@@ -27,6 +28,8 @@ public:
     // One byte given by its two digit characters, kept as they are.
     void add(char hi, char lo, std::string& out);
     void finish(std::string& out);
+    // Moves the lines buffered inside the emitter to `out`.
+    void drain(std::string& out);
     std::size_t count() const { return count_; }
 
 private:
@@ -34,13 +37,19 @@ private:
     void nextIndex();
     ArrayStyle style_;
     std::string nl_;
-    std::string asmHead_; // "\t" DB "\t" PRE "0"
-    std::string asmTail_; // POST "\t\t; "
-    char index_[17];      // hex index, right-aligned
+    // Pieces of a line, each followed by 16 spare bytes so short ones copy
+    // as one fixed-size move.
+    std::string lead_, sep_, sepLast_;
+    std::size_t leadLen_ = 0, sepLen_ = 0, sepLastLen_ = 0;
+    char index_[32];      // hex index, right-aligned in the first 16
     int indexStart_ = 15;
     char pending_[2] = {0, 0};
     bool hasPending_ = false;
     std::size_t count_ = 0;
+    // Lines are formatted here and moved to the output in large pieces.
+    std::vector<char> buf_;
+    std::size_t used_ = 0;
+    std::size_t maxLine_ = 0;
 };
 
 enum class ArrayOutcome { Done, OpenFailed, UnknownType, BadChecksum };
