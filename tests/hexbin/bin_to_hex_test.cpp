@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <stdexcept>
 
 using namespace quillon::hexbin;
 using namespace quillon::test;
@@ -55,6 +56,9 @@ TEST_F(BinToHex, RecordLayout)
     EXPECT_EQ(TempDir::readFile(dst), "") << "the target was created before the address was read";
     EXPECT_EQ(binToHex(dir.file("none.bin"), dst, 0), BinToHexOutcome::SourceOpenFailed);
     EXPECT_EQ(binToHex(src, dir.file("no/dir/x.hex"), 0), BinToHexOutcome::TargetOpenFailed);
+    EXPECT_EQ(binToHex(src, src, 0), BinToHexOutcome::TargetOpenFailed);
+    EXPECT_EQ(TempDir::readFile(src), "x");
+    EXPECT_THROW(binToHex(src, "/dev/full", 0), std::runtime_error);
 }
 
 TEST_F(BinToHex, PastSixtyFourKiBUsesExtendedLinearAddresses)

@@ -160,6 +160,9 @@ TEST_F(HexBinPageTest, HexToBinMessagesAndCrc)
     setFields(hex, dir.file("no/such/dir.bin"));
     click("btnHBLoad");
     expectError("打开Bin文件时出错!");
+    setFields(hex, "/dev/full");
+    click("btnHBLoad");
+    expectError("程序产生异常！请检查输入数据的合理性！");
 }
 
 TEST_F(HexBinPageTest, GetCrcOfAnyFile)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <stdexcept>
 
 using namespace quillon::hexbin;
 using namespace quillon::test;
@@ -80,6 +81,13 @@ TEST_F(HexToBin, RefusesWhatItCannotRead)
     EXPECT_EQ(image(), "\xFF\xFFq");
 
     EXPECT_EQ(hexToBin(dir.file("none.hex"), dst, {}).outcome, HexToBinOutcome::SourceOpenFailed);
+    // Source picked as target too: refused before the file is emptied.
+    TempDir::writeFile(src, ":00000001FF\n");
+    EXPECT_EQ(hexToBin(src, src, {}).outcome, HexToBinOutcome::TargetOpenFailed);
+    EXPECT_EQ(TempDir::readFile(src), ":00000001FF\n");
+    // A failed write is an error, never a finished conversion.
+    TempDir::writeFile(src, hexRecord(0, 0, "data") + "\n:00000001FF\n");
+    EXPECT_THROW(hexToBin(src, "/dev/full", {}), std::runtime_error);
     EXPECT_EQ(hexToBin(src, dir.file("no/dir/out.bin"), {}).outcome, HexToBinOutcome::TargetOpenFailed);
 }
 

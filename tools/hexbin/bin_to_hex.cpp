@@ -130,7 +130,8 @@ BinToHexOutcome binToHex(const std::string& source, const std::string& target, s
     if (!in.open(source))
         return BinToHexOutcome::SourceOpenFailed;
     OutputFile out;
-    if (!out.create(target))
+    // Creating the target would empty a source given twice.
+    if (in.isSameFile(target) || !out.create(target))
         return BinToHexOutcome::TargetOpenFailed;
     if (!start) {
         out.close();

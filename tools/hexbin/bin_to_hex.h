@@ -38,7 +38,8 @@ private:
 
 enum class BinToHexOutcome { Done, SourceOpenFailed, TargetOpenFailed, BadAddress };
 
-// Converts `source` into `target`. The address is checked after both files
+// Converts `source` into `target` (which must not be the source itself:
+// TargetOpenFailed, nothing touched). The address is checked after both files
 // are open, so a bad address leaves an empty target. Throws
 // std::runtime_error if writing fails.
 BinToHexOutcome binToHex(const std::string& source, const std::string& target, std::optional<uint32_t> start);

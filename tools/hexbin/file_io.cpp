@@ -27,6 +27,14 @@ bool InputFile::open(const std::string& path)
     return true;
 }
 
+bool InputFile::isSameFile(const std::string& path) const
+{
+    struct stat mine {}, other {};
+    if (fd_ < 0 || ::fstat(fd_, &mine) != 0 || ::stat(path.c_str(), &other) != 0)
+        return false;
+    return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+}
+
 void InputFile::close()
 {
     if (fd_ >= 0)

@@ -117,7 +117,8 @@ HexToBinResult hexToBin(const std::string& source, const std::string& target, co
         return result;
     }
     OutputFile out;
-    if (!out.create(target)) {
+    // Creating the target would empty a source given twice.
+    if (in.isSameFile(target) || !out.create(target)) {
         result.outcome = HexToBinOutcome::TargetOpenFailed;
         return result;
     }

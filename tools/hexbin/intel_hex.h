@@ -41,7 +41,7 @@ RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec);
 enum class HexToBinOutcome {
     Done,             // end record seen; the image is complete
     SourceOpenFailed,
-    TargetOpenFailed,
+    TargetOpenFailed, // also when the target is the source itself
     UnknownType,      // the image written so far stays
     BadChecksum,      // as above
     NoEndRecord,      // source ended without the end record; as above
