@@ -2,12 +2,14 @@
 // holds the table.
 
 #include "app/dialogs.h"
+#include "app/application.h"
 #include "app/page_host.h"
 #include "tools/hexbin/hexbin_page.h"
 #include "tools/hexbin/large_text_view.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <cstdio>
@@ -43,6 +45,7 @@ struct Host : PageHost {
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    applyProgramLook(app);
     const std::string path = "/tmp/quillon-page-bench.bin";
     std::string data(1 << 20, '\0');
     std::mt19937 rng(1);
@@ -64,6 +67,9 @@ int main(int argc, char** argv)
         std::printf("Load  Bin, 1 MiB, %s: %lld ms, %d lines\n", form, static_cast<long long>(t.elapsed()),
                     memo->lineCount());
     }
+    // Optional: a picture of the page with the table, to check the listing.
+    if (argc > 1)
+        page.grab().save(QString::fromLocal8Bit(argv[1]));
     std::remove(path.c_str());
     return 0;
 }

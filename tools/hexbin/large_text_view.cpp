@@ -63,21 +63,39 @@ void LargeTextView::copy() const
 
 int LargeTextView::lineHeight() const { return fontMetrics().lineSpacing(); }
 
+int LargeTextView::tabWidth() const { return 8 * fontMetrics().horizontalAdvance(QLatin1Char('x')); }
+
+// Tabs advance to the next multiple of the tab width, like a memo's.
+int LargeTextView::lineWidth(const QString& text) const
+{
+    const QFontMetrics fm = fontMetrics();
+    const int tab = tabWidth();
+    const QStringList parts = text.split(QLatin1Char('\t'));
+    int x = 0;
+    for (int i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            x = (x / tab + 1) * tab;
+        x += fm.horizontalAdvance(parts[i]);
+    }
+    return x;
+}
+
 void LargeTextView::updateScrollBars()
 {
     const int visible = std::max(1, viewport()->height() / lineHeight());
     verticalScrollBar()->setRange(0, std::max(0, lineCount() - visible));
     verticalScrollBar()->setPageStep(visible);
     verticalScrollBar()->setSingleStep(1);
-    // Width from the longest of the first lines is enough for listings whose
-    // lines are all alike.
+    // The listings have lines all alike: the first ones and the last ones
+    // (the widest index) give the width.
     int widest = 0;
-    const int probe = std::min(lineCount(), 2000);
-    for (int i = 0; i < probe; ++i)
-        widest = std::max(widest, fontMetrics().horizontalAdvance(line(i).replace('\t', QString(8, ' '))));
-    widest = std::max(widest, fontMetrics().horizontalAdvance(line(lineCount() - 2).replace('\t', QString(8, ' '))));
+    for (int i = 0; i < std::min(lineCount(), 200); ++i)
+        widest = std::max(widest, lineWidth(line(i)));
+    for (int i = std::max(0, lineCount() - 4); i < lineCount(); ++i)
+        widest = std::max(widest, lineWidth(line(i)));
     horizontalScrollBar()->setRange(0, std::max(0, widest + 8 - viewport()->width()));
     horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(fontMetrics().horizontalAdvance(QLatin1Char('x')));
 }
 
 void LargeTextView::resizeEvent(QResizeEvent* event)
@@ -89,21 +107,27 @@ void LargeTextView::resizeEvent(QResizeEvent* event)
 void LargeTextView::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
+    const QFontMetrics fm = fontMetrics();
     const int h = lineHeight();
     const int first = verticalScrollBar()->value();
     const int rows = viewport()->height() / h + 1;
-    const int x = 4 - horizontalScrollBar()->value();
+    const int left = 4 - horizontalScrollBar()->value();
+    const int tab = tabWidth();
     const bool selected = hasSelection();
     const QPalette& pal = palette();
+    painter.setPen(selected ? pal.highlightedText().color() : pal.text().color());
     for (int r = 0; r < rows && first + r < lineCount(); ++r) {
-        const QRect rect(x, r * h, viewport()->width() - x + 4096, h);
-        if (selected) {
-            painter.fillRect(QRect(0, r * h, viewport()->width(), h), pal.highlight());
-            painter.setPen(pal.highlightedText().color());
-        } else {
-            painter.setPen(pal.text().color());
+        const int y = r * h;
+        if (selected)
+            painter.fillRect(QRect(0, y, viewport()->width(), h), pal.highlight());
+        const QStringList parts = line(first + r).split(QLatin1Char('\t'));
+        int x = 0;
+        for (int i = 0; i < parts.size(); ++i) {
+            if (i > 0)
+                x = (x / tab + 1) * tab;
+            painter.drawText(left + x, y + fm.ascent(), parts[i]);
+            x += fm.horizontalAdvance(parts[i]);
         }
-        painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextExpandTabs, line(first + r));
     }
 }
 

@@ -36,6 +36,8 @@ protected:
 private:
     void updateScrollBars();
     int lineHeight() const;
+    int tabWidth() const;
+    int lineWidth(const QString& text) const;
     QString text_;
     std::vector<int> starts_;
     bool allSelected_ = false;
