@@ -53,7 +53,7 @@ struct Hex2Bin {
         const HexToBinResult r = hexToBin(input, output, options);
         switch (r.outcome) {
         case HexToBinOutcome::SourceOpenFailed: return fail("cannot open HEX file " + input);
-        case HexToBinOutcome::TargetOpenFailed: return fail("cannot create binary file " + output);
+        case HexToBinOutcome::TargetOpenFailed: return fail("cannot create binary file " + output + " (or it is the input file)");
         case HexToBinOutcome::UnknownType:
             return fail("unrecognised HEX record type" + atLine(r.line) +
                         (extended ? "" : "; --extended reads address records 02 to 05"));
@@ -81,7 +81,7 @@ struct Bin2Hex {
             return fail("start address is not hexadecimal: '" + start + "'");
         switch (binToHex(input, output, address)) {
         case BinToHexOutcome::SourceOpenFailed: return fail("cannot open binary file " + input);
-        case BinToHexOutcome::TargetOpenFailed: return fail("cannot create HEX file " + output);
+        case BinToHexOutcome::TargetOpenFailed: return fail("cannot create HEX file " + output + " (or it is the input file)");
         case BinToHexOutcome::BadAddress:
             std::filesystem::remove(output);
             return fail("image runs past address 0xFFFFFFFF");

@@ -1,6 +1,7 @@
 #include "tests/hexbin/hex_help_lines.h"
 #include "tests/hexbin/hex_records.h"
 #include "tests/support/frame_fixture.h"
+#include "tools/hexbin/crc.h"
 #include "tools/hexbin/large_text_view.h"
 
 #include <QCheckBox>
@@ -141,7 +142,7 @@ TEST_F(HexBinPageTest, HexToBinMessagesAndCrc)
     const std::string image = TempDir::readFile(bin);
     ASSERT_EQ(image.size(), 0xABu);
     EXPECT_EQ(image[0], '\xFF');
-    EXPECT_EQ(crc().size(), 8);
+    EXPECT_EQ(crc().toStdString(), hexbin::crcText(hexbin::CrcKind::Crc32, hexbin::crcOf(hexbin::CrcKind::Crc32, image)));
 
     TempDir::writeFile(hex, hexRecord(0, 1, "9") + "\n:020000040000FA\n");
     click("rbFill00");
