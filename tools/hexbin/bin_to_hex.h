@@ -28,7 +28,8 @@ public:
     bool fits() const { return !overflow_; }
 
 private:
-    void emitRecord(const uint8_t* data, unsigned count, std::string& out);
+    // Writes the record (after a segment record when one is due) at p.
+    char* emitRecord(const uint8_t* data, unsigned count, char* p);
     uint64_t address_;
     uint8_t pending_[16];
     unsigned pendingCount_ = 0;
