@@ -36,14 +36,15 @@ double bestSeconds(int runs, F&& f)
 // machine is shared, so CPU time is the steadier figure; wall time includes
 // waiting for the disk and for other processes.
 struct Times {
-    double wall = 0, cpu = 0;
+    double wall = 0, cpu = 0, user = 0;
 };
 
-double childCpu()
+double childCpu(bool userOnly = false)
 {
     rusage ru{};
     getrusage(RUSAGE_CHILDREN, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    const double user = double(ru.ru_utime.tv_sec) + double(ru.ru_utime.tv_usec) / 1e6;
+    return userOnly ? user : user + double(ru.ru_stime.tv_sec) + double(ru.ru_stime.tv_usec) / 1e6;
 }
 
 // Best of two runs, so that page-cache effects of the first run do not count.
@@ -51,15 +52,16 @@ double childCpu()
 // the file system flush it on close, which would time the disk, not the tool.
 Times command(const std::string& cmd, const std::string& output = {})
 {
-    Times best{1e30, 1e30};
+    Times best{1e30, 1e30, 1e30};
     for (int i = 0; i < 2; ++i) {
         if (!output.empty())
             std::filesystem::remove(output);
         int rc = 0;
-        const double cpu0 = childCpu();
+        const double cpu0 = childCpu(), user0 = childCpu(true);
         const double wall = bestSeconds(1, [&] { rc = std::system(cmd.c_str()); });
         best.wall = std::min(best.wall, wall);
         best.cpu = std::min(best.cpu, childCpu() - cpu0);
+        best.user = std::min(best.user, childCpu(true) - user0);
         if (rc != 0)
             std::printf("  ! command failed (%d): %s\n", rc, cmd.c_str());
     }
@@ -68,8 +70,10 @@ Times command(const std::string& cmd, const std::string& output = {})
 
 void row(const char* what, Times q, const char* otherName, Times o)
 {
-    std::printf("  %-8s quillon %5.2f s wall %5.2f s cpu | %-8s %5.2f s wall %5.2f s cpu | ratio %4.1fx wall %4.1fx cpu\n",
-                what, q.wall, q.cpu, otherName, o.wall, o.cpu, o.wall / q.wall, o.cpu / q.cpu);
+    std::printf("  %-8s quillon %5.2f s wall %5.2f cpu %5.2f user | %-8s %5.2f s wall %5.2f cpu %5.2f user | ratio "
+                "%4.1fx wall %4.1fx cpu %4.1fx user\n",
+                what, q.wall, q.cpu, q.user, otherName, o.wall, o.cpu, o.user, o.wall / q.wall, o.cpu / q.cpu,
+                o.user / q.user);
 }
 
 volatile uint32_t sink;
