@@ -37,12 +37,6 @@ inline int byteAt(std::string_view s, std::size_t i)
     return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
 }
 
-} // namespace
-
-int hexDigitValue(char c) { return kDigit[static_cast<uint8_t>(c)]; }
-
-namespace {
-
 // Byte value of two adjacent characters (first one in the low half of the
 // index), or -1 if either is not a hex digit: one load per byte.
 struct PairTable {

@@ -12,9 +12,6 @@ namespace quillon::hexbin {
 // continues in the next piece, which does not start with a colon.
 constexpr std::size_t kHexLineChars = 254;
 
-// Value of a hex digit, or -1 for any other character.
-int hexDigitValue(char c);
-
 enum class RecordCheck {
     Skip,         // the piece does not start with ':'
     EndOfFile,    // type 01
