@@ -1,0 +1,90 @@
+#pragma once
+// Plain POSIX file access in large blocks for the HEX/BIN tools.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::hexbin {
+
+constexpr std::size_t kBlockSize = 1 << 20;
+
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool open(const std::string& path);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+    // True if `path` names this very file: writing it would destroy the input.
+    bool isSameFile(const std::string& path) const;
+    // Next block of up to kBlockSize bytes; empty at the end of the file or on
+    // a read error (which ends the data like the end of the file).
+    std::string_view readBlock();
+    void forEachBlock(const std::function<void(std::string_view)>& fn);
+
+private:
+    int fd_ = -1;
+    std::vector<char> buf_;
+};
+
+// Splits a file into the pieces a line-oriented reader with a fixed buffer
+// sees: each piece ends after a line feed or after `maxChars` characters,
+// whichever comes first, so an over-long line arrives in several pieces.
+class LineReader {
+public:
+    LineReader(InputFile& file, std::size_t maxChars) : file_(file), max_(maxChars) {}
+    // False at the end of the file. The view stays valid until the next call.
+    bool next(std::string_view& piece);
+    // Number of the physical line the last piece belongs to, from 1.
+    std::size_t lineNumber() const { return line_; }
+
+private:
+    InputFile& file_;
+    std::size_t max_;
+    std::string_view block_;
+    std::string carry_;
+    std::size_t line_ = 0;
+    bool atLineStart_ = true;
+    bool eof_ = false;
+};
+
+// Output file written through a large buffer. Writing below the current end
+// overwrites what is there; the end only grows.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates or truncates the file.
+    bool create(const std::string& path);
+    bool isOpen() const { return fd_ >= 0; }
+    // Appends at the end.
+    void append(std::string_view bytes);
+    void appendFill(uint8_t value, uint64_t count);
+    // Writes at an offset not beyond the end.
+    void writeAt(uint64_t offset, std::string_view bytes);
+    uint64_t size() const { return flushed_ + buf_.size(); }
+    // Writes out what is buffered and closes; throws std::runtime_error if any
+    // write failed (disk full and the like), after closing.
+    void close();
+
+private:
+    void flush();
+    void writeOut(uint64_t offset, const char* data, std::size_t size);
+    int fd_ = -1;
+    std::string path_;
+    std::string buf_;
+    uint64_t flushed_ = 0;
+    bool failed_ = false;
+};
+
+} // namespace quillon::hexbin

@@ -1,0 +1,165 @@
+#include "tools/hexbin/intel_hex.h"
+
+#include "tools/hexbin/file_io.h"
+
+#include <array>
+#include <vector>
+
+namespace quillon::hexbin {
+
+namespace {
+
+constexpr std::array<int8_t, 256> makeDigitTable()
+{
+    std::array<int8_t, 256> t{};
+    for (auto& v : t)
+        v = -1;
+    for (int c = '0'; c <= '9'; ++c)
+        t[c] = static_cast<int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        t[c] = static_cast<int8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        t[c] = static_cast<int8_t>(c - 'a' + 10);
+    return t;
+}
+
+constexpr std::array<int8_t, 256> kDigit = makeDigitTable();
+
+inline int digitAt(std::string_view s, std::size_t i)
+{
+    return i < s.size() ? kDigit[static_cast<uint8_t>(s[i])] : -1;
+}
+
+// Byte from the two characters at index i, or -1 if either is not a digit.
+inline int byteAt(std::string_view s, std::size_t i)
+{
+    int hi = digitAt(s, i), lo = digitAt(s, i + 1);
+    return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
+}
+
+// Byte value of two adjacent characters (first one in the low half of the
+// index), or -1 if either is not a hex digit: one load per byte.
+struct PairTable {
+    std::vector<int16_t> v = std::vector<int16_t>(65536, -1);
+    PairTable()
+    {
+        for (int a = 0; a < 256; ++a)
+            for (int b = 0; b < 256; ++b)
+                if (kDigit[a] >= 0 && kDigit[b] >= 0)
+                    v[static_cast<std::size_t>(a | b << 8)] = static_cast<int16_t>(kDigit[a] * 16 + kDigit[b]);
+    }
+};
+const PairTable kPairs;
+
+inline int pairAt(const char* p)
+{
+    return kPairs.v[static_cast<std::size_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8)];
+}
+
+} // namespace
+
+RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
+{
+    if (piece.empty() || piece[0] != ':')
+        return RecordCheck::Skip;
+    // Indices below are 0-based: the colon is at 0, the type at 7..8.
+    rec.type = byteAt(piece, 7);
+    if (rec.type == 1)
+        return RecordCheck::EndOfFile;
+    const bool known = rec.type == 0 || (extended && rec.type >= 2 && rec.type <= 5);
+    if (!known)
+        return RecordCheck::UnknownType;
+
+    // The checksum covers the digits from the length field up to the first
+    // non-digit: the sum of all bytes of a good record is 0 modulo 256.
+    // The bytes are kept on the way, so the data need no second pass.
+    const char* p = piece.data();
+    std::size_t end = 1;
+    unsigned sum = 0;
+    std::size_t count = 0;
+    for (; end + 1 < piece.size(); end += 2) {
+        const int v = pairAt(p + end);
+        if (v < 0)
+            break;
+        sum += static_cast<unsigned>(v);
+        rec.bytes[count++] = static_cast<uint8_t>(v);
+    }
+    // A lone digit before the first non-digit counts as a high nibble.
+    if (int hi = digitAt(piece, end); hi >= 0) {
+        sum += static_cast<unsigned>(hi * 16);
+        ++end;
+    }
+    if (sum % 256 != 0)
+        return RecordCheck::BadChecksum;
+
+    // Data come from this piece only: a record cut short is refused.
+    if (count < 4 || count < 4 + std::size_t(rec.bytes[0]))
+        return RecordCheck::BadChecksum;
+    rec.length = rec.bytes[0];
+    rec.address = static_cast<uint16_t>(rec.bytes[1] << 8 | rec.bytes[2]);
+    rec.data = rec.bytes + 4;
+    rec.digits = piece.substr(9, 2 * std::size_t(rec.length));
+    return RecordCheck::Data;
+}
+
+HexToBinResult hexToBin(const std::string& source, const std::string& target, const HexToBinOptions& options)
+{
+    HexToBinResult result;
+    InputFile in;
+    if (!in.open(source)) {
+        result.outcome = HexToBinOutcome::SourceOpenFailed;
+        return result;
+    }
+    OutputFile out;
+    // Creating the target would empty a source given twice.
+    if (in.isSameFile(target) || !out.create(target)) {
+        result.outcome = HexToBinOutcome::TargetOpenFailed;
+        return result;
+    }
+
+    LineReader lines(in, kHexLineChars);
+    std::string_view piece;
+    HexRecord rec;
+    uint64_t base = 0; // from address records (extended mode only)
+    result.outcome = HexToBinOutcome::NoEndRecord;
+    while (lines.next(piece)) {
+        if (!piece.empty() && piece.back() == '\n')
+            piece.remove_suffix(1);
+        const RecordCheck check = checkRecord(piece, options.extended, rec);
+        if (check == RecordCheck::Skip)
+            continue;
+        if (check == RecordCheck::EndOfFile) {
+            result.outcome = HexToBinOutcome::Done;
+            break;
+        }
+        if (check == RecordCheck::UnknownType || check == RecordCheck::BadChecksum) {
+            result.outcome =
+                check == RecordCheck::UnknownType ? HexToBinOutcome::UnknownType : HexToBinOutcome::BadChecksum;
+            result.line = lines.lineNumber();
+            break;
+        }
+        if (rec.type != 0) {
+            // Address records carry a 16-bit value; start addresses are not
+            // part of an image.
+            if ((rec.type == 2 || rec.type == 4) && rec.length >= 2) {
+                const uint64_t value = uint64_t(rec.data[0]) << 8 | rec.data[1];
+                base = rec.type == 2 ? value << 4 : value << 16;
+            }
+            continue;
+        }
+        const uint64_t a = base + rec.address;
+        const uint64_t e = out.size();
+        const std::string_view bytes(reinterpret_cast<const char*>(rec.data), rec.length);
+        if (a > e)
+            out.appendFill(options.fill, a - e);
+        if (a >= out.size())
+            out.append(bytes);
+        else
+            out.writeAt(a, bytes);
+    }
+    result.imageSize = out.size();
+    out.close();
+    return result;
+}
+
+} // namespace quillon::hexbin
