@@ -336,7 +336,7 @@ TEST_F(LEDCoderTest, CopyPutsTheWholeMemoOnTheClipboard)
 {
     fillStraight(7);
     encode();
-    click("btnCopy");
+    click("btnCopyTo");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), memo->toPlainText());
     EXPECT_FALSE(memo->textCursor().hasSelection());
 }
@@ -442,6 +442,16 @@ TEST_F(LEDCoderTest, RecallOfABrokenPatternStopsAtTheBadCharacter)
     recall(1);
     EXPECT_EQ(box(7, "D")->text(), "N");
     EXPECT_EQ(dialogs.messages().size(), 2u);
+
+    // Positions above 9 do not fit a one-character box but must come back whole.
+    SettingsFile(settingsPath()).writeText("LED7 Patterns", "high", "A543210");
+    click("rbLED7");
+    ASSERT_EQ(list->rowCount(), 3);
+    recall(2);
+    EXPECT_EQ(box(7, "G")->text(), "10");
+    EXPECT_EQ(dialogs.messages().size(), 2u);
+    encode();
+    EXPECT_EQ(memoLines()[10], "\t0x43F,\t\t// 8");
 }
 
 TEST_F(LEDCoderTest, DeleteAsksFirst)

@@ -88,7 +88,7 @@ LEDCoderPage::LEDCoderPage(PageHost& host, QWidget* parent) : QWidget(parent), h
 
     connectHandler(ui->btnEncode, &QPushButton::clicked, this, &LEDCoderPage::btnEncodeClick);
     connectHandler(ui->btnHelp, &QPushButton::clicked, this, &LEDCoderPage::btnHelpClick);
-    connectHandler(ui->btnCopy, &QPushButton::clicked, this, &LEDCoderPage::btnCopyToClick);
+    connectHandler(ui->btnCopyTo, &QPushButton::clicked, this, &LEDCoderPage::btnCopyToClick);
     connectHandler(ui->rbLED7, &QRadioButton::clicked, this, &LEDCoderPage::rbLED7Click);
     connectHandler(ui->rbLED14, &QRadioButton::clicked, this, &LEDCoderPage::rbLED14Click);
     connectHandler(ui->rbLED16, &QRadioButton::clicked, this, &LEDCoderPage::rbLED16Click);
@@ -333,8 +333,13 @@ void LEDCoderPage::vlLEDPatternsDblClick()
     const LedType type = selectedType();
     const auto read = led::readPattern(type, toStd(list->item(row, 1)->text()));
     const auto& boxes = boxesOf(type);
-    for (size_t i = 0; i < read.onScreen.size(); ++i)
-        boxes[boxes.size() - 1 - i]->setText(QString::number(read.onScreen[i]));
+    for (size_t i = 0; i < read.onScreen.size(); ++i) {
+        QLineEdit* box = boxes[boxes.size() - 1 - i];
+        const QString text = QString::number(read.onScreen[i]);
+        // A one-character box would cut "10".."15" down to "1": let it hold the stored position.
+        if (text.size() > box->maxLength()) box->setMaxLength(static_cast<int>(text.size()));
+        box->setText(text);
+    }
     if (!read.complete) host_.dialogs().error(kBadMap);
 }
 
