@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace quillon::hexbin;
 
@@ -155,9 +157,6 @@ struct ArrayCommand {
         } else {
             outcome = arrayFromBinary(input, style, nl, text, flush);
         }
-        // Each line ends with a line break, the closing one included.
-        if (outcome != ArrayOutcome::OpenFailed)
-            text += nl;
         if (outcome == ArrayOutcome::Done || toStdout)
             writeOk = writeOk && writeAll(fileno(sink), text);
         if (!toStdout) {
@@ -225,7 +224,20 @@ int main(int argc, char** argv)
     cmdArr->add_flag("--prefix", arr.prefix, "marker before the digits instead of after them (assembler)");
     cmdArr->add_flag("--lf", arr.lf, "end lines with LF instead of CR LF");
 
-    CLI11_PARSE(app, argc, argv);
+    // The parser reads "--marker=" (an empty value) as a missing value and
+    // takes the next argument instead; hand it over as an explicit "".
+    std::vector<std::string> args(argv, argv + argc);
+    for (std::size_t i = args.size(); i-- > 1;) {
+        const std::string& a = args[i];
+        if (a.size() > 3 && a.compare(0, 2, "--") == 0 && a.find('=') == a.size() - 1) {
+            args[i].pop_back();
+            args.insert(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::string());
+        }
+    }
+    std::vector<char*> argPtrs;
+    for (auto& a : args)
+        argPtrs.push_back(a.data());
+    CLI11_PARSE(app, static_cast<int>(argPtrs.size()), argPtrs.data());
     if (h2b.fill == "ff")
         h2b.fill = "FF";
     try {

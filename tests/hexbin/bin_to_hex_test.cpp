@@ -71,6 +71,7 @@ TEST_F(BinToHex, PastSixtyFourKiBUsesExtendedLinearAddresses)
 
     TempDir::writeFile(src, std::string(20, 'x'));
     EXPECT_EQ(binToHex(src, dst, 0xFFFFFFF0u), BinToHexOutcome::BadAddress) << "past the 32-bit address space";
+    EXPECT_EQ(TempDir::readFile(dst), "") << "no half file is left behind";
 }
 
 // srec_cat reads our output back to the very bytes we started from, also for

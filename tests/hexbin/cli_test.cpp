@@ -99,9 +99,9 @@ TEST_F(Cli, ArrayFormsAndFailures)
     TempDir::writeFile(f("two.bin"), "\x12\xAB");
     auto r = cli("array --lf " + f("two.bin"));
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "const unsigned char BinCode[]={\n\t0x12,\t\t// 0\n\t0xAB\t\t// 1\n};\n\n");
+    EXPECT_EQ(r.out, "const unsigned char BinCode[]={\n\t0x12,\t\t// 0\n\t0xAB\t\t// 1\n};\n");
     r = cli("array --asm --prefix --db DW --marker '$' " + f("two.bin"));
-    EXPECT_EQ(r.out, "BinTable:\r\n\tDW\t$012\t\t; 0\r\n\tDW\t$0AB\t\t; 1\r\n\r\n\r\n");
+    EXPECT_EQ(r.out, "BinTable:\r\n\tDW\t$012\t\t; 0\r\n\tDW\t$0AB\t\t; 1\r\n\r\n");
 
     TempDir::writeFile(f("a.hex"), hexRecord(0, 0, "\xab", true) + "\n" + ":0100000002FF\n");
     r = cli("array --hex -o " + f("a.c") + " " + f("a.hex"));
@@ -110,7 +110,11 @@ TEST_F(Cli, ArrayFormsAndFailures)
     EXPECT_FALSE(exists("a.c"));
     TempDir::writeFile(f("a.hex"), hexRecord(0, 0, "\xab", true) + "\n:00000001FF\n");
     ASSERT_EQ(cli("array --hex --lf -o " + f("a.c") + " " + f("a.hex")).code, 0);
-    EXPECT_EQ(TempDir::readFile(f("a.c")), "const unsigned char BinCode[]={\n\t0xab\t\t// 0\n};\n\n");
+    EXPECT_EQ(TempDir::readFile(f("a.c")), "const unsigned char BinCode[]={\n\t0xab\t\t// 0\n};\n");
+    // An empty marker given as "--marker=" must not swallow the next argument.
+    r = cli("array --lf --asm --marker= --hex " + f("a.hex"));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out, "BinTable:\n\tDB\t0ab\t\t; 0\n\n");
     EXPECT_NE(cli("array " + f("none.bin")).code, 0);
 }
 

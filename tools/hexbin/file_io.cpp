@@ -35,6 +35,14 @@ bool InputFile::isSameFile(const std::string& path) const
     return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
 }
 
+uint64_t InputFile::size() const
+{
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
 void InputFile::close()
 {
     if (fd_ >= 0)

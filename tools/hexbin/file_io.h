@@ -24,6 +24,8 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     // True if `path` names this very file: writing it would destroy the input.
     bool isSameFile(const std::string& path) const;
+    // Size of the open file, 0 if unknown.
+    uint64_t size() const;
     // Next block of up to kBlockSize bytes; empty at the end of the file or on
     // a read error (which ends the data like the end of the file).
     std::string_view readBlock();

@@ -62,6 +62,9 @@ RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
 {
     if (piece.empty() || piece[0] != ':')
         return RecordCheck::Skip;
+    // rec.bytes holds one read's worth of digits; never look further.
+    if (piece.size() > kHexLineChars)
+        piece = piece.substr(0, kHexLineChars);
     // Indices below are 0-based: the colon is at 0, the type at 7..8.
     rec.type = byteAt(piece, 7);
     if (rec.type == 1)
