@@ -4,11 +4,16 @@
 
 #include <QFont>
 #include <QStyleFactory>
+#include <clocale>
 
 namespace quillon {
 
 QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // QApplication adopts the user's locale, which under a comma locale makes
+    // strtold stop at the '.' our number fields use and printf write "25,00"
+    // into generated code; numbers are always read and written with a point.
+    std::setlocale(LC_NUMERIC, "C");
     setApplicationName(QStringLiteral("Quillon"));
     setApplicationDisplayName(QStringLiteral("Quillon"));
 }

@@ -1,5 +1,6 @@
 #include "tests/support/frame_fixture.h"
 
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -118,5 +119,35 @@ TEST_F(ColorResisterPageTest, BlankToleranceButtonsMeanNoBand)
         EXPECT_EQ(text("lCl5"), "无");
         EXPECT_EQ(text("lPrecision"), "精度: ±20%");
         EXPECT_EQ(swatch("lColor5"), find<QLabel>("lColor5")->palette().color(QPalette::Button));
+    }
+}
+
+TEST_F(ColorResisterPageTest, BandNumbersSitUnderTheirSwatchesInBothModes)
+{
+    auto* numbers = find<QLabel>("lColor");
+    // Which swatch each digit of the label text numbers.
+    const std::pair<const char*, std::vector<const char*>> modes[] = {
+        {"rb4Color", {"lColor1", "lColor2", "lColor4", "lColor5"}},
+        {"rb5Color", {"lColor1", "lColor2", "lColor3", "lColor4", "lColor5"}},
+        {"rb4Color", {"lColor1", "lColor2", "lColor4", "lColor5"}},
+    };
+    for (const auto& [radio, swatches] : modes) {
+        click(radio);
+        const QString text = numbers->text();
+        const QFontMetricsF fm(numbers->font());
+        const qreal left = numbers->x() + numbers->contentsMargins().left();
+        size_t band = 0;
+        for (int i = 0; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char(' ')) continue;
+            ASSERT_LT(band, swatches.size());
+            const qreal digitCentre = left + fm.horizontalAdvance(text.left(i)) + fm.horizontalAdvance(text[i]) / 2;
+            auto* s = find<QLabel>(swatches[band]);
+            const qreal swatchCentre = s->x() + s->width() / 2.0;
+            EXPECT_NEAR(digitCentre, swatchCentre, 1.5) << radio << " band " << swatches[band];
+            const std::string name = "lCl" + std::string(swatches[band]).substr(6);
+            EXPECT_NEAR(find<QLabel>(name.c_str())->geometry().center().x(), s->geometry().center().x(), 1.5);
+            ++band;
+        }
+        EXPECT_EQ(band, swatches.size());
     }
 }

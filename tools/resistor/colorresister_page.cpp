@@ -81,7 +81,11 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
     paintBackground(ui->shLead1, QColor(110, 110, 110));
     paintBackground(ui->shLead2, QColor(110, 110, 110));
     ui->shBody->setStyleSheet(QStringLiteral("QLabel { background-color: rgb(135, 206, 235); border-radius: 10px; }"));
-    placeBands();
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setStyleHint(QFont::Monospace);
+    mono.setPixelSize(14);
+    ui->lColor->setFont(mono);
+    placeBands(false);
 
     for (int band = 1; band <= 5; ++band) {
         static const bands::Color initial[] = {bands::Color::Black, bands::Color::Brown, bands::Color::Black,
@@ -140,18 +144,18 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
 ColorResisterPage::~ColorResisterPage() = default;
 
 // The band numbers are one label of blank-padded text, so the swatches are
-// placed under its digits, measured in the label's fixed-pitch font.
-void ColorResisterPage::placeBands()
+// placed under its digits, measured in the label's fixed-pitch font. The two
+// texts put the last two digits one character apart, so those bands move
+// with the band count.
+void ColorResisterPage::placeBands(bool fiveBand)
 {
-    QFont mono(QStringLiteral("DejaVu Sans Mono"));
-    mono.setStyleHint(QFont::Monospace);
-    mono.setPixelSize(14);
-    ui->lColor->setFont(mono);
-    const QFontMetricsF fm(mono);
+    const QFontMetricsF fm(ui->lColor->font());
     const qreal w = fm.horizontalAdvance(QLatin1Char('0'));
-    // Character positions of the digits; bands 4 and 5 sit between their
-    // places in the two label texts.
-    const qreal columns[] = {0, 4, 9, 13.5, 19.5};
+    // Character positions of the digits in "1   2         3     4" and
+    // "1   2    3   4     5"; band 3 only shows with five bands.
+    static const qreal fourBands[] = {0, 4, 9, 14, 20};
+    static const qreal fiveBands[] = {0, 4, 9, 13, 19};
+    const qreal* columns = fiveBand ? fiveBands : fourBands;
     const int left = ui->lColor->x() + ui->lColor->contentsMargins().left();
     for (int band = 1; band <= 5; ++band) {
         const int centre = left + qRound(columns[band - 1] * w + w / 2);
@@ -196,6 +200,7 @@ void ColorResisterPage::rb4ColorClick()
 {
     setColumn3Enabled(false);
     ui->lColor->setText(QString::fromUtf8(bands::kBandNumbers4));
+    placeBands(false);
     ui->lColor3->setVisible(false);
     ui->lCl3->setVisible(false);
     recompute();
@@ -205,6 +210,7 @@ void ColorResisterPage::rb5ColorClick()
 {
     setColumn3Enabled(true);
     ui->lColor->setText(QString::fromUtf8(bands::kBandNumbers5));
+    placeBands(true);
     ui->lColor3->setVisible(true);
     ui->lCl3->setVisible(true);
     recompute();

@@ -37,7 +37,7 @@ public:
 private:
     void recompute();
     void setColumn3Enabled(bool on);
-    void placeBands();
+    void placeBands(bool fiveBand);
     QLabel* swatch(int band) const;
     QLabel* nameLabel(int band) const;
 
