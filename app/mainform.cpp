@@ -49,6 +49,9 @@ TfrmMain::TfrmMain(FrameOptions options, QWidget* parent)
 
 TfrmMain::~TfrmMain()
 {
+    // Tearing the window down moves the focus around (a box losing focus runs
+    // its check); no page handler may run against a half-destroyed window.
+    for (QObject* child : findChildren<QObject*>()) child->blockSignals(true);
     setExceptionHandler({});
 }
 

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
@@ -230,5 +231,19 @@ TEST_F(MainFormTest, ThreadNotificationsReachTheSerialPage)
     // Posted notifications are routed, not swallowed by the default handler.
     QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_IDLE));
     QCoreApplication::sendPostedEvents(frame.get());
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(MainFormTest, TearingDownWithAFocusedBoxRunsNoHandler)
+{
+    makeFrame();
+    frame->show();
+    QApplication::setActiveWindow(frame.get());
+    auto* box = find<QLineEdit>("edRDTimeout");
+    ASSERT_TRUE(box);
+    frame->findChild<QTabWidget*>("pcToolSet")->setCurrentIndex(TfrmMain::COMTestIndex);
+    box->setFocus();
+    box->setText("abc");
+    frame.reset(); // the box loses focus while the window goes away
     EXPECT_TRUE(dialogs.calls.empty());
 }
