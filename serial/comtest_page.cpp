@@ -15,11 +15,14 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QFocusEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <functional>
 #include <stdexcept>
 #include <system_error>
 
@@ -41,6 +44,41 @@ std::string localPath(const QString& path) { return QFile::encodeName(path).toSt
 // Whole-number text of a line edit, as the user typed it.
 std::optional<int32_t> wholeNumberOf(const QString& text) { return parseWholeNumber(text.toStdString()); }
 
+// Runs a box's check every time focus leaves it for another control, edited
+// or not: a box left holding a bad number must complain again, not only the
+// first time (editingFinished stays silent for unchanged text). Switching to
+// another window is not leaving the box.
+class ExitWatcher : public QObject {
+public:
+    ExitWatcher(QLineEdit* box, std::function<void()> check) : QObject(box), check_(std::move(check))
+    {
+        box->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::FocusIn && event->type() != QEvent::FocusOut) return false;
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+        if (event->type() == QEvent::FocusIn) {
+            entered_ = true;
+        } else if (entered_ && !checking_) {
+            // A box that only passed focus on (the check sending it back to
+            // another box) was never entered and checks nothing.
+            entered_ = false;
+            checking_ = true;
+            runGuarded(check_);
+            checking_ = false;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> check_;
+    bool entered_ = false;
+    static inline bool checking_ = false;
+};
+
 } // namespace
 
 ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
@@ -61,6 +99,9 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
 
 ComTestPage::~ComTestPage()
 {
+    // The boxes outlive this object by a moment; their focus leaving then
+    // must not reach the checks.
+    qDeleteAll(exitWatchers_);
     // Threads must be gone before the device and this page are.
     stopThreads();
     if (connection_) connection_->ClosePort();
@@ -69,13 +110,19 @@ ComTestPage::~ComTestPage()
 void ComTestPage::connectHandlers()
 {
     connectHandler(ui->btnOpenPort, &QPushButton::clicked, this, &ComTestPage::btnOpenPortClick);
-    connectHandler(ui->edRDTimeout, &QLineEdit::editingFinished, this, &ComTestPage::edRDTimeoutExit);
-    connectHandler(ui->edWRTimeout, &QLineEdit::editingFinished, this, &ComTestPage::edWRTimeoutExit);
+    exitWatchers_.push_back(new ExitWatcher(ui->edRDTimeout, [this] { edRDTimeoutExit(); }));
+    exitWatchers_.push_back(new ExitWatcher(ui->edWRTimeout, [this] { edWRTimeoutExit(); }));
 
     connectHandler(ui->btnSend, &QPushButton::clicked, this, &ComTestPage::btnSendClick);
-    connectHandler(ui->rbTimedSend, &QRadioButton::clicked, this, &ComTestPage::rbTimedSendClick);
-    connectHandler(ui->rbManualSend, &QRadioButton::clicked, this, &ComTestPage::rbManualSendClick);
-    connectHandler(ui->edTimer, &QLineEdit::editingFinished, this, &ComTestPage::edTimerExit);
+    // Only a change of choice counts: clicking the choice already made must
+    // not relabel "停  止" while timed sending runs.
+    connectHandler(ui->rbTimedSend, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rbTimedSendClick();
+    });
+    connectHandler(ui->rbManualSend, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rbManualSendClick();
+    });
+    exitWatchers_.push_back(new ExitWatcher(ui->edTimer, [this] { edTimerExit(); }));
     connectHandler(ui->btnGetFile, &QPushButton::clicked, this, &ComTestPage::btnGetFileClick);
     connectHandler(ui->btnSendFile, &QPushButton::clicked, this, &ComTestPage::btnSendFileClick);
     connectHandler(ui->sbStopSend, &QToolButton::clicked, this, &ComTestPage::sbStopSendClick);
@@ -86,7 +133,7 @@ void ComTestPage::connectHandlers()
     connectHandler(ui->sbRcvReset, &QToolButton::clicked, this, &ComTestPage::sbRcvResetClick);
     connectHandler(ui->cbRcvBinary, &QCheckBox::clicked, this, &ComTestPage::cbRcvBinaryClick);
     connectHandler(ui->cbAutoSave, &QCheckBox::clicked, this, &ComTestPage::cbAutoSaveClick);
-    connectHandler(ui->edRDDispMax, &QLineEdit::editingFinished, this, &ComTestPage::edRDDispMaxExit);
+    exitWatchers_.push_back(new ExitWatcher(ui->edRDDispMax, [this] { edRDDispMaxExit(); }));
 }
 
 void ComTestPage::applyDisplayFont()

@@ -133,6 +133,7 @@ private:
     QTimer* displayFlush_ = nullptr;
     QAbstractButton* interactiveBox_ = nullptr;
     QElapsedTimer statusPainted_;
+    std::vector<QObject*> exitWatchers_;
 };
 
 } // namespace quillon

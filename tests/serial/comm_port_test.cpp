@@ -332,3 +332,31 @@ TEST(CommThreads, WriterToAVanishedDeviceEndsItsSend)
     EXPECT_EQ(sink.posts[0].first, CommError);
     EXPECT_EQ(sink.posts[1], std::make_pair(int(CommSent), intptr_t(0)));
 }
+
+TEST(CommThreads, TextSendToAStalledDeviceEndsAfterTheWriteTimeout)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    CommTimeouts t;
+    t.WriteTotalTimeoutConstant = 100;
+    ASSERT_TRUE(port->setTimeouts(t));
+    // Nobody reads on the far side: fill the line until it takes no more,
+    // also after the terminal has moved what it could to the far side.
+    const std::string fill(4096, 'f');
+    for (int refused = 0; refused < 3;) {
+        if (port->write(fill.data(), fill.size()) > 0) {
+            refused = 0;
+        } else {
+            ++refused;
+            std::this_thread::sleep_for(30ms);
+        }
+    }
+    RecordingSink sink;
+    TWrite w(*port, false, false, {'A', 'B'}, sink);
+    w.start();
+    ASSERT_TRUE(sink.waitFor([&] { return !sink.posts.empty() && sink.posts.back().first == CommSent; }, 2000ms));
+    w.join();
+    EXPECT_EQ(sink.sum(CommSent), 0);
+    EXPECT_EQ(sink.count(CommError), 0);
+}
