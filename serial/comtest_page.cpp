@@ -571,7 +571,7 @@ void ComTestPage::cbAutoSaveClick()
     if (ui->cbAutoSave->isChecked()) {
         receive_.LogActive = true;
         auto file = host_.dialogs().saveFile(QStringLiteral("Log files (*.log)|*.log|All files (*.*)|*.*"),
-                                             QStringLiteral("log"));
+                                             QStringLiteral("log"), QStringLiteral("LogFile.log"));
         if (!file) {
             receive_.LogActive = false;
             ui->cbAutoSave->setChecked(false);

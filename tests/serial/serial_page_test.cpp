@@ -373,6 +373,7 @@ TEST_F(SerialPageTest, SendingTextAndHexWithTheLogByteForByte)
     EXPECT_EQ(dialogs.last().kind, DialogCall::SaveFile);
     EXPECT_EQ(dialogs.last().filter, "Log files (*.log)|*.log|All files (*.*)|*.*");
     EXPECT_EQ(dialogs.last().defaultExt, "log");
+    EXPECT_EQ(dialogs.last().fileName, "LogFile.log");
     dialogs.fileAnswers = {QString::fromStdString(dir.file("no-such-dir/x.log"))};
     click("cbAutoSave");
     EXPECT_FALSE(find<QCheckBox>("cbAutoSave")->isChecked());
