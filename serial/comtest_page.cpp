@@ -183,9 +183,9 @@ void ComTestPage::loadCommandLists(const SettingsFile&) {}
 
 // ---------------------------------------------------------------- connection
 
-int ComTestPage::receivedTotal() const { return connection_ ? connection_->ReceivedTotal : 0; }
+long long ComTestPage::receivedTotal() const { return connection_ ? connection_->ReceivedTotal : 0; }
 
-int ComTestPage::sentTotal() const { return connection_ ? connection_->SentTotal : 0; }
+long long ComTestPage::sentTotal() const { return connection_ ? connection_->SentTotal : 0; }
 
 std::string ComTestPage::portName() const { return connection_ ? connection_->PortName : std::string(); }
 
@@ -631,7 +631,7 @@ void ComTestPage::handleCommEvent(QEvent* event)
 void ComTestPage::WMBytesReceived(intptr_t count)
 {
     if (!reader_ || !connection_) return;
-    connection_->ReceivedTotal += static_cast<int32_t>(count);
+    connection_->ReceivedTotal += count;
     host_.setStatusText(1, QStringLiteral("接收: %1").arg(connection_->ReceivedTotal));
     // The panel is repainted at once, but not more often than the display:
     // a fast stream brings this message thousands of times a second.
@@ -644,7 +644,7 @@ void ComTestPage::WMBytesReceived(intptr_t count)
 void ComTestPage::WMSendDone(intptr_t count)
 {
     if (writerRegistered_ && connection_) {
-        connection_->SentTotal += static_cast<int32_t>(count);
+        connection_->SentTotal += count;
         host_.setStatusText(2, QStringLiteral("发送: %1").arg(connection_->SentTotal));
         host_.repaintStatus();
     }
@@ -667,7 +667,7 @@ void ComTestPage::WMCommError()
 void ComTestPage::WMSendProgress(intptr_t count)
 {
     if (!writerRegistered_ || !connection_) return;
-    connection_->SentTotal += static_cast<int32_t>(count);
+    connection_->SentTotal += count;
     host_.setStatusText(2, QStringLiteral("发送: %1").arg(connection_->SentTotal));
     host_.repaintStatus();
 }

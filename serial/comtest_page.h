@@ -49,8 +49,8 @@ public:
 
     // SerialSession
     bool portOpen() const override { return PortOpen; }
-    int receivedTotal() const override;
-    int sentTotal() const override;
+    long long receivedTotal() const override;
+    long long sentTotal() const override;
     std::string portName() const override;
     int baudRate() const override;
     bool logActive() const override { return receive_.LogActive; }

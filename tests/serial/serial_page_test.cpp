@@ -301,6 +301,9 @@ TEST_F(SerialPageTest, BurstOf5000BytesIsCountedAndShownWhole)
     click("sbRcvReset");
     EXPECT_EQ(panel(1), "接收: 0");
     remoteSends("k", 1);
+    // A long capture passes 2 GiB without the count turning negative.
+    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_RECEIVED, 0x7FFFFFFF));
+    EXPECT_TRUE(waitPanel(1, "接收: 2147483648")) << panel(1).toStdString();
 }
 
 TEST_F(SerialPageTest, TextModeShowsUpToZeroByteAndJoinsSplitCharacters)
