@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace quillon {
@@ -180,7 +181,9 @@ void TWrite::run()
     }
 
     const std::string path(Data.begin(), Data.end());
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a pipe or device picked as the file can't hold this
+    // thread (and a close of the port waiting for it) beyond a stop request.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         Window.showError("打开文件时出错!");
         Window.post(CommSent, 0);
@@ -191,6 +194,11 @@ void TWrite::run()
         ssize_t n;
         do n = ::read(fd, Data.data(), kBlockSize);
         while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p[2] = {{fd, POLLIN, 0}, {stop_.fd(), POLLIN, 0}};
+            ::poll(p, stop_.fd() >= 0 ? 2 : 1, kCommTickMs);
+            continue;
+        }
         if (n < 0) {
             // The rest of the file can't be read: say so, and end the send.
             Window.post(CommError, 0);

@@ -8,6 +8,9 @@
 #include <termios.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <condition_variable>
@@ -316,6 +319,38 @@ TEST(CommThreads, StoppedFileSendKeepsOnlyReportedBytesAndReadsNoFurther)
     EXPECT_GE(arrived.size(), static_cast<size_t>(sink.sum(CommSending)));
     EXPECT_LT(arrived.size(), size_t(4 << 20));
     std::remove(path.c_str());
+}
+
+TEST(CommThreads, FileSendFromAPipeNobodyWritesStopsAtOnce)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    char dir[] = "/tmp/quillon-fifo-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(dir));
+    const std::string fifo = std::string(dir) + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Someone holds the pipe open for writing but sends nothing (for a while).
+    const int held = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(held, 0);
+    std::thread holder([&] {
+        std::this_thread::sleep_for(1500ms);
+        ::close(held);
+    });
+    RecordingSink sink;
+    {
+        TWrite w(*port, false, true, std::vector<uint8_t>(fifo.begin(), fifo.end()), sink);
+        w.start();
+        std::this_thread::sleep_for(200ms);
+        const auto t0 = std::chrono::steady_clock::now();
+        w.requestStop();
+        w.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 450ms);
+    }
+    holder.join();
+    EXPECT_TRUE(sink.errors.empty());
+    ::unlink(fifo.c_str());
+    ::rmdir(dir);
 }
 
 TEST(CommThreads, WriterToAVanishedDeviceEndsItsSend)
