@@ -120,6 +120,9 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
 {
     done = 0;
     int64_t lastProgress = nowMs();
+    // A slow line that is still sending is not stalled: the device's queue
+    // shrinking counts as progress as much as it taking new bytes.
+    int lastOut = stallLimitMs > 0 ? PortHandle.outQueued() : -1;
     while (done < size) {
         if (stop_.requested()) return BlockResult::Stopped;
         const ssize_t n = PortHandle.write(bytes + done, size - done);
@@ -132,7 +135,12 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
             Window.post(CommError, 0);
             return BlockResult::Failed;
         }
-        if (stallLimitMs > 0 && nowMs() - lastProgress >= stallLimitMs) return BlockResult::TimedOut;
+        if (stallLimitMs > 0) {
+            const int out = PortHandle.outQueued();
+            if (out != lastOut) lastProgress = nowMs();
+            lastOut = out;
+            if (nowMs() - lastProgress >= stallLimitMs) return BlockResult::TimedOut;
+        }
         // The device's queue is full: wait for room, reporting progress
         // every tick while the line is slow.
         int64_t wait = lastReportMs_ + kCommTickMs - nowMs();
