@@ -57,18 +57,20 @@ public:
 
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() != QEvent::FocusIn && event->type() != QEvent::FocusOut) return false;
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
         if (event->type() == QEvent::FocusIn) {
             entered_ = true;
-        } else if (entered_ && !checking_) {
-            // A box that only passed focus on (the check sending it back to
-            // another box) was never entered and checks nothing.
+        } else if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+            // A box that focus only passed through while another box's check
+            // sent it back (its message box in between) checks nothing.
+            const bool check = entered_ && !checking_;
             entered_ = false;
-            checking_ = true;
-            runGuarded(check_);
-            checking_ = false;
+            if (check) {
+                checking_ = true;
+                runGuarded(check_);
+                checking_ = false;
+            }
         }
         return false;
     }

@@ -266,6 +266,16 @@ TEST_F(SerialPageTest, TimeoutBoxes)
     leave("edWRTimeout");
     ASSERT_EQ(dialogs.messages().size(), 2u);
     EXPECT_EQ(dialogs.last().text, "请填入正确的毫秒数");
+    // Also when it got focus by the window becoming active; switching to
+    // another window is not leaving it.
+    QFocusEvent activated(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(find<QLineEdit>("edWRTimeout"), &activated);
+    QFocusEvent deactivated(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(find<QLineEdit>("edWRTimeout"), &deactivated);
+    EXPECT_EQ(dialogs.messages().size(), 2u);
+    QFocusEvent tabbed(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(find<QLineEdit>("edWRTimeout"), &tabbed);
+    EXPECT_EQ(dialogs.messages().size(), 3u);
 
     // Opening with no number in a box: the general message, and the port closed again.
     dialogs.clear();
