@@ -59,8 +59,14 @@ std::optional<QString> WidgetDialogs::openFile(const QString& filter, const QStr
 
 std::optional<QString> WidgetDialogs::saveFile(const QString& filter, const QString& defaultExt)
 {
+    return saveFile(filter, defaultExt, QString());
+}
+
+std::optional<QString> WidgetDialogs::saveFile(const QString& filter, const QString& defaultExt,
+                                               const QString& fileName)
+{
     // The overwrite question is the pages' own business.
-    QString f = QFileDialog::getSaveFileName(parent_, QString(), QString(), toQtFilter(filter), nullptr,
+    QString f = QFileDialog::getSaveFileName(parent_, QString(), fileName, toQtFilter(filter), nullptr,
                                              QFileDialog::DontConfirmOverwrite);
     if (f.isEmpty()) return std::nullopt;
     return withDefaultExt(f, defaultExt);

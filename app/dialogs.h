@@ -21,6 +21,11 @@ public:
     // Filters in the "Name (*.ext)|*.ext|All files (*.*)|*.*" form; nullopt when cancelled.
     virtual std::optional<QString> openFile(const QString& filter, const QString& defaultExt) = 0;
     virtual std::optional<QString> saveFile(const QString& filter, const QString& defaultExt) = 0;
+    // The same, proposing `fileName`; dialogs that can't propose a name ignore it.
+    virtual std::optional<QString> saveFile(const QString& filter, const QString& defaultExt, const QString& fileName)
+    {
+        return saveFile(filter, defaultExt);
+    }
     // One-line text input; nullopt when cancelled.
     virtual std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) = 0;
 
@@ -37,6 +42,8 @@ public:
     bool confirm(const QString& caption, const QString& text, MsgIcon icon) override;
     std::optional<QString> openFile(const QString& filter, const QString& defaultExt) override;
     std::optional<QString> saveFile(const QString& filter, const QString& defaultExt) override;
+    std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
+                                    const QString& fileName) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
 
     // "A (*.a)|*.a|B (*.*)|*.*" -> "A (*.a);;B (*.*)"

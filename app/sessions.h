@@ -10,8 +10,9 @@ class SerialSession {
 public:
     virtual ~SerialSession() = default;
     virtual bool portOpen() const = 0;
-    virtual int receivedTotal() const = 0;
-    virtual int sentTotal() const = 0;
+    // Byte counts of a session that may run for days at full speed.
+    virtual long long receivedTotal() const = 0;
+    virtual long long sentTotal() const = 0;
     virtual std::string portName() const = 0;
     virtual int baudRate() const = 0;
     virtual bool logActive() const = 0;

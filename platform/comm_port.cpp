@@ -258,6 +258,13 @@ int CommPort::queued() const
     return n;
 }
 
+int CommPort::outQueued() const
+{
+    int n = 0;
+    if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &n) != 0) return -1;
+    return n;
+}
+
 WaitResult CommPort::waitFor(short events, int timeoutMs, const StopSignal& stop) const
 {
     if (stop.requested()) return WaitResult::Stopped;

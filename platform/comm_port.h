@@ -76,6 +76,8 @@ public:
 
     // Bytes queued for reading, or -1 when the device can't be asked.
     int queued() const;
+    // Bytes written but not yet sent out on the line, or -1.
+    int outQueued() const;
 
     // Waits until the device can be read (or written), or until `stop`
     // fires. A device that hung up or failed gives Failed.

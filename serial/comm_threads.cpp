@@ -2,9 +2,11 @@
 
 #include "serial/hex_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace quillon {
@@ -113,30 +115,43 @@ void TWrite::Execute()
     finished_.store(true, std::memory_order_release);
 }
 
-TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported)
+TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported,
+                                       int64_t stallLimitMs)
 {
     done = 0;
+    int64_t lastProgress = nowMs();
+    // A slow line that is still sending is not stalled: the device's queue
+    // shrinking counts as progress as much as it taking new bytes.
+    int lastOut = stallLimitMs > 0 ? PortHandle.outQueued() : -1;
     while (done < size) {
         if (stop_.requested()) return BlockResult::Stopped;
         const ssize_t n = PortHandle.write(bytes + done, size - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            lastProgress = nowMs();
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             Window.post(CommError, 0);
             return BlockResult::Failed;
         }
+        if (stallLimitMs > 0) {
+            const int out = PortHandle.outQueued();
+            if (out != lastOut) lastProgress = nowMs();
+            lastOut = out;
+            if (nowMs() - lastProgress >= stallLimitMs) return BlockResult::TimedOut;
+        }
         // The device's queue is full: wait for room, reporting progress
         // every tick while the line is slow.
-        const int64_t wait = lastReportMs_ + kCommTickMs - nowMs();
+        int64_t wait = lastReportMs_ + kCommTickMs - nowMs();
+        if (stallLimitMs > 0) wait = std::min(wait, lastProgress + stallLimitMs - nowMs());
         const WaitResult w = PortHandle.waitWritable(wait > 0 ? static_cast<int>(wait) : 0, stop_);
         if (w == WaitResult::Stopped) return BlockResult::Stopped;
         if (w == WaitResult::Failed) {
             Window.post(CommError, 0);
             return BlockResult::Failed;
         }
-        if (w == WaitResult::Timeout || nowMs() - lastReportMs_ >= kCommTickMs) {
+        if (nowMs() - lastReportMs_ >= kCommTickMs) {
             Window.post(CommSending, reported);
             reported = 0;
             lastReportMs_ = nowMs();
@@ -155,11 +170,18 @@ void TWrite::run()
             HexTextToBytes(Data);
             Length = static_cast<int32_t>(Data.size());
         }
+        // The port's write timeout ends a text send the device stops taking
+        // (a stalled handshake, a halted target): timed sending and replies
+        // start a writer on every tick and must not pile them up behind it.
+        CommTimeouts t;
+        PortHandle.getTimeouts(t);
+        const int64_t stallLimit = int64_t{t.WriteTotalTimeoutMultiplier} * Length + t.WriteTotalTimeoutConstant;
         size_t done = 0;
-        switch (writeBlock(Data.data(), static_cast<size_t>(Length), done, reported)) {
+        switch (writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, stallLimit)) {
         case BlockResult::Written: Window.post(CommSent, Length); break;
-        // A failed send still ends: count what the device took and give
-        // the buttons back.
+        // A send that failed or timed out still ends: count what the device
+        // took and give the buttons back.
+        case BlockResult::TimedOut:
         case BlockResult::Failed: Window.post(CommSent, static_cast<intptr_t>(done)); break;
         case BlockResult::Stopped: break;
         }
@@ -167,7 +189,9 @@ void TWrite::run()
     }
 
     const std::string path(Data.begin(), Data.end());
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a pipe or device picked as the file can't hold this
+    // thread (and a close of the port waiting for it) beyond a stop request.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         Window.showError("打开文件时出错!");
         Window.post(CommSent, 0);
@@ -178,6 +202,11 @@ void TWrite::run()
         ssize_t n;
         do n = ::read(fd, Data.data(), kBlockSize);
         while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p[2] = {{fd, POLLIN, 0}, {stop_.fd(), POLLIN, 0}};
+            ::poll(p, stop_.fd() >= 0 ? 2 : 1, kCommTickMs);
+            continue;
+        }
         if (n < 0) {
             // The rest of the file can't be read: say so, and end the send.
             Window.post(CommError, 0);
@@ -190,7 +219,8 @@ void TWrite::run()
         }
         Length = static_cast<int32_t>(n);
         size_t done = 0;
-        const BlockResult r = writeBlock(Data.data(), static_cast<size_t>(Length), done, reported);
+        // A file goes out whole or until stopped, however slowly the line takes it.
+        const BlockResult r = writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, 0);
         if (r == BlockResult::Stopped) break;
         if (r == BlockResult::Failed) {
             Window.post(CommSent, reported + static_cast<int32_t>(done));

@@ -83,10 +83,12 @@ public:
 private:
     void Execute();
     void run();
-    enum class BlockResult { Written, Stopped, Failed };
+    enum class BlockResult { Written, Stopped, Failed, TimedOut };
     // Hands all of `bytes` to the device; `done` counts what it took.
-    // A failure has been reported when this returns Failed.
-    BlockResult writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported);
+    // A failure has been reported when this returns Failed. TimedOut: the
+    // device took nothing for `stallLimitMs` (0: wait as long as it takes).
+    BlockResult writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported,
+                           int64_t stallLimitMs);
 
     CommPort& PortHandle;
     CommSink& Window;

@@ -15,11 +15,14 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QFocusEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <functional>
 #include <stdexcept>
 #include <system_error>
 
@@ -41,6 +44,43 @@ std::string localPath(const QString& path) { return QFile::encodeName(path).toSt
 // Whole-number text of a line edit, as the user typed it.
 std::optional<int32_t> wholeNumberOf(const QString& text) { return parseWholeNumber(text.toStdString()); }
 
+// Runs a box's check every time focus leaves it for another control, edited
+// or not: a box left holding a bad number must complain again, not only the
+// first time (editingFinished stays silent for unchanged text). Switching to
+// another window is not leaving the box.
+class ExitWatcher : public QObject {
+public:
+    ExitWatcher(QLineEdit* box, std::function<void()> check) : QObject(box), check_(std::move(check))
+    {
+        box->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusIn) {
+            entered_ = true;
+        } else if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+            // A box that focus only passed through while another box's check
+            // sent it back (its message box in between) checks nothing.
+            const bool check = entered_ && !checking_;
+            entered_ = false;
+            if (check) {
+                checking_ = true;
+                runGuarded(check_);
+                checking_ = false;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> check_;
+    bool entered_ = false;
+    static inline bool checking_ = false;
+};
+
 } // namespace
 
 ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
@@ -61,6 +101,9 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
 
 ComTestPage::~ComTestPage()
 {
+    // The boxes outlive this object by a moment; their focus leaving then
+    // must not reach the checks.
+    qDeleteAll(exitWatchers_);
     // Threads must be gone before the device and this page are.
     stopThreads();
     if (connection_) connection_->ClosePort();
@@ -69,13 +112,19 @@ ComTestPage::~ComTestPage()
 void ComTestPage::connectHandlers()
 {
     connectHandler(ui->btnOpenPort, &QPushButton::clicked, this, &ComTestPage::btnOpenPortClick);
-    connectHandler(ui->edRDTimeout, &QLineEdit::editingFinished, this, &ComTestPage::edRDTimeoutExit);
-    connectHandler(ui->edWRTimeout, &QLineEdit::editingFinished, this, &ComTestPage::edWRTimeoutExit);
+    exitWatchers_.push_back(new ExitWatcher(ui->edRDTimeout, [this] { edRDTimeoutExit(); }));
+    exitWatchers_.push_back(new ExitWatcher(ui->edWRTimeout, [this] { edWRTimeoutExit(); }));
 
     connectHandler(ui->btnSend, &QPushButton::clicked, this, &ComTestPage::btnSendClick);
-    connectHandler(ui->rbTimedSend, &QRadioButton::clicked, this, &ComTestPage::rbTimedSendClick);
-    connectHandler(ui->rbManualSend, &QRadioButton::clicked, this, &ComTestPage::rbManualSendClick);
-    connectHandler(ui->edTimer, &QLineEdit::editingFinished, this, &ComTestPage::edTimerExit);
+    // Only a change of choice counts: clicking the choice already made must
+    // not relabel "停  止" while timed sending runs.
+    connectHandler(ui->rbTimedSend, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rbTimedSendClick();
+    });
+    connectHandler(ui->rbManualSend, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) rbManualSendClick();
+    });
+    exitWatchers_.push_back(new ExitWatcher(ui->edTimer, [this] { edTimerExit(); }));
     connectHandler(ui->btnGetFile, &QPushButton::clicked, this, &ComTestPage::btnGetFileClick);
     connectHandler(ui->btnSendFile, &QPushButton::clicked, this, &ComTestPage::btnSendFileClick);
     connectHandler(ui->sbStopSend, &QToolButton::clicked, this, &ComTestPage::sbStopSendClick);
@@ -86,7 +135,7 @@ void ComTestPage::connectHandlers()
     connectHandler(ui->sbRcvReset, &QToolButton::clicked, this, &ComTestPage::sbRcvResetClick);
     connectHandler(ui->cbRcvBinary, &QCheckBox::clicked, this, &ComTestPage::cbRcvBinaryClick);
     connectHandler(ui->cbAutoSave, &QCheckBox::clicked, this, &ComTestPage::cbAutoSaveClick);
-    connectHandler(ui->edRDDispMax, &QLineEdit::editingFinished, this, &ComTestPage::edRDDispMaxExit);
+    exitWatchers_.push_back(new ExitWatcher(ui->edRDDispMax, [this] { edRDDispMaxExit(); }));
 }
 
 void ComTestPage::applyDisplayFont()
@@ -136,9 +185,9 @@ void ComTestPage::loadCommandLists(const SettingsFile&) {}
 
 // ---------------------------------------------------------------- connection
 
-int ComTestPage::receivedTotal() const { return connection_ ? connection_->ReceivedTotal : 0; }
+long long ComTestPage::receivedTotal() const { return connection_ ? connection_->ReceivedTotal : 0; }
 
-int ComTestPage::sentTotal() const { return connection_ ? connection_->SentTotal : 0; }
+long long ComTestPage::sentTotal() const { return connection_ ? connection_->SentTotal : 0; }
 
 std::string ComTestPage::portName() const { return connection_ ? connection_->PortName : std::string(); }
 
@@ -524,7 +573,7 @@ void ComTestPage::cbAutoSaveClick()
     if (ui->cbAutoSave->isChecked()) {
         receive_.LogActive = true;
         auto file = host_.dialogs().saveFile(QStringLiteral("Log files (*.log)|*.log|All files (*.*)|*.*"),
-                                             QStringLiteral("log"));
+                                             QStringLiteral("log"), QStringLiteral("LogFile.log"));
         if (!file) {
             receive_.LogActive = false;
             ui->cbAutoSave->setChecked(false);
@@ -584,7 +633,7 @@ void ComTestPage::handleCommEvent(QEvent* event)
 void ComTestPage::WMBytesReceived(intptr_t count)
 {
     if (!reader_ || !connection_) return;
-    connection_->ReceivedTotal += static_cast<int32_t>(count);
+    connection_->ReceivedTotal += count;
     host_.setStatusText(1, QStringLiteral("接收: %1").arg(connection_->ReceivedTotal));
     // The panel is repainted at once, but not more often than the display:
     // a fast stream brings this message thousands of times a second.
@@ -597,7 +646,7 @@ void ComTestPage::WMBytesReceived(intptr_t count)
 void ComTestPage::WMSendDone(intptr_t count)
 {
     if (writerRegistered_ && connection_) {
-        connection_->SentTotal += static_cast<int32_t>(count);
+        connection_->SentTotal += count;
         host_.setStatusText(2, QStringLiteral("发送: %1").arg(connection_->SentTotal));
         host_.repaintStatus();
     }
@@ -620,7 +669,7 @@ void ComTestPage::WMCommError()
 void ComTestPage::WMSendProgress(intptr_t count)
 {
     if (!writerRegistered_ || !connection_) return;
-    connection_->SentTotal += static_cast<int32_t>(count);
+    connection_->SentTotal += count;
     host_.setStatusText(2, QStringLiteral("发送: %1").arg(connection_->SentTotal));
     host_.repaintStatus();
 }

@@ -49,8 +49,8 @@ public:
 
     // SerialSession
     bool portOpen() const override { return PortOpen; }
-    int receivedTotal() const override;
-    int sentTotal() const override;
+    long long receivedTotal() const override;
+    long long sentTotal() const override;
     std::string portName() const override;
     int baudRate() const override;
     bool logActive() const override { return receive_.LogActive; }
@@ -133,6 +133,7 @@ private:
     QTimer* displayFlush_ = nullptr;
     QAbstractButton* interactiveBox_ = nullptr;
     QElapsedTimer statusPainted_;
+    std::vector<QObject*> exitWatchers_;
 };
 
 } // namespace quillon

@@ -29,8 +29,10 @@ public:
     std::unique_ptr<CommPort> Handle;
     std::string PortName;
     int32_t BaudRate = 0;
-    int32_t ReceivedTotal = 0;
-    int32_t SentTotal = 0;
+    // 64-bit: a 32-bit count turns negative after 2 GiB, well within a day
+    // of a fast USB adapter streaming.
+    int64_t ReceivedTotal = 0;
+    int64_t SentTotal = 0;
 };
 
 } // namespace quillon

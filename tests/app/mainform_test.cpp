@@ -26,8 +26,8 @@ struct StandInSession : SerialSession, MonitorSession {
     int closedForExit = 0;
     int unloaded = 0;
     bool portOpen() const override { return open; }
-    int receivedTotal() const override { return 12; }
-    int sentTotal() const override { return 34; }
+    long long receivedTotal() const override { return 12; }
+    long long sentTotal() const override { return 34; }
     std::string portName() const override { return "/dev/pts/7"; }
     int baudRate() const override { return 9600; }
     bool logActive() const override { return log; }

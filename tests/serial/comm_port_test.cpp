@@ -8,6 +8,9 @@
 #include <termios.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <condition_variable>
@@ -318,6 +321,38 @@ TEST(CommThreads, StoppedFileSendKeepsOnlyReportedBytesAndReadsNoFurther)
     std::remove(path.c_str());
 }
 
+TEST(CommThreads, FileSendFromAPipeNobodyWritesStopsAtOnce)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    char dir[] = "/tmp/quillon-fifo-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(dir));
+    const std::string fifo = std::string(dir) + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Someone holds the pipe open for writing but sends nothing (for a while).
+    const int held = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(held, 0);
+    std::thread holder([&] {
+        std::this_thread::sleep_for(1500ms);
+        ::close(held);
+    });
+    RecordingSink sink;
+    {
+        TWrite w(*port, false, true, std::vector<uint8_t>(fifo.begin(), fifo.end()), sink);
+        w.start();
+        std::this_thread::sleep_for(200ms);
+        const auto t0 = std::chrono::steady_clock::now();
+        w.requestStop();
+        w.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 450ms);
+    }
+    holder.join();
+    EXPECT_TRUE(sink.errors.empty());
+    ::unlink(fifo.c_str());
+    ::rmdir(dir);
+}
+
 TEST(CommThreads, WriterToAVanishedDeviceEndsItsSend)
 {
     PtyPair pty;
@@ -331,4 +366,32 @@ TEST(CommThreads, WriterToAVanishedDeviceEndsItsSend)
     ASSERT_EQ(sink.posts.size(), 2u);
     EXPECT_EQ(sink.posts[0].first, CommError);
     EXPECT_EQ(sink.posts[1], std::make_pair(int(CommSent), intptr_t(0)));
+}
+
+TEST(CommThreads, TextSendToAStalledDeviceEndsAfterTheWriteTimeout)
+{
+    PtyPair pty;
+    auto port = openRaw(pty);
+    ASSERT_TRUE(port);
+    CommTimeouts t;
+    t.WriteTotalTimeoutConstant = 100;
+    ASSERT_TRUE(port->setTimeouts(t));
+    // Nobody reads on the far side: fill the line until it takes no more,
+    // also after the terminal has moved what it could to the far side.
+    const std::string fill(4096, 'f');
+    for (int refused = 0; refused < 3;) {
+        if (port->write(fill.data(), fill.size()) > 0) {
+            refused = 0;
+        } else {
+            ++refused;
+            std::this_thread::sleep_for(30ms);
+        }
+    }
+    RecordingSink sink;
+    TWrite w(*port, false, false, {'A', 'B'}, sink);
+    w.start();
+    ASSERT_TRUE(sink.waitFor([&] { return !sink.posts.empty() && sink.posts.back().first == CommSent; }, 2000ms));
+    w.join();
+    EXPECT_EQ(sink.sum(CommSent), 0);
+    EXPECT_EQ(sink.count(CommError), 0);
 }

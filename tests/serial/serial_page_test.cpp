@@ -9,8 +9,10 @@
 #include "tests/serial/pty_pair.h"
 #include "tests/support/frame_fixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -59,7 +61,15 @@ protected:
         ASSERT_TRUE(b);
         b->click();
     }
-    void leave(const char* name) { emit find<QLineEdit>(name)->editingFinished(); }
+    // Focus comes into the box and moves on to another control.
+    void leave(const char* name)
+    {
+        auto* box = find<QLineEdit>(name);
+        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(box, &in);
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(box, &out);
+    }
     void setText(const char* name, const QString& text) { find<QLineEdit>(name)->setText(text); }
     bool enabled(const char* name) { return find<QWidget>(name)->isEnabled(); }
     QString caption(const char* name) { return find<QAbstractButton>(name)->text(); }
@@ -252,6 +262,20 @@ TEST_F(SerialPageTest, TimeoutBoxes)
     leave("edWRTimeout");
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.last().text, "请填入正确的毫秒数");
+    // Left again unchanged: the box still holds no number and says so again.
+    leave("edWRTimeout");
+    ASSERT_EQ(dialogs.messages().size(), 2u);
+    EXPECT_EQ(dialogs.last().text, "请填入正确的毫秒数");
+    // Also when it got focus by the window becoming active; switching to
+    // another window is not leaving it.
+    QFocusEvent activated(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(find<QLineEdit>("edWRTimeout"), &activated);
+    QFocusEvent deactivated(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(find<QLineEdit>("edWRTimeout"), &deactivated);
+    EXPECT_EQ(dialogs.messages().size(), 2u);
+    QFocusEvent tabbed(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(find<QLineEdit>("edWRTimeout"), &tabbed);
+    EXPECT_EQ(dialogs.messages().size(), 3u);
 
     // Opening with no number in a box: the general message, and the port closed again.
     dialogs.clear();
@@ -261,6 +285,17 @@ TEST_F(SerialPageTest, TimeoutBoxes)
     EXPECT_EQ(dialogs.last().text, "程序产生异常！请检查输入数据的合理性！");
     EXPECT_TRUE(CommPort::open(pty.slavePath()));
     EXPECT_EQ(openFdCount(), fdsBefore);
+
+    // Both boxes wrong and focus moving from one to the other: one message,
+    // focus back where it was, no endless exchange between the two checks.
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    setText("edRDTimeout", "x");
+    find<QLineEdit>("edRDTimeout")->setFocus(Qt::TabFocusReason);
+    dialogs.clear();
+    find<QLineEdit>("edWRTimeout")->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(QApplication::focusWidget(), find<QLineEdit>("edRDTimeout"));
 }
 
 TEST_F(SerialPageTest, BurstOf5000BytesIsCountedAndShownWhole)
@@ -276,6 +311,9 @@ TEST_F(SerialPageTest, BurstOf5000BytesIsCountedAndShownWhole)
     click("sbRcvReset");
     EXPECT_EQ(panel(1), "接收: 0");
     remoteSends("k", 1);
+    // A long capture passes 2 GiB without the count turning negative.
+    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_RECEIVED, 0x7FFFFFFF));
+    EXPECT_TRUE(waitPanel(1, "接收: 2147483648")) << panel(1).toStdString();
 }
 
 TEST_F(SerialPageTest, TextModeShowsUpToZeroByteAndJoinsSplitCharacters)
@@ -348,6 +386,7 @@ TEST_F(SerialPageTest, SendingTextAndHexWithTheLogByteForByte)
     EXPECT_EQ(dialogs.last().kind, DialogCall::SaveFile);
     EXPECT_EQ(dialogs.last().filter, "Log files (*.log)|*.log|All files (*.*)|*.*");
     EXPECT_EQ(dialogs.last().defaultExt, "log");
+    EXPECT_EQ(dialogs.last().fileName, "LogFile.log");
     dialogs.fileAnswers = {QString::fromStdString(dir.file("no-such-dir/x.log"))};
     click("cbAutoSave");
     EXPECT_FALSE(find<QCheckBox>("cbAutoSave")->isChecked());
@@ -478,6 +517,9 @@ TEST_F(SerialPageTest, TimedSendingSendsAtOnceThenPerTickAndOnceMoreOnStop)
     EXPECT_FALSE(enabled("edTimer"));
     EXPECT_TRUE(frame->timer2()->isActive());
     EXPECT_EQ(frame->timer2()->interval(), 100);
+    click("rbTimedSend"); // already chosen: nothing changes
+    EXPECT_EQ(caption("btnSend"), "停  止");
+    EXPECT_FALSE(enabled("edTimer"));
     EXPECT_EQ(pty.receive(1, 1000), "T"); // at the press
     const std::string ticks = remoteGets(3); // then on the ticks
     EXPECT_GE(ticks.size(), 3u);

@@ -27,7 +27,13 @@ std::optional<QString> ScriptedDialogs::openFile(const QString& filter, const QS
 
 std::optional<QString> ScriptedDialogs::saveFile(const QString& filter, const QString& defaultExt)
 {
-    calls.push_back({DialogCall::SaveFile, {}, {}, MsgIcon::None, filter, defaultExt});
+    return saveFile(filter, defaultExt, QString());
+}
+
+std::optional<QString> ScriptedDialogs::saveFile(const QString& filter, const QString& defaultExt,
+                                                 const QString& fileName)
+{
+    calls.push_back({DialogCall::SaveFile, {}, {}, MsgIcon::None, filter, defaultExt, fileName});
     if (fileAnswers.empty()) return std::nullopt;
     auto a = fileAnswers.front();
     fileAnswers.pop_front();

@@ -17,6 +17,7 @@ struct DialogCall {
     MsgIcon icon = MsgIcon::None;
     QString filter;
     QString defaultExt;
+    QString fileName = {}; // proposed by a save dialog
 };
 
 class ScriptedDialogs : public Dialogs {
@@ -25,6 +26,8 @@ public:
     bool confirm(const QString& caption, const QString& text, MsgIcon icon) override;
     std::optional<QString> openFile(const QString& filter, const QString& defaultExt) override;
     std::optional<QString> saveFile(const QString& filter, const QString& defaultExt) override;
+    std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
+                                    const QString& fileName) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
 
     // Answers, consumed in order. With an empty queue: Cancel / no file / no text.
