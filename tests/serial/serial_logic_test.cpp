@@ -134,7 +134,8 @@ TEST(Accumulator, StartsOverWhenAChunkWouldOverflowIt)
     // Normal mode passes chunks through and keeps nothing.
     ReceiveState st;
     st.ReceiveAccumulator.append(span("zz"));
-    auto shown = st.applyDataMode(span("abc"));
+    const std::string chunk = "abc";
+    auto shown = st.applyDataMode(span(chunk));
     EXPECT_EQ(std::string(shown.begin(), shown.end()), "abc");
     EXPECT_EQ(st.ReceiveAccumulator.count, 0u);
 }
