@@ -3,7 +3,6 @@
 #include "tools/hexbin/file_io.h"
 
 #include <array>
-#include <vector>
 
 namespace quillon::hexbin {
 
@@ -37,23 +36,13 @@ inline int byteAt(std::string_view s, std::size_t i)
     return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
 }
 
-// Byte value of two adjacent characters (first one in the low half of the
-// index), or -1 if either is not a hex digit: one load per byte.
-struct PairTable {
-    std::vector<int16_t> v = std::vector<int16_t>(65536, -1);
-    PairTable()
-    {
-        for (int a = 0; a < 256; ++a)
-            for (int b = 0; b < 256; ++b)
-                if (kDigit[a] >= 0 && kDigit[b] >= 0)
-                    v[static_cast<std::size_t>(a | b << 8)] = static_cast<int16_t>(kDigit[a] * 16 + kDigit[b]);
-    }
-};
-const PairTable kPairs;
-
+// Byte value of two adjacent characters, or -1 if either is not a hex digit.
+// Two lookups in a 256-entry table stay in the L1 cache.
 inline int pairAt(const char* p)
 {
-    return kPairs.v[static_cast<std::size_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8)];
+    const int hi = kDigit[static_cast<uint8_t>(p[0])];
+    const int lo = kDigit[static_cast<uint8_t>(p[1])];
+    return (hi | lo) < 0 ? -1 : hi * 16 + lo;
 }
 
 } // namespace
