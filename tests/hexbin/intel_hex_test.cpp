@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 using namespace quillon::hexbin;
 using namespace quillon::test;
@@ -141,5 +142,54 @@ TEST_F(HexToBin, AgreesWithSrecCatOnRandomImages)
                       end, dir.file("ref.bin").c_str());
         ASSERT_EQ(run(cmd), 0);
         ASSERT_EQ(image(), TempDir::readFile(dir.file("ref.bin"))) << "round " << round;
+    }
+}
+
+// The digit run is decoded sixteen characters at a time; wherever a stray
+// character falls, the record must read as the plain one-pair-at-a-time rule says.
+TEST(RecordCheck, StrayCharacterAnywhereInTheDigitRun)
+{
+    auto reference = [](std::string_view piece, unsigned& sum, std::size_t& count) {
+        auto digit = [](char c) {
+            return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        };
+        std::size_t end = 1;
+        sum = 0;
+        count = 0;
+        for (; end + 1 < piece.size() && digit(piece[end]) >= 0 && digit(piece[end + 1]) >= 0; end += 2, ++count)
+            sum += unsigned(digit(piece[end]) * 16 + digit(piece[end + 1]));
+        if (end < piece.size() && digit(piece[end]) >= 0) sum += unsigned(digit(piece[end]) * 16);
+    };
+    std::mt19937 rng(7);
+    const std::string strays = std::string("/:@G`gxX \t\x10\x80\xC1\xE6") + '\0';
+    for (int round = 0; round < 4000; ++round) {
+        const unsigned len = rng() % 60;
+        std::vector<unsigned> bytes = {len, unsigned(rng() % 256), unsigned(rng() % 256), round % 3 ? 0u : 4u};
+        for (unsigned i = 0; i < len; ++i) bytes.push_back(unsigned(rng() % 256));
+        unsigned total = 0;
+        for (unsigned b : bytes) total += b;
+        bytes.push_back((256 - total % 256) % 256);
+        std::string piece = ":";
+        for (unsigned b : bytes) {
+            const char* digits = rng() % 2 ? "0123456789abcdef" : "0123456789ABCDEF";
+            piece += digits[b >> 4];
+            piece += digits[b & 15];
+        }
+        // A stray inside the record, or trailing text after it.
+        if (round % 4 == 1) piece[1 + rng() % (piece.size() - 1)] = strays[rng() % strays.size()];
+        if (round % 4 == 2) piece += strays[rng() % strays.size()] + std::string("00FF");
+        unsigned sum;
+        std::size_t count;
+        reference(piece, sum, count);
+        HexRecord rec;
+        const RecordCheck got = checkRecord(piece, true, rec);
+        if (got == RecordCheck::UnknownType) continue; // type field hit by the stray
+        const bool good = sum % 256 == 0 && count >= 4 && count >= 4 + std::size_t(std::stoul(piece.substr(1, 2), nullptr, 16));
+        ASSERT_EQ(got, good ? RecordCheck::Data : RecordCheck::BadChecksum) << piece;
+        if (good) {
+            ASSERT_EQ(rec.length, len);
+            for (unsigned i = 0; i < len; ++i)
+                ASSERT_EQ(rec.data[i], std::stoul(piece.substr(9 + 2 * i, 2), nullptr, 16)) << piece;
+        }
     }
 }

@@ -4,6 +4,10 @@
 
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillon::hexbin {
 
 namespace {
@@ -45,6 +49,33 @@ inline int pairAt(const char* p)
     return (hi | lo) < 0 ? -1 : hi * 16 + lo;
 }
 
+#if defined(__SSE2__)
+// Sixteen digits at p become eight bytes at out, added to sum. Nothing is
+// written and false returned when any of the sixteen is not a hex digit, so
+// the byte-wise loop can find where the digit run ends.
+inline bool decode16(const char* p, uint8_t* out, unsigned& sum)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+    const __m128i a = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    // x <= n as unsigned bytes: saturating x - n is zero.
+    const __m128i isDigit = _mm_cmpeq_epi8(_mm_subs_epu8(d, _mm_set1_epi8(9)), zero);
+    const __m128i isLetter = _mm_cmpeq_epi8(_mm_subs_epu8(a, _mm_set1_epi8(5)), zero);
+    if (_mm_movemask_epi8(_mm_or_si128(isDigit, isLetter)) != 0xFFFF)
+        return false;
+    const __m128i value =
+        _mm_or_si128(_mm_and_si128(isDigit, d), _mm_andnot_si128(isDigit, _mm_add_epi8(a, _mm_set1_epi8(10))));
+    // Each 16-bit lane holds a pair: the first digit (high nibble) in its low byte.
+    const __m128i high = _mm_and_si128(value, _mm_set1_epi16(0x00FF));
+    const __m128i low = _mm_srli_epi16(value, 8);
+    const __m128i bytes = _mm_packus_epi16(_mm_or_si128(_mm_slli_epi16(high, 4), low), zero);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+    sum += static_cast<unsigned>(_mm_cvtsi128_si32(_mm_sad_epu8(bytes, zero)));
+    return true;
+}
+#endif
+
 } // namespace
 
 RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
@@ -69,6 +100,12 @@ RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
     std::size_t end = 1;
     unsigned sum = 0;
     std::size_t count = 0;
+#if defined(__SSE2__)
+    while (end + 16 <= piece.size() && decode16(p + end, rec.bytes + count, sum)) {
+        end += 16;
+        count += 8;
+    }
+#endif
     for (; end + 1 < piece.size(); end += 2) {
         const int v = pairAt(p + end);
         if (v < 0)
