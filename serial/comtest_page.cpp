@@ -302,27 +302,20 @@ void ComTestPage::closeForExit()
     PortOpen = false;
 }
 
-void ComTestPage::edRDTimeoutExit()
+void ComTestPage::checkMillisecondsBox(QLineEdit* box)
 {
-    auto v = wholeNumberOf(ui->edRDTimeout->text());
+    auto v = wholeNumberOf(box->text());
     if (!v) {
         host_.dialogs().error(QStringLiteral("请填入正确的毫秒数"));
-        ui->edRDTimeout->setFocus();
+        box->setFocus();
         return;
     }
-    if (*v < 100) ui->edRDTimeout->setText(QStringLiteral("100"));
+    if (*v < 100) box->setText(QStringLiteral("100"));
 }
 
-void ComTestPage::edWRTimeoutExit()
-{
-    auto v = wholeNumberOf(ui->edWRTimeout->text());
-    if (!v) {
-        host_.dialogs().error(QStringLiteral("请填入正确的毫秒数"));
-        ui->edWRTimeout->setFocus();
-        return;
-    }
-    if (*v < 100) ui->edWRTimeout->setText(QStringLiteral("100"));
-}
+void ComTestPage::edRDTimeoutExit() { checkMillisecondsBox(ui->edRDTimeout); }
+
+void ComTestPage::edWRTimeoutExit() { checkMillisecondsBox(ui->edWRTimeout); }
 
 // ------------------------------------------------------------------- sending
 

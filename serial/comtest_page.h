@@ -16,6 +16,8 @@
 class QAbstractButton;
 class QTimer;
 
+class QLineEdit;
+
 namespace Ui {
 class ComTestPage;
 }
@@ -61,6 +63,8 @@ public:
     void btnOpenPortClick();
     void edRDTimeoutExit();
     void edWRTimeoutExit();
+    // Both timeout boxes: a whole number of at least 100 ms.
+    void checkMillisecondsBox(QLineEdit* box);
 
     // Sending.
     void SendData();
