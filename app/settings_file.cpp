@@ -2,14 +2,13 @@
 
 #include "common/codepage.h"
 #include "common/numbers.h"
+#include "common/regular_file.h"
 #include "common/text.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,12 +22,30 @@ struct Line {
     std::string raw;
 };
 
+// A missing file reads as empty. Any other failure to open or read it is an
+// error: carrying on with no lines would let the next write wipe the file.
 std::vector<Line> loadLines(const std::string& path)
 {
     std::vector<Line> lines;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return lines;
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int fd = openRegularFile(path);
+    if (fd < 0) {
+        if (errno == ENOENT) return lines;
+        throw std::runtime_error("settings file: cannot read " + path + ": " + std::strerror(errno));
+    }
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            throw std::runtime_error("settings file: cannot read " + path + ": " + std::strerror(err));
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
     for (auto& l : splitLines(data)) lines.push_back({std::move(l)});
     return lines;
 }
@@ -37,9 +54,11 @@ bool sectionNameOf(const std::string& raw, std::string& name)
 {
     std::string_view t = trimmed(raw);
     if (t.size() < 2 || t.front() != '[') return false;
-    size_t close = t.find(']');
-    if (close == std::string_view::npos) return false;
-    name = gbkToUtf8(trimmed(t.substr(1, close - 1)));
+    // Decoded first: the second byte of a GBK character may be ']'.
+    std::string text = gbkToUtf8(t.substr(1));
+    size_t close = text.find(']');
+    if (close == std::string::npos) return false;
+    name = std::string(trimmed(std::string_view(text).substr(0, close)));
     return true;
 }
 
@@ -230,9 +249,19 @@ void SettingsFile::writeText(const std::string& section, const std::string& key,
 void SettingsFile::deleteKey(const std::string& section, const std::string& key)
 {
     auto lines = loadLines(path_);
-    size_t i = findKey(lines, findSection(lines, section), key);
-    if (i == std::string::npos) return;
-    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+    SectionSpan span = findSection(lines, section);
+    if (span.header == std::string::npos) return;
+    // Every line of the key goes: a second one (hand-edited, other letter
+    // case) would otherwise be read back as the key's value.
+    std::string k, v;
+    size_t removed = 0;
+    for (size_t i = span.end; i-- > span.header + 1;) {
+        if (entryOf(lines[i].raw, k, v) && equalsNoCase(k, key)) {
+            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+            ++removed;
+        }
+    }
+    if (removed == 0) return;
     saveLines(path_, lines);
 }
 

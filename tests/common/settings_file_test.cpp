@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -130,6 +132,65 @@ TEST_F(SettingsFileTest, FailedWriteRaisesAndLeavesNoTemporaryFile)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
     SettingsFile nowhere(dir + "/no/such/folder.INI");
     EXPECT_THROW(nowhere.writeInteger("S", "n", 1), std::runtime_error);
+}
+
+// Runs `op` in a child process that can't read the file: as root the child
+// becomes "nobody", since root reads a file whatever its mode. True when the
+// operation raised an error.
+static bool raisesWithoutReadAccess(const std::string& dir, const std::string& path,
+                                    const std::function<void()>& op)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0) {
+            if (chown(dir.c_str(), 65534, 65534) != 0 || chown(path.c_str(), 65534, 65534) != 0 ||
+                setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(3);
+        }
+        try {
+            op();
+        } catch (const std::runtime_error&) {
+            _exit(0);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(SettingsFileTest, UnreadableFileIsAnErrorAndStaysAsItWas)
+{
+    const std::string before = "[LED7 Patterns]\r\nStd=6543210\r\n[Var Count]\r\nCount=2\r\n";
+    write(before);
+    chmod(path.c_str(), 0200);
+    SettingsFile f(path);
+    EXPECT_TRUE(raisesWithoutReadAccess(dir, path, [&] { f.writeText("LED7 Patterns", "New", "0123456"); }));
+    EXPECT_TRUE(raisesWithoutReadAccess(dir, path, [&] { f.deleteKey("LED7 Patterns", "Std"); }));
+    EXPECT_TRUE(raisesWithoutReadAccess(dir, path, [&] { (void)f.readSection("LED7 Patterns"); }));
+    EXPECT_TRUE(raisesWithoutReadAccess(dir, path, [&] { (void)f.readInteger("Var Count", "Count", 0); }));
+    EXPECT_EQ(contents(), before);
+}
+
+TEST_F(SettingsFileTest, DeleteRemovesEveryLineOfTheKey)
+{
+    write("[LED7 Patterns]\r\nPattern=0123456\r\nother=6543210\r\n pattern = 1111111\r\n[T]\r\npattern=9\r\n");
+    SettingsFile f(path);
+    f.deleteKey("led7 patterns", "PATTERN");
+    EXPECT_EQ(f.readText("LED7 Patterns", "Pattern", "gone"), "gone");
+    EXPECT_EQ(contents(), "[LED7 Patterns]\r\nother=6543210\r\n[T]\r\npattern=9\r\n");
+}
+
+TEST_F(SettingsFileTest, SectionNameWithBracketByteInItsGbkIsFoundAgain)
+{
+    // U+95FF is EA 5D in GBK: its second byte is ']'.
+    const std::string name = "\xE9\x97\xBF";
+    ASSERT_EQ(utf8ToGbk(name), "\xEA\x5D");
+    SettingsFile f(path);
+    f.writeText(name, "k", "1");
+    f.writeText(name, "k", "2");
+    EXPECT_EQ(f.readText(name, "k", ""), "2");
+    EXPECT_EQ(contents(), "[\xEA\x5D]\r\nk=2\r\n");
 }
 
 TEST(SettingsPath, BesideTheExecutableWithIniExtension)
