@@ -17,9 +17,33 @@ iconv_t openOrThrow(const char* to, const char* from)
     return cd;
 }
 
+// Length of the well-formed UTF-8 character at the start of s, 0 if it is not one.
+size_t utf8CharLength(const char* s, size_t left)
+{
+    const auto b = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    const auto cont = [&](size_t i) { return i < left && (b(i) & 0xC0) == 0x80; };
+    const unsigned char c = b(0);
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (!cont(1) || !cont(2)) return 0;
+        if (c == 0xE0 && b(1) < 0xA0) return 0; // overlong
+        if (c == 0xED && b(1) >= 0xA0) return 0; // surrogate
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (!cont(1) || !cont(2) || !cont(3)) return 0;
+        if (c == 0xF0 && b(1) < 0x90) return 0;
+        if (c == 0xF4 && b(1) >= 0x90) return 0;
+        return 4;
+    }
+    return 0;
+}
+
 // Converts as much of `in` as possible. Stops at an incomplete sequence at the
 // end (returns its length in `incomplete`); invalid bytes are replaced.
-std::string convert(iconv_t cd, std::string_view in, const char* replacement, size_t* incomplete)
+std::string convert(iconv_t cd, std::string_view in, const char* replacement, size_t* incomplete,
+                    bool fromUtf8 = false)
 {
     std::string out;
     out.reserve(in.size() * 3 / 2 + 8);
@@ -46,10 +70,13 @@ std::string convert(iconv_t cd, std::string_view in, const char* replacement, si
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
             continue;
         }
-        // EILSEQ: skip one byte.
+        // EILSEQ: skip one bad byte, or the whole of a good UTF-8 character
+        // the target code page has no place for.
+        size_t skip = fromUtf8 ? utf8CharLength(src, srcLeft) : 0;
+        if (skip == 0) skip = 1;
         out += replacement;
-        ++src;
-        --srcLeft;
+        src += skip;
+        srcLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     return out;
@@ -68,7 +95,7 @@ std::string gbkToUtf8(std::string_view gbk)
 std::string utf8ToGbk(std::string_view utf8)
 {
     iconv_t cd = openOrThrow("GB18030", "UTF-8");
-    std::string out = convert(cd, utf8, "?", nullptr);
+    std::string out = convert(cd, utf8, "?", nullptr, true);
     iconv_close(cd);
     return out;
 }

@@ -12,7 +12,8 @@ namespace quillon {
 // Bytes that are not valid GB18030 come out as U+FFFD, one per bad byte.
 std::string gbkToUtf8(std::string_view gbk);
 
-// Invalid UTF-8 input comes out as '?', one per bad byte.
+// Invalid UTF-8 input comes out as '?', one per bad byte; a character GB18030
+// has no code for becomes one '?'.
 std::string utf8ToGbk(std::string_view utf8);
 
 // Decodes a byte stream arriving in chunks. An incomplete multi-byte

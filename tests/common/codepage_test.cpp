@@ -22,6 +22,14 @@ TEST(CodePage, BadBytesAreReplacedNotDropped)
     EXPECT_EQ(utf8ToGbk("A\xC3"), "A?");
 }
 
+TEST(CodePage, CharacterWithoutGbkCodeBecomesOneQuestionMark)
+{
+    // U+E78D and U+E816 are private-use points GB18030 has no code for.
+    EXPECT_EQ(utf8ToGbk("A\xEE\x9E\x8D" "B\xEE\xA0\x96\xEE\xA0\x96" "C"), "A?B??C");
+    // Bad bytes still count one each, also next to such a character.
+    EXPECT_EQ(utf8ToGbk("\xEE\x9E\x8D\xFF\xEE\x9E"), "????");
+}
+
 TEST(CodePage, StreamDecoderHoldsBackASplitCharacter)
 {
     std::string gbk = utf8ToGbk("收到数据");
