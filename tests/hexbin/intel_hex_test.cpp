@@ -92,6 +92,22 @@ TEST_F(HexToBin, RefusesWhatItCannotRead)
     EXPECT_EQ(hexToBin(src, dir.file("no/dir/out.bin"), {}).outcome, HexToBinOutcome::TargetOpenFailed);
 }
 
+TEST_F(HexToBin, ColonInTheRestOfALongLineIsNoRecord)
+{
+    // The colon lands at column 255, first in the second read of the line.
+    const std::string comment(254, '#');
+    auto r = convert(hexRecord(0, 0, "ab") + "\n" + comment + ":00000001FF\n" + hexRecord(0, 2, "cd") +
+                     "\n:00000001FF\n");
+    EXPECT_EQ(r.outcome, HexToBinOutcome::Done);
+    EXPECT_EQ(image(), "abcd");
+    // A record hidden in a long line stays out of the image.
+    r = convert(comment + hexRecord(0, 0, "hidden") + "\n:00000001FF\n");
+    EXPECT_EQ(r.outcome, HexToBinOutcome::Done);
+    EXPECT_EQ(image(), "");
+    // Nor can such text stop the conversion with an error.
+    EXPECT_EQ(convert(comment + ":0100000002FF\n:00000001FF\n").outcome, HexToBinOutcome::Done);
+}
+
 TEST_F(HexToBin, ExtendedModeFollowsAddressRecords)
 {
     const std::string text = hexRecord(0, 0, "A") + "\n" + hexRecord(4, 0, std::string("\x00\x01", 2)) + "\n" +

@@ -62,6 +62,14 @@ TEST_F(SourceArray, HexRecordsListedInFileOrderWithDigitsAsTyped)
     EXPECT_EQ(fromHex(text, assembler), "BinTable:\n\tDB\t0abH\t\t; 0\n\tDB\t001H\t\t; 1\n\tDB\t0CDH\t\t; 2\n\n");
 }
 
+TEST_F(SourceArray, ColonInTheRestOfALongLineIsNoRecord)
+{
+    const std::string comment(254, ';');
+    const std::string text = comment + ":00000001FF\n" + comment + hexRecord(0, 0, "\x02") + "\n" +
+                             hexRecord(0, 0, "\x01") + "\n:00000001FF\n";
+    EXPECT_EQ(fromHex(text, c), "const unsigned char BinCode[]={\n\t0x01\t\t// 0\n};\n");
+}
+
 TEST_F(SourceArray, BadHexRecordKeepsEarlierBytesAndCloses)
 {
     const std::string good = hexRecord(0, 0, "\x01") + "\n";

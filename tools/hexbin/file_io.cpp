@@ -105,6 +105,7 @@ bool LineReader::next(std::string_view& piece)
         return false;
     piece = carry_;
 done:
+    continues_ = !atLineStart_;
     if (atLineStart_)
         ++line_;
     atLineStart_ = !piece.empty() && piece.back() == '\n';

@@ -46,6 +46,9 @@ public:
     bool next(std::string_view& piece);
     // Number of the physical line the last piece belongs to, from 1.
     std::size_t lineNumber() const { return line_; }
+    // True when the last piece is the rest of a line cut at `maxChars`: a
+    // colon there is text in the middle of a line, never a record.
+    bool continuesLine() const { return continues_; }
 
 private:
     InputFile& file_;
@@ -54,6 +57,7 @@ private:
     std::string carry_;
     std::size_t line_ = 0;
     bool atLineStart_ = true;
+    bool continues_ = false;
     bool eof_ = false;
 };
 

@@ -152,6 +152,8 @@ HexToBinResult hexToBin(const std::string& source, const std::string& target, co
     uint64_t base = 0; // from address records (extended mode only)
     result.outcome = HexToBinOutcome::NoEndRecord;
     while (lines.next(piece)) {
+        if (lines.continuesLine())
+            continue;
         if (!piece.empty() && piece.back() == '\n')
             piece.remove_suffix(1);
         const RecordCheck check = checkRecord(piece, options.extended, rec);

@@ -152,6 +152,8 @@ HexArrayResult arrayFromHex(const std::string& path, const ArrayStyle& style, st
     HexRecord rec;
     std::size_t sinceFlush = 0;
     while (lines.next(piece)) {
+        if (lines.continuesLine())
+            continue;
         if (!piece.empty() && (piece.back() == '\n' || piece.back() == '\r'))
             piece.remove_suffix(1);
         const RecordCheck check = checkRecord(piece, false, rec);
