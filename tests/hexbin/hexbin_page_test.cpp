@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -247,4 +249,30 @@ TEST_F(HexBinPageTest, SourceArraysInTheMemo)
     click("btnHTCopy");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), memo());
     EXPECT_FALSE(find<LargeTextView>("mBinText")->hasSelection());
+}
+
+// A FIFO nobody writes to blocks open() and /dev/zero never ends: every
+// source of the page is refused with that source's open message instead of
+// freezing the window. The alarm turns a hang into a failure.
+TEST_F(HexBinPageTest, SourcesThatAreNotRegularFilesAreRefused)
+{
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    alarm(60);
+    for (const std::string& source : {fifo, std::string("/dev/zero"), dir.path()}) {
+        SCOPED_TRACE(source);
+        setFields(source, dir.file("out"));
+        click("btnHBLoad");
+        expectError("打开Hex文件时出错!");
+        click("btnB2H");
+        expectError("打开Bin文件时出错!");
+        dialogs.fileAnswers = {q(source), q(source), q(source)};
+        click("btnCRC");
+        expectError("打开数据文件时出错!");
+        click("btnHTLoad");
+        expectError("打开文件时出错!");
+        click("btnLoadHex");
+        expectError("打开文件时出错!");
+    }
+    alarm(0);
 }

@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -263,6 +265,17 @@ TEST_F(RTCalcPageTest, FileErrorsAndCancelledDialogs)
     dialogs.fileAnswers.push_back(QString::fromStdString(dir.file("missing.dat")));
     click("btnRTFile");
     expectError("打开文件时出错!");
+    EXPECT_EQ(cell(0, 0), "1");
+    // A FIFO with no writer would block the open, /dev/zero would never end.
+    const std::string fifo = dir.file("pipe.dat");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    alarm(60);
+    for (const char* source : {fifo.c_str(), "/dev/zero"}) {
+        dialogs.fileAnswers.push_back(QString::fromStdString(source));
+        click("btnRTFile");
+        expectError("打开文件时出错!");
+    }
+    alarm(0);
     EXPECT_EQ(cell(0, 0), "1");
     dialogs.fileAnswers.push_back(QString::fromStdString(dir.file("no/dir/x.dat")));
     click("btnRTSave");

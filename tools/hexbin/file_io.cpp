@@ -1,5 +1,7 @@
 #include "tools/hexbin/file_io.h"
 
+#include "common/regular_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -15,16 +17,10 @@ InputFile::~InputFile() { close(); }
 bool InputFile::open(const std::string& path)
 {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        return false;
-    struct stat st {};
-    // A directory opens fine but cannot be read as data.
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close();
-        return false;
-    }
-    return true;
+    // Directories, FIFOs and devices are refused: they have no data to
+    // convert, may block the open, or never end.
+    fd_ = openRegularFile(path);
+    return fd_ >= 0;
 }
 
 bool InputFile::isSameFile(const std::string& path) const

@@ -19,6 +19,7 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
+    // Regular files only; never blocks (see openRegularFile).
     bool open(const std::string& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }

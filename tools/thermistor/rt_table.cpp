@@ -2,10 +2,12 @@
 
 #include "common/codepage.h"
 #include "common/numbers.h"
+#include "common/regular_file.h"
 #include "common/text.h"
 
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace quillon::rt {
 
@@ -145,8 +147,14 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::optional<std::string> readFileBytes(const std::string& path)
 {
-    FilePtr f(std::fopen(path.c_str(), "rb"));
-    if (!f) return std::nullopt;
+    // Regular files only: a FIFO or a device could block or never end.
+    const int fd = openRegularFile(path);
+    if (fd < 0) return std::nullopt;
+    FilePtr f(::fdopen(fd, "rb"));
+    if (!f) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string data;
     char buf[65536];
     size_t n;
