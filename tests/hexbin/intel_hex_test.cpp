@@ -122,6 +122,23 @@ TEST_F(HexToBin, ExtendedModeFollowsAddressRecords)
     EXPECT_EQ(img[0x10010], 'C');
 }
 
+TEST_F(HexToBin, RecordBeyondTheSizeLimitIsRefusedBeforeItsGapIsWritten)
+{
+    TempDir::writeFile(src, hexRecord(0, 0, "ab") + "\n:02000004FFFFFC\n" + hexRecord(0, 0x10, "far") +
+                                "\n:00000001FF\n");
+    const auto r = hexToBin(src, dst, {0xFF, true});
+    EXPECT_EQ(r.outcome, HexToBinOutcome::ImageTooLarge);
+    EXPECT_EQ(r.neededSize, 0xFFFF0013u);
+    EXPECT_EQ(r.line, 3u);
+    EXPECT_EQ(image(), "ab");
+    HexToBinOptions options{0x00, true};
+    options.maxImageSize = 0x12;
+    TempDir::writeFile(src, hexRecord(0, 0x10, "xy") + "\n:00000001FF\n");
+    EXPECT_EQ(hexToBin(src, dst, options).outcome, HexToBinOutcome::Done);
+    options.maxImageSize = 0x11;
+    EXPECT_EQ(hexToBin(src, dst, options).outcome, HexToBinOutcome::ImageTooLarge);
+}
+
 // Random images with gaps and overlapping records, both fills: our image must
 // equal srec_cat's (which lets later records win with -multiple).
 TEST_F(HexToBin, AgreesWithSrecCatOnRandomImages)

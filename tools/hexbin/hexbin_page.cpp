@@ -99,6 +99,8 @@ void HexBinPage::btnHBLoadClick()
     case HexToBinOutcome::UnknownType: dlg.error(QStringLiteral("无法辨认的HEX文件格式!")); return;
     case HexToBinOutcome::BadChecksum: dlg.error(QStringLiteral("HEX文件校验错!")); return;
     case HexToBinOutcome::NoEndRecord: return;
+    // Without extended records an image ends below 64 KiB + 255: never too large.
+    case HexToBinOutcome::ImageTooLarge: return;
     case HexToBinOutcome::Done: break;
     }
     const auto crc = crcOfFile(target, kind);

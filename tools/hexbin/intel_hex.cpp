@@ -179,6 +179,12 @@ HexToBinResult hexToBin(const std::string& source, const std::string& target, co
             continue;
         }
         const uint64_t a = base + rec.address;
+        if (a + rec.length > options.maxImageSize) {
+            result.outcome = HexToBinOutcome::ImageTooLarge;
+            result.neededSize = a + rec.length;
+            result.line = lines.lineNumber();
+            break;
+        }
         const uint64_t e = out.size();
         const std::string_view bytes(reinterpret_cast<const char*>(rec.data), rec.length);
         if (a > e)

@@ -42,6 +42,7 @@ enum class HexToBinOutcome {
     UnknownType,      // the image written so far stays
     BadChecksum,      // as above
     NoEndRecord,      // source ended without the end record; as above
+    ImageTooLarge,    // a record lies beyond maxImageSize; as above
 };
 
 struct HexToBinOptions {
@@ -49,11 +50,17 @@ struct HexToBinOptions {
     // Understand extended segment (02) and extended linear (04) address
     // records and skip start-address records (03, 05).
     bool extended = false;
+    // A record that would make the image larger than this is refused before
+    // anything of it is written: one stray address record can otherwise ask
+    // for a 4 GiB file.
+    uint64_t maxImageSize = kDefaultMaxImageSize;
+    static constexpr uint64_t kDefaultMaxImageSize = uint64_t(256) << 20;
 };
 
 struct HexToBinResult {
     HexToBinOutcome outcome = HexToBinOutcome::Done;
     uint64_t imageSize = 0;
+    uint64_t neededSize = 0; // with ImageTooLarge: the image the record asked for
     std::size_t line = 0; // line of the offending record, if any
 };
 
