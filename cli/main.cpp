@@ -7,11 +7,17 @@
 #include "tools/hexbin/source_array.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <poll.h>
 #include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -43,16 +49,97 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
+// Scripts hand us pipes and devices as well as files. The converters read
+// regular files only, so such an input is first copied into memory, with a
+// bound on its size (a device like /dev/zero never ends) and on the wait for
+// the writer of a FIFO.
+struct StreamLimits {
+    uint64_t maxSize = HexToBinOptions::kDefaultMaxImageSize;
+    int waitSeconds = 30;
+};
+
+std::string sizeText(uint64_t bytes)
+{
+    if (bytes != 0 && bytes % (1u << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    if (bytes != 0 && bytes % 1024 == 0)
+        return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+// Replaces `path` by a /proc/self/fd name of an in-memory copy when it names
+// a FIFO, device or socket; leaves it as it is otherwise. False with `error`
+// set when the input can't be taken.
+bool takeStream(std::string& path, const StreamLimits& limits, std::string& error)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+        return true; // the converter reports what is wrong with it
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (in < 0)
+        return true;
+    auto failWith = [&](const std::string& text) {
+        ::close(in);
+        error = text;
+        return false;
+    };
+    if (S_ISFIFO(st.st_mode)) {
+        // Opened without waiting; now wait, bounded, for a writer's data or its close.
+        pollfd p{in, POLLIN, 0};
+        int n;
+        do
+            n = ::poll(&p, 1, limits.waitSeconds * 1000);
+        while (n < 0 && errno == EINTR);
+        if (n == 0)
+            return failWith("nothing written to " + path + " within " + std::to_string(limits.waitSeconds) +
+                            " s (--wait gives more time)");
+    }
+    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
+    const int copy = ::memfd_create("quillon-input", MFD_CLOEXEC);
+    if (copy < 0)
+        return failWith(std::string("cannot hold the input: ") + std::strerror(errno));
+    std::vector<char> buf(1 << 16);
+    uint64_t total = 0;
+    for (;;) {
+        const ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n < 0) {
+            ::close(copy);
+            return failWith("cannot read " + path + ": " + std::strerror(errno));
+        }
+        if (n == 0)
+            break;
+        total += static_cast<uint64_t>(n);
+        if (total > limits.maxSize) {
+            ::close(copy);
+            return failWith(path + " is longer than " + sizeText(limits.maxSize) + " (--max-size raises the limit)");
+        }
+        if (!writeAll(copy, std::string_view(buf.data(), static_cast<std::size_t>(n)))) {
+            ::close(copy);
+            return failWith(std::string("cannot hold the input: ") + std::strerror(errno));
+        }
+    }
+    ::close(in);
+    // Kept open for the life of the process; the converter opens it by name.
+    path = "/proc/self/fd/" + std::to_string(copy);
+    return true;
+}
+
 struct Hex2Bin {
     std::string input, output, fill = "FF", crc = "ccitt";
     bool extended = false;
 
-    int run() const
+    int run(const StreamLimits& limits) const
     {
         HexToBinOptions options;
         options.fill = fill == "00" ? 0x00 : 0xFF;
         options.extended = extended;
-        const HexToBinResult r = hexToBin(input, output, options);
+        options.maxImageSize = limits.maxSize;
+        std::string source = input, error;
+        if (!takeStream(source, limits, error))
+            return fail(error);
+        const HexToBinResult r = hexToBin(source, output, options);
         switch (r.outcome) {
         case HexToBinOutcome::SourceOpenFailed: return fail("cannot open HEX file " + input);
         case HexToBinOutcome::TargetOpenFailed: return fail("cannot create binary file " + output + " (or it is the input file)");
@@ -61,6 +148,9 @@ struct Hex2Bin {
                         (extended ? "" : "; --extended reads address records 02 to 05"));
         case HexToBinOutcome::BadChecksum: return fail("HEX checksum error" + atLine(r.line));
         case HexToBinOutcome::NoEndRecord: return fail("HEX file ends without an end-of-file record");
+        case HexToBinOutcome::ImageTooLarge:
+            return fail("the image would be " + std::to_string(r.neededSize) + " bytes" + atLine(r.line) +
+                        ", more than " + sizeText(limits.maxSize) + " (--max-size raises the limit)");
         case HexToBinOutcome::Done: break;
         }
         const CrcKind kind = kCrcNames.at(crc);
@@ -75,13 +165,16 @@ struct Hex2Bin {
 struct Bin2Hex {
     std::string input, output, start = "0000";
 
-    int run() const
+    int run(const StreamLimits& limits) const
     {
         // Checked first so that a bad address leaves no file behind.
         const auto address = parseStartAddress(start);
         if (!address)
             return fail("start address is not hexadecimal: '" + start + "'");
-        switch (binToHex(input, output, address)) {
+        std::string source = input, error;
+        if (!takeStream(source, limits, error))
+            return fail(error);
+        switch (binToHex(source, output, address)) {
         case BinToHexOutcome::SourceOpenFailed: return fail("cannot open binary file " + input);
         case BinToHexOutcome::TargetOpenFailed: return fail("cannot create HEX file " + output + " (or it is the input file)");
         case BinToHexOutcome::BadAddress:
@@ -97,12 +190,17 @@ struct CrcCommand {
     std::vector<std::string> files;
     std::string type = "ccitt";
 
-    int run() const
+    int run(const StreamLimits& limits) const
     {
         const CrcKind kind = kCrcNames.at(type);
         int rc = 0;
         for (const auto& f : files) {
-            const auto value = crcOfFile(f, kind);
+            std::string source = f, error;
+            if (!takeStream(source, limits, error)) {
+                rc = fail(error);
+                continue;
+            }
+            const auto value = crcOfFile(source, kind);
             if (!value) {
                 rc = fail("cannot open data file " + f);
                 continue;
@@ -121,8 +219,11 @@ struct ArrayCommand {
     bool hex = false, assembler = false, prefix = false, lf = false;
     std::string directive = "DB", marker = "H";
 
-    int run() const
+    int run(const StreamLimits& limits) const
     {
+        std::string source = input, error;
+        if (!takeStream(source, limits, error))
+            return fail(error);
         ArrayStyle style;
         style.assembler = assembler;
         style.directive = directive;
@@ -151,11 +252,11 @@ struct ArrayCommand {
         ArrayOutcome outcome;
         std::size_t line = 0;
         if (hex) {
-            const auto r = arrayFromHex(input, style, nl, text, flush);
+            const auto r = arrayFromHex(source, style, nl, text, flush);
             outcome = r.outcome;
             line = r.line;
         } else {
-            outcome = arrayFromBinary(input, style, nl, text, flush);
+            outcome = arrayFromBinary(source, style, nl, text, flush);
         }
         if (outcome == ArrayOutcome::Done || toStdout)
             writeOk = writeOk && writeAll(fileno(sink), text);
@@ -185,6 +286,16 @@ int main(int argc, char** argv)
     CLI::App app{"Intel HEX / binary conversions, CRCs and source arrays"};
     app.name("quillon-cli");
     app.require_subcommand(1);
+    // Options of the main command may also follow the command's own.
+    app.fallthrough();
+    StreamLimits limits;
+    app.add_option("--max-size", limits.maxSize,
+                   "largest image hex2bin writes, and largest input taken from a pipe or device (K, M, G suffixes)")
+        ->transform(CLI::AsSizeValue(false))
+        ->default_str("256M");
+    app.add_option("--wait", limits.waitSeconds, "seconds to wait for the writer of a FIFO given as input")
+        ->check(CLI::Range(0, 86400))
+        ->capture_default_str();
 
     Hex2Bin h2b;
     auto* cmdH2B = app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
@@ -242,12 +353,12 @@ int main(int argc, char** argv)
         h2b.fill = "FF";
     try {
         if (*cmdH2B)
-            return h2b.run();
+            return h2b.run(limits);
         if (*cmdB2H)
-            return b2h.run();
+            return b2h.run(limits);
         if (*cmdCrc)
-            return crc.run();
-        return arr.run();
+            return crc.run(limits);
+        return arr.run(limits);
     } catch (const std::exception& e) {
         return fail(e.what());
     }

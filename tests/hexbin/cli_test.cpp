@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace quillon::test;
@@ -127,4 +128,49 @@ TEST_F(Cli, HelpOnEveryCommand)
     }
     EXPECT_NE(cli("").code, 0);
     EXPECT_NE(cli("frobnicate").code, 0);
+}
+
+// One address record of FFFF asks for a 4 GiB image: refused at the limit,
+// before the gap is written; the option raises the limit.
+TEST_F(Cli, Hex2BinRefusesAnImageAboveTheLimit)
+{
+    TempDir::writeFile(f("far.hex"), hexRecord(0, 0, "start") + "\n:02000004FFFFFC\n" + hexRecord(0, 0, "far") +
+                                         "\n:00000001FF\n");
+    auto r = cli("hex2bin --extended " + f("far.hex") + " " + f("far.bin"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("the image would be 4294901763 bytes (line 3), more than 256 MiB (--max-size"),
+              std::string::npos)
+        << r.out;
+    EXPECT_LE(std::filesystem::file_size(f("far.bin")), 5u);
+
+    TempDir::writeFile(f("seg.hex"), ":020000040001F9\n" + hexRecord(0, 0, "x") + "\n:00000001FF\n");
+    r = cli("hex2bin --extended --max-size 64K " + f("seg.hex") + " " + f("seg.bin"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("more than 64 KiB"), std::string::npos) << r.out;
+    r = cli("hex2bin --extended " + f("seg.hex") + " " + f("seg.bin") + " --max-size=65537");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(std::filesystem::file_size(f("seg.bin")), 0x10001u);
+}
+
+// Pipes are read as scripts hand them over; a FIFO nobody opens for writing
+// ends with an error after the wait, and an endless device at the size limit.
+TEST_F(Cli, StreamInputsAreReadWithinLimits)
+{
+    auto r = cli("crc --type crc32 /dev/stdin < /dev/null; printf 123456789 | " + std::string(QUILLON_CLI_PATH) +
+                 " crc --type crc32 /dev/stdin");
+    EXPECT_EQ(r.out, "00000000\nCBF43926\n");
+
+    const std::string fifo = f("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    r = cli("crc " + fifo + " --wait 1");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("nothing written to " + fifo + " within 1 s"), std::string::npos) << r.out;
+    // A writer that comes late is still waited for.
+    r = cli("array --lf " + fifo + " & sleep 1; printf '\\022' > " + fifo + "; wait");
+    EXPECT_EQ(r.out, "const unsigned char BinCode[]={\n\t0x12\t\t// 0\n};\n");
+
+    r = cli("bin2hex /dev/zero " + f("z.hex") + " --max-size 1M");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("/dev/zero is longer than 1 MiB (--max-size raises the limit)"), std::string::npos) << r.out;
+    EXPECT_FALSE(exists("z.hex"));
 }
