@@ -3,7 +3,7 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all bootstrap build run test screenshots bench clean
+.PHONY: all bootstrap build run test test-sanitize fuzz screenshots bench clean
 
 all: build
 
@@ -24,6 +24,19 @@ run: build
 test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300
 
+# Whole suite under ASan + UBSan, the Qt-free thread tests under TSan (own build folders).
+test-sanitize: bootstrap
+	@./scripts/sanitize.sh build-sanitize build-tsan
+
+# libFuzzer targets (clang), FUZZ_SECONDS each (default 30); fails on any finding.
+FUZZ_SECONDS ?= 30
+fuzz:
+	@./scripts/bootstrap.sh fuzz
+	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \
+	    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+	@cmake --build build-fuzz --target fuzz_targets
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/fuzz.sh build-fuzz
+
 screenshots: build
 	@mkdir -p $(BUILD_DIR)/screenshots
 	@xvfb-run -a -s "-screen 0 1024x768x24" $(BUILD_DIR)/quillon-screenshots $(BUILD_DIR)/screenshots
@@ -32,4 +45,4 @@ bench: build
 	@cmake --build $(BUILD_DIR) --target benchmarks
 
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) build-sanitize build-tsan build-fuzz
