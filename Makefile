@@ -2,6 +2,13 @@
 # `make test` builds and runs every test headless.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
+# ccache (installed by the bootstrap) makes rebuilds in fresh clones cheap;
+# paths below the clone's parent folder are hashed relative to it.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+LAUNCHER := -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR ?= $(abspath $(CURDIR)/..)
+endif
 
 .PHONY: all bootstrap build run test test-sanitize fuzz screenshots bench clean
 
@@ -11,7 +18,7 @@ bootstrap:
 	@./scripts/bootstrap.sh
 
 $(BUILD_DIR)/build.ninja:
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER) >/dev/null
 
 build: bootstrap $(BUILD_DIR)/build.ninja
 	@cmake --build $(BUILD_DIR)
@@ -33,7 +40,7 @@ FUZZ_SECONDS ?= 30
 fuzz:
 	@./scripts/bootstrap.sh fuzz
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \
-	    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+	    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang $(LAUNCHER) >/dev/null
 	@cmake --build build-fuzz --target fuzz_targets
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/fuzz.sh build-fuzz
 
