@@ -37,8 +37,4 @@ void SerialMonPage::fillParallelList(const PortListing& listing)
     parallelTables_ = listing.tables;
 }
 
-bool SerialMonPage::driverLoaded() const { return false; }
-
-void SerialMonPage::unloadDriver() {}
-
 } // namespace quillon
