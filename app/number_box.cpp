@@ -2,6 +2,7 @@
 
 #include "app/dialogs.h"
 #include "app/handler.h"
+#include "app/qt_text.h"
 #include "common/numbers.h"
 
 #include <QFocusEvent>
@@ -46,7 +47,7 @@ private:
 
 } // namespace
 
-std::optional<int32_t> wholeNumberIn(const QLineEdit* box) { return parseWholeNumber(box->text().toStdString()); }
+std::optional<int32_t> wholeNumberIn(const QLineEdit* box) { return parseWholeNumber(toStd(box->text())); }
 
 bool checkWholeNumberAtLeast(Dialogs& dialogs, QLineEdit* box, int32_t minimum, const QString& message)
 {

@@ -1,6 +1,7 @@
 #include "serial/receive_display.h"
 
 #include "app/handler.h"
+#include "app/qt_text.h"
 
 #include <QAbstractButton>
 #include <QPlainTextEdit>
@@ -51,7 +52,7 @@ void ReceiveDisplay::append(const QString& text)
     if (!flushTimer_->isActive()) flushTimer_->start();
 }
 
-void ReceiveDisplay::appendText(std::span<const uint8_t> bytes) { append(QString::fromStdString(feed_.feed(bytes))); }
+void ReceiveDisplay::appendText(std::span<const uint8_t> bytes) { append(fromStd(feed_.feed(bytes))); }
 
 void ReceiveDisplay::flush()
 {
