@@ -163,31 +163,39 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
 void TWrite::run()
 {
     lastReportMs_ = nowMs();
-    int32_t reported = 0;
+    if (FromFile)
+        sendFile();
+    else
+        sendText();
+}
 
-    if (!FromFile) {
-        if (HexMode) {
-            HexTextToBytes(Data);
-            Length = static_cast<int32_t>(Data.size());
-        }
-        // The port's write timeout ends a text send the device stops taking
-        // (a stalled handshake, a halted target): timed sending and replies
-        // start a writer on every tick and must not pile them up behind it.
-        CommTimeouts t;
-        PortHandle.getTimeouts(t);
-        const int64_t stallLimit = int64_t{t.WriteTotalTimeoutMultiplier} * Length + t.WriteTotalTimeoutConstant;
-        size_t done = 0;
-        switch (writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, stallLimit)) {
-        case BlockResult::Written: Window.post(WM_COMM_SENT, Length); break;
-        // A send that failed or timed out still ends: count what the device
-        // took and give the buttons back.
-        case BlockResult::TimedOut:
-        case BlockResult::Failed: Window.post(WM_COMM_SENT, static_cast<intptr_t>(done)); break;
-        case BlockResult::Stopped: break;
-        }
-        return;
+void TWrite::sendText()
+{
+    if (HexMode) {
+        HexTextToBytes(Data);
+        Length = static_cast<int32_t>(Data.size());
     }
+    // The port's write timeout ends a text send the device stops taking
+    // (a stalled handshake, a halted target): timed sending and replies
+    // start a writer on every tick and must not pile them up behind it.
+    CommTimeouts t;
+    PortHandle.getTimeouts(t);
+    const int64_t stallLimit = int64_t{t.WriteTotalTimeoutMultiplier} * Length + t.WriteTotalTimeoutConstant;
+    size_t done = 0;
+    int32_t reported = 0;
+    switch (writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, stallLimit)) {
+    case BlockResult::Written: Window.post(WM_COMM_SENT, Length); break;
+    // A send that failed or timed out still ends: count what the device
+    // took and give the buttons back.
+    case BlockResult::TimedOut:
+    case BlockResult::Failed: Window.post(WM_COMM_SENT, static_cast<intptr_t>(done)); break;
+    case BlockResult::Stopped: break;
+    }
+}
 
+void TWrite::sendFile()
+{
+    int32_t reported = 0;
     const std::string path(Data.begin(), Data.end());
     // Non-blocking, so a pipe or device picked as the file can't hold this
     // thread (and a close of the port waiting for it) beyond a stop request.

@@ -75,6 +75,8 @@ public:
 private:
     void Execute();
     void run();
+    void sendText();
+    void sendFile();
     enum class BlockResult { Written, Stopped, Failed, TimedOut };
     // Hands all of `bytes` to the device; `done` counts what it took.
     // A failure has been reported when this returns Failed. TimedOut: the
