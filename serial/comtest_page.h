@@ -14,8 +14,6 @@
 #include <memory>
 #include <span>
 
-class QTimer;
-class QLineEdit;
 
 namespace Ui {
 class ComTestPage;
