@@ -319,6 +319,7 @@ void ComTestPage::sbSndResetClick()
 
 void ComTestPage::chunkProcessed(const ReceiveResult& result)
 {
+    if (rowsView_ && !result.changedRows.empty()) rowsView_->rowsChanged(result.changedRows);
     if (!result.display.empty()) ShowReceived(result.display);
 }
 

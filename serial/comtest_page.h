@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <memory>
 #include <span>
+#include <vector>
 
 
 namespace Ui {
@@ -24,6 +25,13 @@ namespace quillon {
 class PageHost;
 struct PortListing;
 class ReceiveDisplay;
+
+// The variable group's part in a received chunk: the rows given new values.
+class WatchedRowsView {
+public:
+    virtual ~WatchedRowsView() = default;
+    virtual void rowsChanged(const std::vector<size_t>& rows) = 0;
+};
 
 // The interactive group's part in timed sending and in a line gone quiet.
 class InteractiveHooks {
@@ -48,6 +56,7 @@ public:
     static QRect groupRect(GroupSlot slot);
 
     void setInteractiveHooks(InteractiveHooks* hooks) { interactive_ = hooks; }
+    void setWatchedRowsView(WatchedRowsView* view) { rowsView_ = view; }
 
     SerialSession& session() { return *session_; }
     bool portOpen() const { return session_->portOpen(); }
@@ -111,6 +120,7 @@ private:
     std::unique_ptr<SerialSession> session_;
     std::unique_ptr<ReceiveDisplay> display_;
     InteractiveHooks* interactive_ = nullptr;
+    WatchedRowsView* rowsView_ = nullptr;
     bool TimedSendRunning = false;
     QElapsedTimer statusPainted_;
     FocusLeaveChecks leaveChecks_;

@@ -7,6 +7,7 @@
 #include "app/sessions.h"
 #include "serial/comm_messages.h"
 #include "serial/receive_state.h"
+#include "vars/var_list.h"
 
 #include <QObject>
 #include <cstdint>
@@ -94,6 +95,8 @@ public:
     ReceiveState& receiveState() { return receive_; }
     const ReceiveState& receiveState() const { return receive_; }
     void setDataModeStep(std::unique_ptr<DataModeStep> step) { receive_.modeStep = std::move(step); }
+    // The watched variables: shown by the variable group, filled by the decoding step.
+    vars::VarList& watchedVariables() { return variables_; }
 
     // The communication log. `path` as the system takes it; false when the
     // file can't be created.
@@ -117,6 +120,8 @@ private:
     std::vector<std::unique_ptr<TWrite>> writers_;
     TWrite* currentWriter_ = nullptr; // the newest writer while it runs
     bool writerRegistered_ = false;   // its reports are counted
+    vars::VarList variables_;
+    // After the list: the decoding step in it reads the list.
     ReceiveState receive_;
 };
 
