@@ -63,7 +63,7 @@ void drawDiagonal(QPainter& p, const Cell& c, QPointF corner)
     p.drawLine(back);
 }
 
-void drawDisplay(QPainter& p, const Cell& c, int segments)
+void drawSegments(QPainter& p, const Cell& c, int segments)
 {
     const QRectF& r = c.r;
     const qreal t = c.thick;
@@ -97,8 +97,16 @@ void drawDisplay(QPainter& p, const Cell& c, int segments)
         drawDiagonal(p, c, {L, B});
         drawDiagonal(p, c, {R, B});
     }
+}
 
-    // Names: outer segments outside the frame, inner ones in their quarter.
+// Names: outer segments outside the frame, inner ones in their quarter.
+void drawSegmentNames(QPainter& p, const Cell& c, int segments)
+{
+    const QRectF& r = c.r;
+    const qreal t = c.thick;
+    const qreal L = r.left(), R = r.right(), T = r.top(), B = r.bottom();
+    const qreal M = r.center().y(), X = r.center().x();
+    const bool split = segments == 16;
     const qreal off = t / 2 + 7;
     if (split) {
         label(p, {(L + X) / 2, T - off}, "A1");
@@ -128,6 +136,12 @@ void drawDisplay(QPainter& p, const Cell& c, int segments)
     label(p, {R - 0.30 * w, M + 0.30 * h}, "L");
     label(p, {X + 0.30 * w, T + 0.22 * h}, "J");
     label(p, {X - 0.30 * w, B - 0.22 * h}, "M");
+}
+
+void drawDisplay(QPainter& p, const Cell& c, int segments)
+{
+    drawSegments(p, c, segments);
+    drawSegmentNames(p, c, segments);
 }
 
 } // namespace
