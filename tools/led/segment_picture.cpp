@@ -63,12 +63,19 @@ void drawDiagonal(QPainter& p, const Cell& c, QPointF corner)
     p.drawLine(back);
 }
 
+struct Edges {
+    qreal left, right, top, bottom, middle, centre;
+};
+
+Edges edgesOf(const QRectF& r)
+{
+    return {r.left(), r.right(), r.top(), r.bottom(), r.center().y(), r.center().x()};
+}
+
 void drawSegments(QPainter& p, const Cell& c, int segments)
 {
-    const QRectF& r = c.r;
+    const auto [L, R, T, B, M, X] = edgesOf(c.r);
     const qreal t = c.thick;
-    const qreal L = r.left(), R = r.right(), T = r.top(), B = r.bottom();
-    const qreal M = r.center().y(), X = r.center().x();
     const bool split = segments == 16;
 
     // Outer frame.
@@ -102,10 +109,8 @@ void drawSegments(QPainter& p, const Cell& c, int segments)
 // Names: outer segments outside the frame, inner ones in their quarter.
 void drawSegmentNames(QPainter& p, const Cell& c, int segments)
 {
-    const QRectF& r = c.r;
+    const auto [L, R, T, B, M, X] = edgesOf(c.r);
     const qreal t = c.thick;
-    const qreal L = r.left(), R = r.right(), T = r.top(), B = r.bottom();
-    const qreal M = r.center().y(), X = r.center().x();
     const bool split = segments == 16;
     const qreal off = t / 2 + 7;
     if (split) {
