@@ -45,4 +45,10 @@ enum class BinToHexOutcome { Done, SourceOpenFailed, TargetOpenFailed, BadAddres
 // std::runtime_error if writing fails.
 BinToHexOutcome binToHex(const std::string& source, const std::string& target, std::optional<uint32_t> start);
 
+class InputFile;
+class OutputFile;
+// The same between files already open; writes nothing for a bad address and
+// closes `out` at the end.
+BinToHexOutcome binToHex(InputFile& in, OutputFile& out, std::optional<uint32_t> start);
+
 } // namespace quillon::hexbin

@@ -62,4 +62,9 @@ struct HexToBinResult {
 // Throws std::runtime_error if writing the target fails.
 HexToBinResult hexToBin(const std::string& source, const std::string& target, const HexToBinOptions& options);
 
+class InputFile;
+class OutputFile;
+// The same between files already open; `out` is closed at the end.
+HexToBinResult hexToBin(InputFile& in, OutputFile& out, const HexToBinOptions& options);
+
 } // namespace quillon::hexbin
