@@ -2,6 +2,7 @@
 
 #include "common/codepage.h"
 #include "common/numbers.h"
+#include "common/output_file.h"
 #include "common/text.h"
 
 #include <cerrno>
@@ -105,40 +106,10 @@ void saveLines(const std::string& path, const std::vector<Line>& lines)
         data += l.raw;
         data += "\r\n";
     }
-    std::string tmpl = path + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) throw std::runtime_error("settings file: cannot write " + path + ": " + std::strerror(errno));
-    struct stat st {};
-    fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    const char* p = data.data();
-    size_t left = data.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (ok && ::fsync(fd) != 0) ok = false;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(name.data(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(name.data());
-        throw std::runtime_error("settings file: cannot write " + path + ": " + std::strerror(err));
-    }
+    // Through SafeOutput: a settings file kept as a symlink stays one, and a
+    // failed write leaves the old file whole.
+    std::string error;
+    if (!writeWholeFile(path, data, error, true)) throw std::runtime_error("settings file: " + error);
 }
 
 std::string entryLine(const std::string& key, const std::string& value)

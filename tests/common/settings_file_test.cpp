@@ -137,3 +137,17 @@ TEST(SettingsPath, BesideTheExecutableWithIniExtension)
     EXPECT_EQ(SettingsFile::defaultPathFor("/opt/q/quillon"), "/opt/q/quillon.INI");
     EXPECT_EQ(SettingsFile::defaultPathFor("/opt/q.d/abc.exe"), "/opt/q.d/abc.INI");
 }
+
+TEST_F(SettingsFileTest, SettingsKeptAsASymlinkStayOne)
+{
+    // Dotfile managers keep the real file elsewhere and link it in.
+    std::filesystem::create_directory(dir + "/store");
+    write("[A]\r\nx=1\r\n");
+    std::filesystem::rename(path, dir + "/store/quillon.INI");
+    std::filesystem::create_symlink("store/quillon.INI", path);
+    SettingsFile f(path);
+    f.writeInteger("A", "y", 2);
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(contents(), "[A]\r\nx=1\r\ny=2\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/store"), std::filesystem::directory_iterator()), 1);
+}
