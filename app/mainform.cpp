@@ -127,6 +127,7 @@ void TfrmMain::FormCreate()
         // 6.
         colorResister_->initBands();
         // 7.
+        comTest_->setPortSource(deviceMap_);
         if (auto serial = deviceMap_->serialPorts()) {
             PortListing listing = buildSerialListing(*serial);
             comTest_->fillPortList(listing);

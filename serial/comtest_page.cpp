@@ -8,14 +8,17 @@
 #include "common/numbers.h"
 #include "common/text.h"
 #include "platform/device_map.h"
+#include "platform/port_list.h"
 #include "serial/comm_threads.h"
 #include "serial/port_connection.h"
+#include "serial/port_combo_box.h"
 #include "serial/qt_comm_sink.h"
 #include "ui_comtest_page.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -81,6 +84,26 @@ private:
     static inline bool checking_ = false;
 };
 
+// Ctrl+Enter in the send box presses the send button, as in other
+// terminals; while sending is not possible the key does what it did before.
+class SendKeyFilter : public QObject {
+public:
+    SendKeyFilter(QWidget* box, QAbstractButton* send) : QObject(box), send_(send) { box->installEventFilter(this); }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (!enter || !(key->modifiers() & Qt::ControlModifier) || !send_->isEnabled()) return false;
+        send_->click();
+        return true;
+    }
+
+private:
+    QAbstractButton* send_;
+};
+
 } // namespace
 
 ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
@@ -111,11 +134,13 @@ ComTestPage::~ComTestPage()
 
 void ComTestPage::connectHandlers()
 {
+    connectHandler(ui->COMList, &PortComboBox::popupAboutToShow, this, &ComTestPage::refreshPortList);
     connectHandler(ui->btnOpenPort, &QPushButton::clicked, this, &ComTestPage::btnOpenPortClick);
     exitWatchers_.push_back(new ExitWatcher(ui->edRDTimeout, [this] { edRDTimeoutExit(); }));
     exitWatchers_.push_back(new ExitWatcher(ui->edWRTimeout, [this] { edWRTimeoutExit(); }));
 
     connectHandler(ui->btnSend, &QPushButton::clicked, this, &ComTestPage::btnSendClick);
+    new SendKeyFilter(ui->mDataSend, ui->btnSend);
     // Only a change of choice counts: clicking the choice already made must
     // not relabel "停  止" while timed sending runs.
     connectHandler(ui->rbTimedSend, &QRadioButton::toggled, this, [this](bool on) {
@@ -177,6 +202,21 @@ void ComTestPage::fillPortList(const PortListing& listing)
     ui->COMList->clear();
     for (const auto& name : listing.comList) ui->COMList->addItem(QString::fromStdString(name));
     ui->COMList->setCurrentIndex(listing.comList.empty() ? -1 : 0);
+}
+
+void ComTestPage::refreshPortList()
+{
+    if (!portSource_) return;
+    const auto entries = portSource_->serialPorts();
+    if (!entries) return;
+    const PortListing listing = buildSerialListing(*entries);
+    std::vector<std::string> shown;
+    for (int i = 0; i < ui->COMList->count(); ++i) shown.push_back(ui->COMList->itemText(i).toStdString());
+    if (shown == listing.comList) return;
+    const int keep = selectionAfterRefresh(listing.comList, ui->COMList->currentText().toStdString());
+    ui->COMList->clear();
+    for (const auto& name : listing.comList) ui->COMList->addItem(QString::fromStdString(name));
+    ui->COMList->setCurrentIndex(keep);
 }
 
 void ComTestPage::loadVariables(const SettingsFile&) {}

@@ -24,6 +24,7 @@ class ComTestPage;
 
 namespace quillon {
 
+class DeviceMap;
 class PageHost;
 class SettingsFile;
 struct PortListing;
@@ -41,6 +42,9 @@ public:
 
     // Start-up: COMList from the serial listing, first entry selected.
     void fillPortList(const PortListing& listing);
+    // Where COMList is read afresh each time its drop-down opens.
+    void setPortSource(DeviceMap* ports) { portSource_ = ports; }
+    void refreshPortList();
     // Start-up: watched variables and the interactive command lists.
     void loadVariables(const SettingsFile& settings);
     void loadCommandLists(const SettingsFile& settings);
@@ -121,6 +125,7 @@ private:
 
     PageHost& host_;
     std::unique_ptr<Ui::ComTestPage> ui;
+    DeviceMap* portSource_ = nullptr;
 
     bool PortOpen = false;
     bool TimedSendRunning = false;
