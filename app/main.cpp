@@ -12,7 +12,7 @@ int main(int argc, char** argv)
         quillon::applyProgramLook(app);
         quillon::FrameOptions options;
         options.settingsPath =
-            quillon::SettingsFile::defaultPathFor(QCoreApplication::applicationFilePath().toStdString());
+            quillon::SettingsFile::locationFor(QCoreApplication::applicationFilePath().toStdString());
         quillon::TfrmMain frmMain(options);
         frmMain.show();
         return app.exec();

@@ -2,6 +2,9 @@
 #include "tests/support/temp_dir.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QListView>
 #include <QTest>
@@ -83,4 +86,19 @@ TEST(FileDialogs, ShowTheFilesTheirPatternsNameUnderTheirOwnDescription)
         ASSERT_EQ(combo->count() * 2, parts.size());
         for (int i = 0; i < combo->count(); ++i) EXPECT_EQ(combo->itemText(i).toStdString(), parts[2 * i].toStdString());
     }
+}
+
+// Qt's own texts follow the program's language; ours stay as written.
+TEST(FileDialogs, QtsOwnButtonsAndLabelsAreChinese)
+{
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().toStdString(), "取消");
+    EXPECT_EQ(box.button(QDialogButtonBox::Open)->text().toStdString(), "打开");
+    QFileDialog dialog;
+    dialog.setOptions(QFileDialog::DontUseNativeDialog);
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("fileTypeLabel"));
+    ASSERT_TRUE(label);
+    EXPECT_NE(label->text(), QStringLiteral("Files of type:"));
+    EXPECT_EQ(WidgetDialogs::toQtFilter(QStringLiteral("Data files (*.dat)|*.dat")).toStdString(),
+              "Data files (*.dat) (*.dat)");
 }
