@@ -1,5 +1,7 @@
 #include "cli/cli_common.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -6,10 +6,13 @@
 
 #include "common/output_file.h"
 
-#include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
+
+namespace CLI {
+class App;
+}
 
 namespace quillon::cli {
 

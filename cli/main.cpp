@@ -8,6 +8,7 @@
 #include "tools/hexbin/intel_hex.h"
 #include "tools/hexbin/source_array.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
