@@ -13,7 +13,7 @@ int main(int argc, char** argv)
         quillon::applyProgramLook(app);
         quillon::FrameOptions options;
         options.settingsPath =
-            quillon::SettingsFile::defaultPathFor(quillon::localPath(QCoreApplication::applicationFilePath()));
+            quillon::SettingsFile::locationFor(quillon::localPath(QCoreApplication::applicationFilePath()));
         quillon::TfrmMain frmMain(options);
         frmMain.show();
         return app.exec();

@@ -124,6 +124,7 @@ void TfrmMain::FormCreate()
         ledCoder_->btnHelpClick();
         rtCalc_->btnRTHelpClick();
         colorResister_->initBands();
+        comTest_->setPortSource(deviceMap_);
         // One enumeration feeds both serial lists, so they name the same ports.
         if (auto serial = deviceMap_->serialPorts()) {
             PortListing listing = buildSerialListing(*serial);

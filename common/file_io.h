@@ -72,6 +72,10 @@ public:
 
     // Creates or truncates the file.
     bool create(const std::string& path);
+    // Writes to a descriptor someone else opened and will close. Without
+    // `positioned` the bytes are written in order (pipes, terminals,
+    // standard output), and writing below the end fails.
+    void adopt(int fd, std::string name, bool positioned);
     bool isOpen() const { return fd_ >= 0; }
     // Appends at the end.
     void append(std::string_view bytes);
@@ -91,6 +95,8 @@ private:
     std::string buf_;
     uint64_t flushed_ = 0;
     bool failed_ = false;
+    bool owned_ = true;
+    bool positioned_ = true;
 };
 
 } // namespace quillon

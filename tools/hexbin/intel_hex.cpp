@@ -145,7 +145,12 @@ HexToBinResult hexToBin(const std::string& source, const std::string& target, co
         result.outcome = HexToBinOutcome::TargetOpenFailed;
         return result;
     }
+    return hexToBin(in, out, options);
+}
 
+HexToBinResult hexToBin(InputFile& in, OutputFile& out, const HexToBinOptions& options)
+{
+    HexToBinResult result;
     LineReader lines(in, kHexLineChars);
     std::string_view piece;
     HexRecord rec;
