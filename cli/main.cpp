@@ -1,6 +1,7 @@
 // quillon-cli: the HEX/BIN conversions, checksums and source arrays of the
 // desktop tool, for firmware build scripts. Same core, same output bytes.
 
+#include "cli/commands.h"
 #include "tools/hexbin/bin_to_hex.h"
 #include "tools/hexbin/crc.h"
 #include "tools/hexbin/intel_hex.h"
@@ -182,7 +183,8 @@ struct ArrayCommand {
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Intel HEX / binary conversions, CRCs and source arrays"};
+    CLI::App app{"The offline tools for build scripts: HEX/BIN conversions, CRCs, source arrays,\n"
+                 "thermistor tables, LED code tables and colour-band values"};
     app.name("quillon-cli");
     app.require_subcommand(1);
 
@@ -224,6 +226,8 @@ int main(int argc, char** argv)
     cmdArr->add_flag("--prefix", arr.prefix, "marker before the digits instead of after them (assembler)");
     cmdArr->add_flag("--lf", arr.lf, "end lines with LF instead of CR LF");
 
+    const auto offlineTools = quillon::cli::addOfflineToolCommands(app);
+
     // The parser reads "--marker=" (an empty value) as a missing value and
     // takes the next argument instead; hand it over as an explicit "".
     std::vector<std::string> args(argv, argv + argc);
@@ -247,6 +251,9 @@ int main(int argc, char** argv)
             return b2h.run();
         if (*cmdCrc)
             return crc.run();
+        for (const auto& command : offlineTools)
+            if (*command.sub)
+                return command.run();
         return arr.run();
     } catch (const std::exception& e) {
         return fail(e.what());

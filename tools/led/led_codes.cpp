@@ -1,5 +1,6 @@
 #include "tools/led/led_codes.h"
 
+#include "app/settings_file.h"
 #include "common/numbers.h"
 #include "common/text.h"
 
@@ -268,6 +269,14 @@ std::vector<std::string> emitCodeTable(LedType type, std::span<const uint16_t> c
     return out.take();
 }
 
+std::vector<std::string> encodeTable(LedType type, std::span<const int32_t> positions, bool invert,
+                                     const EmitOptions& options)
+{
+    auto codes = codeTable(type, positions);
+    if (invert) invertCodes(type, codes);
+    return emitCodeTable(type, codes, options);
+}
+
 std::string patternString(LedType type, std::span<const int32_t> positions)
 {
     std::string out;
@@ -287,6 +296,23 @@ PatternRead readPattern(LedType type, std::string_view pattern)
     }
     r.complete = true;
     return r;
+}
+
+std::optional<std::vector<int32_t>> patternPositions(LedType type, std::string_view pattern)
+{
+    PatternRead read = readPattern(type, pattern);
+    if (!read.complete) return std::nullopt;
+    return std::vector<int32_t>(read.onScreen.rbegin(), read.onScreen.rend());
+}
+
+const char* patternSection(LedType type)
+{
+    switch (type) {
+    case LedType::Seg7: return settings::kLed7Patterns;
+    case LedType::Seg14: return settings::kLed14Patterns;
+    case LedType::Seg16: break;
+    }
+    return settings::kLed16Patterns;
 }
 
 bool isStorablePatternName(std::string_view name)

@@ -44,16 +44,6 @@ const char* const kHelp[] = {
 
 } // namespace
 
-const char* patternSection(LedType type)
-{
-    switch (type) {
-    case LedType::Seg7: return settings::kLed7Patterns;
-    case LedType::Seg14: return settings::kLed14Patterns;
-    case LedType::Seg16: break;
-    }
-    return settings::kLed16Patterns;
-}
-
 LEDCoderPage::LEDCoderPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), ui(std::make_unique<Ui::LEDCoderPage>())
 {
     ui->setupUi(this);
@@ -205,9 +195,6 @@ void LEDCoderPage::btnEncodeClick()
         host_.dialogs().error(kBadMap);
         return;
     }
-    auto codes = led::codeTable(type, *positions);
-    if (ui->cbLEDReverse->isChecked()) led::invertCodes(type, codes);
-
     led::EmitOptions options;
     options.assembler = ui->rbASM->isChecked();
     options.fourBits = ui->rb4Bits->isChecked();
@@ -216,7 +203,8 @@ void LEDCoderPage::btnEncodeClick()
     options.prefix = ui->rbPre->isChecked();
 
     QStringList lines;
-    for (const auto& line : led::emitCodeTable(type, codes, options)) lines << fromStd(line);
+    for (const auto& line : led::encodeTable(type, *positions, ui->cbLEDReverse->isChecked(), options))
+        lines << fromStd(line);
     ui->mLEDCode->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
@@ -261,7 +249,7 @@ void LEDCoderPage::loadPatterns(const SettingsFile& settings)
 {
     auto* list = ui->vlLEDPatterns;
     list->setRowCount(0);
-    for (const auto& [name, pattern] : settings.readSection(patternSection(selectedType())))
+    for (const auto& [name, pattern] : settings.readSection(led::patternSection(selectedType())))
         appendPatternRow(fromStd(name), fromStd(pattern));
     if (list->rowCount() > 0) list->setCurrentCell(0, 0);
 }
@@ -315,7 +303,7 @@ void LEDCoderPage::btnLEDSaveClick()
     try {
         SettingsFile settings(host_.settingsPath());
         for (int row = 0; row < list->rowCount(); ++row)
-            settings.writeText(patternSection(type), toStd(list->item(row, 0)->text()),
+            settings.writeText(led::patternSection(type), toStd(list->item(row, 0)->text()),
                                toStd(list->item(row, 1)->text()));
     } catch (...) {
         // Not stored: the list must not show it either.
@@ -352,7 +340,7 @@ void LEDCoderPage::btnLEDDeleteClick()
                                  MsgIcon::Warning))
         return;
     SettingsFile settings(host_.settingsPath());
-    settings.deleteKey(patternSection(selectedType()), toStd(list->item(row, 0)->text()));
+    settings.deleteKey(led::patternSection(selectedType()), toStd(list->item(row, 0)->text()));
     list->removeRow(row);
 }
 

@@ -67,7 +67,4 @@ private:
     std::vector<QLineEdit*> boxes7_, boxes14_, boxes16_;
 };
 
-// Section of the settings file that holds the patterns of a type.
-const char* patternSection(led::LedType type);
-
 } // namespace quillon
