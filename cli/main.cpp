@@ -190,6 +190,7 @@ int main(int argc, char** argv)
 
     Hex2Bin h2b;
     auto* cmdH2B = app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
+    cmdH2B->footer("Example:\n  quillon-cli hex2bin firmware.hex firmware.bin --fill 00 --crc crc32");
     cmdH2B->add_option("input", h2b.input, "Intel HEX file")->required();
     cmdH2B->add_option("output", h2b.output, "binary image to write")->required();
     cmdH2B->add_option("--fill", h2b.fill, "byte for the gaps: FF or 00")
@@ -203,6 +204,7 @@ int main(int argc, char** argv)
 
     Bin2Hex b2h;
     auto* cmdB2H = app.add_subcommand("bin2hex", "flat binary to Intel HEX (16-byte records)");
+    cmdB2H->footer("Example:\n  quillon-cli bin2hex boot.bin boot.hex --start 8000");
     cmdB2H->add_option("input", b2h.input, "binary file")->required();
     cmdB2H->add_option("output", b2h.output, "Intel HEX file to write")->required();
     cmdB2H->add_option("--start", b2h.start, "load address of the first byte, hexadecimal (0x prefix optional)")
@@ -210,6 +212,7 @@ int main(int argc, char** argv)
 
     CrcCommand crc;
     auto* cmdCrc = app.add_subcommand("crc", "CRC of whole files");
+    cmdCrc->footer("Example:\n  quillon-cli crc --type crc32 firmware.bin");
     cmdCrc->add_option("files", crc.files, "files to check")->required();
     cmdCrc->add_option("--type", crc.type, "ccitt (CRC-16/XMODEM), crc16 (CRC-16/UMTS) or crc32")
         ->check(CLI::IsMember({"ccitt", "crc16", "crc32"}))
@@ -217,6 +220,7 @@ int main(int argc, char** argv)
 
     ArrayCommand arr;
     auto* cmdArr = app.add_subcommand("array", "byte table in C or assembler source, one byte per line");
+    cmdArr->footer("Example:\n  quillon-cli array --hex firmware.hex --asm --db DB --marker H -o firmware.asm");
     cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex")->required();
     cmdArr->add_option("-o,--output", arr.output, "file to write (default: standard output)");
     cmdArr->add_flag("--hex", arr.hex, "input is Intel HEX: data bytes in file order, digits kept as typed");

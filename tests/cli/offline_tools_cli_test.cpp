@@ -241,7 +241,7 @@ TEST_F(OfflineToolsCli, HelpListsEveryCommandWithAnExample)
     const CliRun top = cli("--help");
     for (const char* command : {"hex2bin", "bin2hex", "crc", "array", "rt", "led", "bands"})
         EXPECT_NE(top.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
-    for (const char* command : {"rt", "led", "bands"}) {
+    for (const char* command : {"hex2bin", "bin2hex", "crc", "array", "rt", "led", "bands"}) {
         const CliRun r = cli(std::string(command) + " --help");
         EXPECT_EQ(r.code, 0);
         EXPECT_NE(r.out.find("quillon-cli " + std::string(command) + " "), std::string::npos) << r.out;
