@@ -28,6 +28,8 @@ struct RtOptions {
     // Model rows instead of a table file.
     std::string beta, r25, t25 = "25", steinhart, fit;
     std::string from, to, step = "1";
+    // Options that would go unused.
+    bool betaOptionsAlone = false, rangeWithTable = false;
 };
 
 // Splits "a,b,c" into exactly `n` decimal numbers.
@@ -58,6 +60,8 @@ int run(const RtOptions& o)
     const bool modelGiven = !o.beta.empty() || !o.steinhart.empty() || !o.fit.empty();
     if (modelGiven == !o.table.empty())
         return usageError("give either a .dat table or one model (--beta, --steinhart or --fit)");
+    if (o.betaOptionsAlone) return usageError("--r25 and --t25 belong to --beta");
+    if (o.rangeWithTable) return usageError("--from, --to and --step make rows from a model, not from a table");
     if (sameFile(o.table, o.writeDat))
         return usageError("--write-dat names the input table");
     if (sameFile(o.table, o.output)) return usageError("the output file is the input table");
@@ -149,7 +153,7 @@ Command addRtCommand(CLI::App& app)
                 "  quillon-cli rt ntc10k.dat -r 10 --bits 10 -o rt_table.c\n"
                 "  quillon-cli rt --beta 3950 --r25 10 --from -40 --to 125 --step 5 -r 10\n"
                 "  quillon-cli rt --beta 3950 --r25 10 --from -40 --to 125 --write-dat ntc10k.dat");
-    cmd->add_option("table", o->table, ".dat file: temperature,resistance (kΩ) per line, as the page saves it");
+    auto* table = cmd->add_option("table", o->table, ".dat file: temperature,resistance (kΩ) per line, as the page saves it");
     cmd->add_option("-r,--resistor", o->resistor, "divider resistor R in kΩ")->capture_default_str();
     cmd->add_option("--bits", o->bits, "ADC resolution: 8 (full scale 255) or 10 (1023)")
         ->check(CLI::IsMember({8, 10}))
@@ -166,15 +170,19 @@ Command addRtCommand(CLI::App& app)
     cmd->add_option("--write-dat", o->writeDat,
                     "write the rows as a .dat file the page loads; the table then goes only to -o, if given");
     auto* group = cmd->add_option_group("model", "temperature-resistance rows from a model instead of a table");
-    group->add_option("--beta", o->beta, "Beta constant B (K) of R = R25 exp(B (1/T - 1/T25))");
-    group->add_option("--r25", o->r25, "resistance at T25, kΩ (with --beta)");
-    group->add_option("--t25", o->t25, "reference temperature, °C (with --beta)")->capture_default_str();
+    auto* beta = group->add_option("--beta", o->beta, "Beta constant B (K) of R = R25 exp(B (1/T - 1/T25))");
+    auto* r25 = group->add_option("--r25", o->r25, "resistance at T25, kΩ (with --beta)");
+    auto* t25 = group->add_option("--t25", o->t25, "reference temperature, °C (with --beta)")->capture_default_str();
     group->add_option("--steinhart", o->steinhart, "A,B,C of 1/T = A + B ln R + C (ln R)^3 (T in K, R in Ω)");
     group->add_option("--fit", o->fit, "Steinhart-Hart through three points T:R,T:R,T:R (°C, kΩ)");
-    group->add_option("--from", o->from, "first temperature, °C");
-    group->add_option("--to", o->to, "last temperature, °C");
-    group->add_option("--step", o->step, "temperature step, °C")->capture_default_str();
-    return {cmd, [o] { return run(*o); }};
+    auto* from = group->add_option("--from", o->from, "first temperature, °C");
+    auto* to = group->add_option("--to", o->to, "last temperature, °C");
+    auto* step = group->add_option("--step", o->step, "temperature step, °C")->capture_default_str();
+    return {cmd, [=] {
+        o->betaOptionsAlone = (r25->count() || t25->count()) && !beta->count();
+        o->rangeWithTable = (from->count() || to->count() || step->count()) && table->count();
+        return run(*o);
+    }};
 }
 
 } // namespace quillon::cli

@@ -135,6 +135,8 @@ TEST_F(OfflineToolsCli, ThermistorFailuresExitNonZeroAndWriteNothing)
     EXPECT_EQ(cli("rt").code, 2);
     EXPECT_EQ(cli("rt " + bad + " --beta 3950 --r25 10 --from 0 --to 1").code, 2);
     EXPECT_EQ(cli("rt --beta 3950 --r25 10 --from 0").code, 2);
+    EXPECT_EQ(cli("rt --r25 10 --steinhart 1,2,3 --from 0 --to 1").code, 2);
+    EXPECT_EQ(cli("rt " + bad + " --step 2").code, 2);
     EXPECT_EQ(cli("rt --beta 3950 --r25 10 --from 0 --to 10 --step 0").code, 1);
     EXPECT_EQ(cli("rt --beta 3950 --r25 10 --steinhart 1,2,3 --from 0 --to 1").code, 2);
     EXPECT_EQ(cli("rt --fit 0:30,25:10 --from 0 --to 1").code, 2);
