@@ -70,8 +70,8 @@ public:
     const std::vector<QString>& typeNameList() const { return TypeNameList; }
 
     // Tests stand in for the serial connection and the monitor here.
-    void setSerialSession(SerialSession* s) { serial_ = s; }
-    void setMonitorSession(MonitorSession* m) { monitor_ = m; }
+    void setSerialSession(SerialSessionControl* s) { serial_ = s; }
+    void setMonitorSession(MonitorSessionControl* m) { monitor_ = m; }
 
     RTCalcPage* rtCalcPage() const { return rtCalc_; }
     LEDCoderPage* ledCoderPage() const { return ledCoder_; }
@@ -110,8 +110,13 @@ private:
     HexBinPage* hexBin_ = nullptr;
     ComTestPage* comTest_ = nullptr;
     SerialMonPage* serialMon_ = nullptr;
-    SerialSession* serial_ = nullptr;
-    MonitorSession* monitor_ = nullptr;
+    SerialSessionControl* serial_ = nullptr;
+    // None until the port monitor can be loaded.
+    MonitorSessionControl* monitor_ = nullptr;
+    // Start-up loads their lists, in this order.
+    std::vector<SettingsLoader*> settingsLoaders_;
+    std::vector<TimerClient*> timerClients_;
+    CommEventTarget* commTarget_ = nullptr;
 
     bool NtPlatform = true;
     std::vector<QString> FormatNameList;

@@ -3,6 +3,7 @@
 
 #include "app/application.h"
 #include "app/mainform.h"
+#include "app/qt_text.h"
 #include "app/settings_file.h"
 
 #include <QDir>
@@ -20,7 +21,7 @@ int main(int argc, char** argv)
 
     quillon::FrameOptions options;
     options.settingsPath =
-        quillon::SettingsFile::defaultPathFor(QCoreApplication::applicationFilePath().toStdString());
+        quillon::SettingsFile::defaultPathFor(quillon::localPath(QCoreApplication::applicationFilePath()));
     quillon::TfrmMain frmMain(options);
     frmMain.show();
     if (!QTest::qWaitForWindowExposed(&frmMain)) std::fprintf(stderr, "window not exposed\n");

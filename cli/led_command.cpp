@@ -3,8 +3,8 @@
 
 #include "app/settings_file.h"
 #include "cli/commands.h"
-#include "common/text.h"
 #include "tools/led/led_codes.h"
+#include "tools/led/pattern_list.h"
 
 #include <filesystem>
 #include <memory>
@@ -42,13 +42,12 @@ int run(const LedOptions& o)
     if (!o.pattern.empty()) {
         const SettingsFile settings(o.settings.empty() ? defaultSettingsPath() : o.settings);
         if (::access(settings.path().c_str(), R_OK) != 0) return failed("cannot read settings file " + settings.path());
-        const auto entries = settings.readSection(led::patternSection(type));
-        auto it = entries.begin();
-        // Names match as the settings file matches keys: blanks around and letter case do not count.
-        while (it != entries.end() && !equalsNoCase(it->first, trim(o.pattern))) ++it;
-        if (it == entries.end())
+        led::PatternList patterns;
+        patterns.load(settings, type);
+        const auto* entry = patterns.find(o.pattern);
+        if (!entry)
             return failed("no pattern \"" + o.pattern + "\" in [" + led::patternSection(type) + "] of " + settings.path());
-        patternText = it->second;
+        patternText = entry->pattern;
     } else if (o.segments.size() != length) {
         // A string meant for another display type would otherwise be read in part.
         return usageError("请正确填写各段位置信息! (--segments needs " + std::to_string(length) + " hex digits for " +

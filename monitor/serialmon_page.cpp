@@ -1,6 +1,7 @@
 #include "monitor/serialmon_page.h"
 
 #include "app/page_host.h"
+#include "app/qt_text.h"
 #include "platform/device_map.h"
 #include "ui_serialmon_page.h"
 
@@ -18,7 +19,7 @@ void fillChecklist(QListWidget* list, const PortListing& listing)
 {
     list->clear();
     for (const auto& line : listing.monitorLines) {
-        auto* item = new QListWidgetItem(QString::fromStdString(line), list);
+        auto* item = new QListWidgetItem(fromStd(line), list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
@@ -36,9 +37,5 @@ void SerialMonPage::fillParallelList(const PortListing& listing)
     fillChecklist(ui->clbParallelList, listing);
     parallelTables_ = listing.tables;
 }
-
-bool SerialMonPage::driverLoaded() const { return false; }
-
-void SerialMonPage::unloadDriver() {}
 
 } // namespace quillon

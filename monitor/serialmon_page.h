@@ -1,10 +1,10 @@
 #pragma once
+// The port monitor page: the serial and parallel ports that can be watched.
+
+#include "platform/device_map.h"
 
 #include <QWidget>
 #include <memory>
-
-#include "platform/device_map.h"
-#include "app/sessions.h"
 
 namespace Ui {
 class SerialMonPage;
@@ -13,10 +13,8 @@ class SerialMonPage;
 namespace quillon {
 
 class PageHost;
-class SettingsFile;
 
-class SerialMonPage : public QWidget,
-                      public MonitorSession {
+class SerialMonPage : public QWidget {
     Q_OBJECT
 public:
     explicit SerialMonPage(PageHost& host, QWidget* parent = nullptr);
@@ -26,19 +24,14 @@ public:
     void fillSerialList(const PortListing& listing);
     void fillParallelList(const PortListing& listing);
 
-    // MonitorSession
-    bool driverLoaded() const override;
-    void unloadDriver() override;
+    const PortTables& serialTables() const { return serialTables_; }
+    const PortTables& parallelTables() const { return parallelTables_; }
 
 private:
     PageHost& host_;
     std::unique_ptr<Ui::SerialMonPage> ui;
     PortTables serialTables_;
     PortTables parallelTables_;
-
-public:
-    const PortTables& serialTables() const { return serialTables_; }
-    const PortTables& parallelTables() const { return parallelTables_; }
 };
 
 } // namespace quillon

@@ -63,11 +63,23 @@ void CommLog::entry(std::string_view word, std::string_view text)
     }
 }
 
-std::span<const uint8_t> ReceiveState::applyDataMode(std::span<const uint8_t> chunk)
+std::optional<size_t> FindPattern(std::span<const uint8_t> data, std::span<const uint8_t> pattern)
+{
+    if (pattern.empty() || data.size() < pattern.size()) return std::nullopt;
+    for (size_t start = 0; start + pattern.size() <= data.size(); ++start) {
+        if (std::equal(pattern.begin(), pattern.end(), data.begin() + static_cast<std::ptrdiff_t>(start)))
+            return start;
+    }
+    return std::nullopt;
+}
+
+ReceiveResult ReceiveState::applyDataMode(std::span<const uint8_t> chunk)
 {
     if (settings.mode == DataMode::Normal || !modeStep) {
         ReceiveAccumulator.clear();
-        return chunk;
+        ReceiveResult passed;
+        passed.display = chunk;
+        return passed;
     }
     return modeStep->process(*this, chunk);
 }

@@ -159,7 +159,7 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     button("cbCOMAutoScroll")->click();
     button("cbAutoSave")->click();
     ComTestPage* page = frame.comTestPage();
-    if (!page->portOpen() || !page->logActive()) {
+    if (!page->portOpen() || !page->session().logActive()) {
         std::fprintf(stderr, "port or log did not open\n");
         return r;
     }
@@ -211,10 +211,10 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     QTimer watch;
     watch.setInterval(5);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (page->receivedTotal() >= static_cast<long long>(data.size())) {
+        if (page->session().receivedTotal() >= static_cast<long long>(data.size())) {
             loop.quit();
-        } else if (page->receivedTotal() != seen) {
-            seen = page->receivedTotal();
+        } else if (page->session().receivedTotal() != seen) {
+            seen = page->session().receivedTotal();
             lastMove = clock.elapsed();
         } else if (clock.elapsed() - lastMove > 5000) {
             loop.quit();
@@ -225,7 +225,7 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     r.seconds = (clock.nsecsElapsed() - t0) / 1e9;
     r.worstDelayMs = worst;
     r.meanDelayMs = ticks ? sum / ticks : 0;
-    r.received = page->receivedTotal();
+    r.received = page->session().receivedTotal();
     probe.stop();
     feeder.join();
 

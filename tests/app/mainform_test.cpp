@@ -19,7 +19,7 @@ using namespace quillon::test;
 namespace {
 
 // Plays the open serial connection and the loaded monitor for the close paths.
-struct StandInSession : SerialSession, MonitorSession {
+struct StandInSession : SerialSessionControl, MonitorSessionControl {
     bool open = false;
     bool log = false;
     bool loaded = false;

@@ -163,5 +163,4 @@ TEST(LedCodes, PatternPositionsOnlyFromAWholeString)
     EXPECT_EQ(p16->back(), 0);   // N the first
     EXPECT_FALSE(patternPositions(LedType::Seg14, "0123456789ABC"));
     EXPECT_FALSE(patternPositions(LedType::Seg7, "65432 0"));
-    EXPECT_EQ(std::string(patternSection(LedType::Seg14)), "LED14 Patterns");
 }

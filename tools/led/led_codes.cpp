@@ -1,6 +1,5 @@
 #include "tools/led/led_codes.h"
 
-#include "app/settings_file.h"
 #include "common/numbers.h"
 #include "common/text.h"
 
@@ -303,16 +302,6 @@ std::optional<std::vector<int32_t>> patternPositions(LedType type, std::string_v
     PatternRead read = readPattern(type, pattern);
     if (!read.complete) return std::nullopt;
     return std::vector<int32_t>(read.onScreen.rbegin(), read.onScreen.rend());
-}
-
-const char* patternSection(LedType type)
-{
-    switch (type) {
-    case LedType::Seg7: return settings::kLed7Patterns;
-    case LedType::Seg14: return settings::kLed14Patterns;
-    case LedType::Seg16: break;
-    }
-    return settings::kLed16Patterns;
 }
 
 bool isStorablePatternName(std::string_view name)

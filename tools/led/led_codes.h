@@ -81,9 +81,6 @@ PatternRead readPattern(LedType type, std::string_view pattern);
 // nullopt unless every segment reads.
 std::optional<std::vector<int32_t>> patternPositions(LedType type, std::string_view pattern);
 
-// Section of the settings file that holds the named patterns of a type.
-const char* patternSection(LedType type);
-
 // Pattern names must come back from the settings file as they went in.
 bool isStorablePatternName(std::string_view name);
 

@@ -2,6 +2,7 @@
 
 #include "app/handler.h"
 #include "app/page_host.h"
+#include "app/qt_text.h"
 
 #include "ui_colorresister_page.h"
 
@@ -94,7 +95,7 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
     }
 
     for (const bands::PaletteButton& b : bands::palette()) {
-        auto* button = findChild<QToolButton*>(QString::fromStdString(b.objectName));
+        auto* button = findChild<QToolButton*>(fromStd(b.objectName));
         if (!button) continue;
         if (b.color != bands::Color::None) {
             // Captions are drawn in the band's colour; light colours get a dark
@@ -192,7 +193,7 @@ void ColorResisterPage::setColumn3Enabled(bool on)
 {
     for (const bands::PaletteButton& b : bands::palette()) {
         if (b.column != 3) continue;
-        if (auto* button = findChild<QToolButton*>(QString::fromStdString(b.objectName))) button->setEnabled(on);
+        if (auto* button = findChild<QToolButton*>(fromStd(b.objectName))) button->setEnabled(on);
     }
 }
 
@@ -222,7 +223,7 @@ void ColorResisterPage::recompute()
     if (ui->rbKOme->isChecked()) unit = bands::Unit::KOhm;
     if (ui->rbMOme->isChecked()) unit = bands::Unit::MOhm;
     const bool five = ui->rb5Color->isChecked();
-    ui->lResister->setText(QString::fromStdString(decoder_.valueText(five, unit)));
+    ui->lResister->setText(fromStd(decoder_.valueText(five, unit)));
     ui->lPrecision->setText(QString::fromUtf8(decoder_.precisionText()));
 }
 
