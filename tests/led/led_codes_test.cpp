@@ -151,16 +151,3 @@ TEST(LedCodes, PatternNamesThatSurviveTheSettingsFile)
     EXPECT_FALSE(isStorablePatternName("[LED7 Patterns]"));
     EXPECT_FALSE(isStorablePatternName("   "));
 }
-
-// A pattern string names the whole map or nothing: the command line encodes
-// straight from it, without boxes to show a half-read map.
-TEST(LedCodes, PatternPositionsOnlyFromAWholeString)
-{
-    EXPECT_EQ(patternPositions(LedType::Seg7, "6543210"), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6}));
-    const auto p16 = patternPositions(LedType::Seg16, "0123456789abcdeF");
-    ASSERT_TRUE(p16);
-    EXPECT_EQ(p16->front(), 15); // A1 is the last character
-    EXPECT_EQ(p16->back(), 0);   // N the first
-    EXPECT_FALSE(patternPositions(LedType::Seg14, "0123456789ABC"));
-    EXPECT_FALSE(patternPositions(LedType::Seg7, "65432 0"));
-}

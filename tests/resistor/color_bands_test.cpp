@@ -48,27 +48,3 @@ TEST(ColorBands, PaletteHasFiftyTwoDistinctButtons)
         }
     }
 }
-
-TEST(ColorBands, ColoursByNameAndTheBandsTheyFit)
-{
-    EXPECT_EQ(colorByName("棕"), Color::Brown);
-    EXPECT_EQ(colorByName("无"), Color::None);
-    EXPECT_EQ(colorByName("Gold"), Color::Gold);
-    EXPECT_EQ(colorByName("SILVER"), Color::Silver);
-    EXPECT_EQ(colorByName(" grey "), Color::Gray);
-    EXPECT_EQ(colorByName("violet"), Color::Purple);
-    EXPECT_EQ(colorByName("none"), Color::None);
-    EXPECT_FALSE(colorByName("pink"));
-    EXPECT_FALSE(colorByName(""));
-
-    EXPECT_TRUE(hasButton(1, Color::White));
-    EXPECT_FALSE(hasButton(1, Color::Gold));
-    EXPECT_TRUE(hasButton(4, Color::Silver));
-    EXPECT_FALSE(hasButton(4, Color::None));
-    EXPECT_TRUE(hasButton(5, Color::None));
-    EXPECT_TRUE(hasButton(5, Color::Gold));
-    // The blank buttons of the black and gray rows mean no band, not black or gray.
-    EXPECT_FALSE(hasButton(5, Color::Black));
-    EXPECT_FALSE(hasButton(5, Color::Orange));
-    EXPECT_EQ(bandColumns(false), (std::vector<int>{1, 2, 4, 5}));
-}
