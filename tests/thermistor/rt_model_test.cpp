@@ -49,6 +49,14 @@ TEST(ThermistorModel, ThreePointFitFollowsTheCurve)
     EXPECT_LT(worst, 0.005L);
     EXPECT_GT(worst, 0); // the two models do differ between the points
 
+    // Rounded datasheet points give a slightly negative C; the curve still
+    // passes through them and stays on its rising branch in between.
+    const std::array<Point, 3> rounded = {{{0, 33.6L}, {25, 10}, {100, 0.7L}}};
+    const SteinhartHart bent = fitSteinhartHart(rounded);
+    EXPECT_LT(bent.c, 0);
+    for (const Point& p : rounded) EXPECT_NEAR(resistanceAt(bent, p.celsius) / p.kiloOhms, 1.0L, 1e-12) << p.celsius;
+    for (long double t = 0; t <= 100; t += 5) EXPECT_GT(resistanceAt(bent, t), resistanceAt(bent, t + 5));
+
     // The points must tell the curve apart.
     EXPECT_THROW(fitSteinhartHart({{{0, 10}, {25, 10}, {100, 1}}}), ModelError);
     EXPECT_THROW(fitSteinhartHart({{{0, 10}, {25, 0}, {100, 1}}}), ModelError);

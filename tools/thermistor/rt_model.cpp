@@ -2,7 +2,9 @@
 
 #include "common/numbers.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <cstdlib>
 
@@ -29,8 +31,10 @@ long double betaAt(const BetaModel& m, long double celsius)
     return checked(m.r25 * std::exp(m.beta * (1 / kelvin(celsius) - 1 / kelvin(m.t25))));
 }
 
-// Solves A + B x + C x^3 = 1/T for x = ln(R): the depressed cubic has one real
-// root when B and C are positive (Cardano), and with C = 0 it is linear.
+// Solves A + B x + C x^3 = 1/T for x = ln(R). With C = 0 it is linear. A
+// fit through measured points often gives a slightly negative C: the cubic
+// then turns back outside the fitted range, and the resistance is the root
+// on the rising part between its turning points.
 long double steinhartAt(const SteinhartHart& m, long double celsius)
 {
     const long double y = m.a - 1 / kelvin(celsius);
@@ -39,13 +43,21 @@ long double steinhartAt(const SteinhartHart& m, long double celsius)
         if (m.b == 0) throw ModelError("B and C are both zero");
         x = -y / m.b;
     } else {
+        // x^3 + 3p x + 2q = 0
         const long double p = m.b / (3 * m.c);
         const long double q = y / (2 * m.c);
         const long double disc = p * p * p + q * q;
-        if (disc < 0) throw ModelError("the coefficients give more than one resistance");
-        const long double s = std::sqrt(disc);
-        x = std::cbrt(s - q) - std::cbrt(s + q);
+        if (disc >= 0) {
+            const long double s = std::sqrt(disc);
+            x = std::cbrt(s - q) - std::cbrt(s + q);
+        } else {
+            // Three real roots; the middle one, the smallest in size, lies between the turning points.
+            const long double r = std::sqrt(-p);
+            const long double phi = std::acos(std::clamp(-q / (r * r * r), -1.0L, 1.0L));
+            x = 2 * r * std::cos((phi - 2 * std::numbers::pi_v<long double>) / 3);
+        }
     }
+    if (!(m.b + 3 * m.c * x * x > 0)) throw ModelError("the temperature lies outside what the coefficients describe");
     return checked(std::exp(x) / 1000);
 }
 
