@@ -1,7 +1,7 @@
 #include "app/application.h"
 #include "app/mainform.h"
 #include "app/qt_text.h"
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 
 #include <QMessageBox>
 #include <exception>

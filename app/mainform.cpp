@@ -3,7 +3,7 @@
 #include "app/comm_events.h"
 #include "app/handler.h"
 #include "app/qt_text.h"
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "app/status_bar.h"
 #include "app/status_panels.h"
 #include "common/clock.h"

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "common/file_io.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,17 +14,6 @@
 namespace quillon::cli {
 
 namespace {
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
 
 bool cannotWrite(const std::string& path, int err)
 {

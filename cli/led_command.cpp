@@ -1,7 +1,7 @@
 // quillon-cli led: the LED page's code table from a segment map given as a
 // pattern string or by the name of a pattern the page stored.
 
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "cli/commands.h"
 #include "tools/led/led_codes.h"
 #include "tools/led/pattern_list.h"

@@ -2,6 +2,7 @@
 // desktop tool, for firmware build scripts. Same core, same output bytes.
 
 #include "cli/commands.h"
+#include "common/file_io.h"
 #include "tools/hexbin/bin_to_hex.h"
 #include "tools/hexbin/crc.h"
 #include "tools/hexbin/intel_hex.h"
@@ -16,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
 using namespace quillon::hexbin;
 
 namespace {
@@ -30,19 +32,6 @@ int fail(const std::string& text)
 }
 
 std::string atLine(std::size_t line) { return line ? " (line " + std::to_string(line) + ")" : std::string(); }
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 struct Hex2Bin {
     std::string input, output, fill = "FF", crc = "ccitt";

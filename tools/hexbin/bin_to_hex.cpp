@@ -2,7 +2,7 @@
 
 #include "common/numbers.h"
 #include "common/text.h"
-#include "tools/hexbin/file_io.h"
+#include "common/file_io.h"
 
 #include <algorithm>
 #include <cstring>

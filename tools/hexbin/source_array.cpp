@@ -1,7 +1,7 @@
 #include "tools/hexbin/source_array.h"
 
 #include "common/text.h"
-#include "tools/hexbin/file_io.h"
+#include "common/file_io.h"
 #include "tools/hexbin/intel_hex.h"
 
 #include <algorithm>

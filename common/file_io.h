@@ -1,5 +1,5 @@
 #pragma once
-// Plain POSIX file access in large blocks for the HEX/BIN tools.
+// Plain POSIX file access: whole writes, and large blocks for the HEX/BIN tools.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,11 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::hexbin {
+namespace quillon {
+
+// Hands all of `bytes` to `fd`, again after an interrupted or short write.
+// False when the system refuses (disk full, a closed pipe).
+bool writeAll(int fd, std::string_view bytes);
 
 constexpr std::size_t kBlockSize = 1 << 20;
 
@@ -89,4 +93,4 @@ private:
     bool failed_ = false;
 };
 
-} // namespace quillon::hexbin
+} // namespace quillon

@@ -1,4 +1,4 @@
-#include "tools/hexbin/file_io.h"
+#include "common/file_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace quillon::hexbin {
+namespace quillon {
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 
 InputFile::~InputFile() { close(); }
 
@@ -210,4 +222,4 @@ void OutputFile::close()
     }
 }
 
-} // namespace quillon::hexbin
+} // namespace quillon

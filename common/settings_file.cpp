@@ -1,4 +1,6 @@
-#include "app/settings_file.h"
+#include "common/settings_file.h"
+
+#include "common/file_io.h"
 
 #include "common/codepage.h"
 #include "common/numbers.h"
@@ -112,19 +114,7 @@ void saveLines(const std::string& path, const std::vector<Line>& lines)
     if (fd < 0) throw std::runtime_error("settings file: cannot write " + path + ": " + std::strerror(errno));
     struct stat st {};
     fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    const char* p = data.data();
-    size_t left = data.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    bool ok = writeAll(fd, data);
     if (ok && ::fsync(fd) != 0) ok = false;
     int err = errno;
     if (::close(fd) != 0 && ok) {
