@@ -1,8 +1,8 @@
 // quillon-cli led: the LED page's code table from a segment map given as a
 // pattern string or by the name of a pattern the page stored.
 
-#include "common/settings_file.h"
 #include "cli/commands.h"
+#include "common/settings_file.h"
 #include "tools/led/led_codes.h"
 #include "tools/led/pattern_list.h"
 
@@ -34,7 +34,9 @@ std::string defaultSettingsPath()
 
 int run(const LedOptions& o)
 {
-    const led::LedType type = o.type == 7 ? led::LedType::Seg7 : o.type == 14 ? led::LedType::Seg14 : led::LedType::Seg16;
+    const led::LedType type = o.type == 7    ? led::LedType::Seg7
+                              : o.type == 14 ? led::LedType::Seg14
+                                             : led::LedType::Seg16;
     const size_t length = static_cast<size_t>(led::segmentCount(type));
     if (o.segments.empty() == o.pattern.empty()) return usageError("give either --segments or --pattern");
 
@@ -46,7 +48,8 @@ int run(const LedOptions& o)
         patterns.load(settings, type);
         const auto* entry = patterns.find(o.pattern);
         if (!entry)
-            return failed("no pattern \"" + o.pattern + "\" in [" + led::patternSection(type) + "] of " + settings.path());
+            return failed("no pattern \"" + o.pattern + "\" in [" + led::patternSection(type) + "] of " +
+                          settings.path());
         patternText = entry->pattern;
     } else if (o.segments.size() != length) {
         // A string meant for another display type would otherwise be read in part.

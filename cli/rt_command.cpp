@@ -62,8 +62,7 @@ int run(const RtOptions& o)
         return usageError("give either a .dat table or one model (--beta, --steinhart or --fit)");
     if (o.betaOptionsAlone) return usageError("--r25 and --t25 belong to --beta");
     if (o.rangeWithTable) return usageError("--from, --to and --step make rows from a model, not from a table");
-    if (sameFile(o.table, o.writeDat))
-        return usageError("--write-dat names the input table");
+    if (sameFile(o.table, o.writeDat)) return usageError("--write-dat names the input table");
     if (sameFile(o.table, o.output)) return usageError("the output file is the input table");
 
     // The divider resistor is checked as the page checks its box, before any row.
@@ -148,12 +147,14 @@ int run(const RtOptions& o)
 Command addRtCommand(CLI::App& app)
 {
     auto o = std::make_shared<RtOptions>();
-    auto* cmd = app.add_subcommand("rt", "thermistor ADC look-up table, from a .dat table or a Beta / Steinhart-Hart model");
+    auto* cmd =
+        app.add_subcommand("rt", "thermistor ADC look-up table, from a .dat table or a Beta / Steinhart-Hart model");
     cmd->footer("Examples:\n"
                 "  quillon-cli rt ntc10k.dat -r 10 --bits 10 -o rt_table.c\n"
                 "  quillon-cli rt --beta 3950 --r25 10 --from -40 --to 125 --step 5 -r 10\n"
                 "  quillon-cli rt --beta 3950 --r25 10 --from -40 --to 125 --write-dat ntc10k.dat");
-    auto* table = cmd->add_option("table", o->table, ".dat file: temperature,resistance (kΩ) per line, as the page saves it");
+    auto* table =
+        cmd->add_option("table", o->table, ".dat file: temperature,resistance (kΩ) per line, as the page saves it");
     cmd->add_option("-r,--resistor", o->resistor, "divider resistor R in kΩ")->capture_default_str();
     cmd->add_option("--bits", o->bits, "ADC resolution: 8 (full scale 255) or 10 (1023)")
         ->check(CLI::IsMember({8, 10}))
@@ -179,10 +180,10 @@ Command addRtCommand(CLI::App& app)
     auto* to = group->add_option("--to", o->to, "last temperature, °C");
     auto* step = group->add_option("--step", o->step, "temperature step, °C")->capture_default_str();
     return {cmd, [=] {
-        o->betaOptionsAlone = (r25->count() || t25->count()) && !beta->count();
-        o->rangeWithTable = (from->count() || to->count() || step->count()) && table->count();
-        return run(*o);
-    }};
+                o->betaOptionsAlone = (r25->count() || t25->count()) && !beta->count();
+                o->rangeWithTable = (from->count() || to->count() || step->count()) && table->count();
+                return run(*o);
+            }};
 }
 
 } // namespace quillon::cli

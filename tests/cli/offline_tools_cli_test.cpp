@@ -80,9 +80,16 @@ TEST_F(OfflineToolsCli, ThermistorTableMatchesThePage)
     };
     const Settings cases[] = {
         {{"rbRT8Bits", "rbCir1", "rbRTCStyle"}, "22", "DB", "H", ""},
-        {{"rbRT10Bits", "rbCir2", "rbRTASMStyle", "rbRTPrefix"}, " 4.7 ", "DW", "$",
+        {{"rbRT10Bits", "rbCir2", "rbRTASMStyle", "rbRTPrefix"},
+         " 4.7 ",
+         "DW",
+         "$",
          "-r ' 4.7 ' --bits 10 --circuit 2 --asm --prefix --db DW --marker '$'"},
-        {{"rbRT10Bits", "rbCir1", "rbRTASMStyle", "rbRTPostfix"}, "10", "", " h", "-r 10 --bits 10 --asm --db= --marker ' h'"},
+        {{"rbRT10Bits", "rbCir1", "rbRTASMStyle", "rbRTPostfix"},
+         "10",
+         "",
+         " h",
+         "-r 10 --bits 10 --asm --db= --marker ' h'"},
     };
     for (const Settings& s : cases) {
         for (const char* b : s.buttons) click(b);
@@ -140,7 +147,8 @@ TEST_F(OfflineToolsCli, ThermistorFailuresExitNonZeroAndWriteNothing)
     EXPECT_EQ(cli("rt --beta 3950 --r25 10 --from 0 --to 10 --step 0").code, 1);
     EXPECT_EQ(cli("rt --beta 3950 --r25 10 --steinhart 1,2,3 --from 0 --to 1").code, 2);
     // A fitted curve passes through its points.
-    EXPECT_NE(cli("rt --fit 0:33.6,25:10,100:0.7 --from 25 --to 25").out.find("// 25.00\t\t10.0000"), std::string::npos);
+    EXPECT_NE(cli("rt --fit 0:33.6,25:10,100:0.7 --from 25 --to 25").out.find("// 25.00\t\t10.0000"),
+              std::string::npos);
     EXPECT_EQ(cli("rt --fit 0:30,25:10 --from 0 --to 1").code, 2);
     EXPECT_EQ(cli("rt --fit 0:10,25:10,50:3 --from 0 --to 1").code, 2);
 }
@@ -152,7 +160,8 @@ TEST_F(OfflineToolsCli, LedTableMatchesThePage)
     click("rbLED16");
     const char* const k16[] = {"A1", "A2", "B", "C", "D1", "D2", "E", "F", "G1", "G2", "H", "J", "K", "L", "M", "N"};
     const int positions[] = {7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8};
-    for (int i = 0; i < 16; ++i) setText(("edLED16" + std::string(k16[i])).c_str(), std::to_string(positions[i]).c_str());
+    for (int i = 0; i < 16; ++i)
+        setText(("edLED16" + std::string(k16[i])).c_str(), std::to_string(positions[i]).c_str());
     dialogs.textAnswers.push_back(QStringLiteral("Board 2"));
     click("btnLEDSave");
     ASSERT_TRUE(dialogs.messages().empty());
@@ -164,7 +173,8 @@ TEST_F(OfflineToolsCli, LedTableMatchesThePage)
     setText("edLEDDB", " DW ");
     setText("edHex", "0x");
     click("btnEncode");
-    const std::string args = " --settings " + settingsPath() + " --invert --asm --bits 4 --prefix --db ' DW ' --marker 0x";
+    const std::string args =
+        " --settings " + settingsPath() + " --invert --asm --bits 4 --prefix --db ' DW ' --marker 0x";
     CliRun r = cli("led --type 16 --pattern 'board 2'" + args);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, memo("mLEDCode"));
@@ -200,7 +210,10 @@ TEST_F(OfflineToolsCli, ColourBandsMatchThePage)
         const char* args;
     };
     const Case cases[] = {
-        {true, {"sb1Brown", "sb2Black", "sb3Green", "sb4Brown", "sb5Brown"}, "rbKOme", "brown black green brown brown --unit kohm"},
+        {true,
+         {"sb1Brown", "sb2Black", "sb3Green", "sb4Brown", "sb5Brown"},
+         "rbKOme",
+         "brown black green brown brown --unit kohm"},
         {false, {"sb1Yellow", "sb2Purple", "sb4Silver", "sb5Gray"}, "rbMOme", "黄 紫 银 无 --unit MOhm"},
         {false, {"sb1Blue", "sb2Gray", "sb4Orange", "sb5Gold"}, "rbOme", "Blue grey orange 金"},
     };
@@ -249,8 +262,8 @@ TEST_F(OfflineToolsCli, OutputsKeepWhatThePathIs)
 
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string got = dir.file("got");
-    const std::string cmd = "cat " + fifo + " >" + got + " & " + QUILLON_CLI_PATH + " rt --beta 3950 --r25 10 --from 0 --to 0 -o " +
-                             fifo + "; wait";
+    const std::string cmd = "cat " + fifo + " >" + got + " & " + QUILLON_CLI_PATH +
+                            " rt --beta 3950 --r25 10 --from 0 --to 0 -o " + fifo + "; wait";
     EXPECT_EQ(std::system(("sh -c '" + cmd + "'").c_str()), 0);
     EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_EQ(TempDir::readFile(got), "unsigned char rtTable[] = {\r\n\t0x064\t// 0.00\t\t33.6206\r\n};\r\n");

@@ -31,9 +31,8 @@ TEST(ThermistorModel, BetaCurveGivesTheDatasheetValues)
 // through them and stays within 0.5 % of the Beta curve between them.
 TEST(ThermistorModel, ThreePointFitFollowsTheCurve)
 {
-    const std::array<Point, 3> points = {{{0, resistanceAt(kNtc10k, 0)},
-                                          {25, resistanceAt(kNtc10k, 25)},
-                                          {100, resistanceAt(kNtc10k, 100)}}};
+    const std::array<Point, 3> points = {
+        {{0, resistanceAt(kNtc10k, 0)}, {25, resistanceAt(kNtc10k, 25)}, {100, resistanceAt(kNtc10k, 100)}}};
     const SteinhartHart sh = fitSteinhartHart(points);
     EXPECT_GT(sh.b, 0);
     for (const Point& p : points) {

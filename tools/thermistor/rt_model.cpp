@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 
 namespace quillon::rt {
 

@@ -19,8 +19,8 @@ inline constexpr long double kZeroCelsius = 273.15L;
 // R(T) = R25 * exp(B * (1/T - 1/T25)), temperatures in kelvin inside.
 struct BetaModel {
     long double beta = 0;
-    long double r25 = 0;     // kilo-ohms, like the grid
-    long double t25 = 25;    // degrees Celsius
+    long double r25 = 0;  // kilo-ohms, like the grid
+    long double t25 = 25; // degrees Celsius
 };
 
 // 1/T = A + B ln(R) + C ln(R)^3 with T in kelvin and R in ohms, the way
