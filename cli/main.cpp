@@ -1,5 +1,6 @@
-// quillon-cli: the HEX/BIN conversions, checksums and source arrays of the
-// desktop tool, for firmware build scripts. Same core, same output bytes.
+// quillon-cli: the offline tools of the desktop program (HEX/BIN conversions,
+// checksums and source arrays here; thermistor, LED and colour-band commands
+// in their own files), for firmware build scripts. Same core, same output bytes.
 
 #include "cli/commands.h"
 #include "common/file_io.h"
