@@ -57,6 +57,12 @@ int fail(std::string_view text)
     return kExitFailure;
 }
 
+int usageError(std::string_view text)
+{
+    fail(text);
+    return kExitUsage;
+}
+
 int finish(int status)
 {
     std::cout.flush();

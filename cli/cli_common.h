@@ -35,6 +35,8 @@ std::optional<int> parseArguments(CLI::App& app, int argc, char** argv);
 
 // Prints "quillon-cli: <text>" on standard error and returns kExitFailure.
 int fail(std::string_view text);
+// The same for a command line that can't be run as given: kExitUsage.
+int usageError(std::string_view text);
 
 // To be returned from main: flushes standard output and turns success into
 // failure (with a message) when the output could not be written, so a full

@@ -1,10 +1,11 @@
-// quillon-cli: the HEX/BIN conversions, checksums and source arrays of the
-// desktop tool, for firmware build scripts. Same core, same output bytes.
+// quillon-cli: the offline tools of the desktop program (HEX/BIN conversions,
+// checksums and source arrays here; thermistor, LED and colour-band commands
+// in their own files), for firmware build scripts. Same core, same output bytes.
 
 #include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "tools/hexbin/bin_to_hex.h"
 #include "tools/hexbin/crc.h"
-#include "common/file_io.h"
 #include "tools/hexbin/intel_hex.h"
 #include "tools/hexbin/source_array.h"
 
@@ -240,12 +241,14 @@ struct ArrayCommand {
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Intel HEX / binary conversions, CRCs and source arrays"};
+    CLI::App app{"The offline tools for build scripts: HEX/BIN conversions, CRCs, source arrays,\n"
+                 "thermistor tables, LED code tables and colour-band values"};
     setUpApp(app);
     app.require_subcommand(1);
 
     Hex2Bin h2b;
     auto* cmdH2B = app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
+    cmdH2B->footer("Example:\n  quillon-cli hex2bin firmware.hex firmware.bin --fill 00 --crc crc32");
     cmdH2B->add_option("input", h2b.input, "Intel HEX file ('-': standard input)")->required();
     cmdH2B->add_option("output", h2b.output, "binary image to write ('-': standard output, the CRC then goes to standard error)")
         ->required();
@@ -260,6 +263,7 @@ int main(int argc, char** argv)
 
     Bin2Hex b2h;
     auto* cmdB2H = app.add_subcommand("bin2hex", "flat binary to Intel HEX (16-byte records)");
+    cmdB2H->footer("Example:\n  quillon-cli bin2hex boot.bin boot.hex --start 8000");
     cmdB2H->add_option("input", b2h.input, "binary file ('-': standard input)")->required();
     cmdB2H->add_option("output", b2h.output, "Intel HEX file to write ('-': standard output)")->required();
     cmdB2H->add_option("--start", b2h.start, "load address of the first byte, hexadecimal (0x prefix optional)")
@@ -267,6 +271,7 @@ int main(int argc, char** argv)
 
     CrcCommand crc;
     auto* cmdCrc = app.add_subcommand("crc", "CRC of whole files");
+    cmdCrc->footer("Example:\n  quillon-cli crc --type crc32 firmware.bin");
     cmdCrc->add_option("files", crc.files, "files to check ('-': standard input)")->required();
     cmdCrc->add_option("--type", crc.type, "ccitt (CRC-16/XMODEM), crc16 (CRC-16/UMTS) or crc32")
         ->check(CLI::IsMember({"ccitt", "crc16", "crc32"}))
@@ -274,6 +279,7 @@ int main(int argc, char** argv)
 
     ArrayCommand arr;
     auto* cmdArr = app.add_subcommand("array", "byte table in C or assembler source, one byte per line");
+    cmdArr->footer("Example:\n  quillon-cli array --hex firmware.hex --asm --db DB --marker H -o firmware.asm");
     cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex ('-': standard input)")->required();
     cmdArr->add_option("-o,--output", arr.output, "file to write (default or '-': standard output)");
     cmdArr->add_flag("--hex", arr.hex, "input is Intel HEX: data bytes in file order, digits kept as typed");
@@ -284,6 +290,8 @@ int main(int argc, char** argv)
     cmdArr->add_option("--marker", arr.marker, "hexadecimal marker (assembler)")->capture_default_str();
     cmdArr->add_flag("--prefix", arr.prefix, "marker before the digits instead of after them (assembler)");
     cmdArr->add_flag("--lf", arr.lf, "end lines with LF instead of CR LF");
+
+    const auto offlineTools = addOfflineToolCommands(app);
 
     if (const auto early = parseArguments(app, argc, argv))
         return finish(*early);
@@ -296,6 +304,9 @@ int main(int argc, char** argv)
             return finish(b2h.run());
         if (*cmdCrc)
             return finish(crc.run());
+        for (const auto& command : offlineTools)
+            if (*command.sub)
+                return finish(command.run());
         return finish(arr.run());
     } catch (const std::exception& e) {
         return finish(fail(e.what()));

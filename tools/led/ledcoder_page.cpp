@@ -194,9 +194,6 @@ void LEDCoderPage::btnEncodeClick()
         host_.dialogs().error(kBadMap);
         return;
     }
-    auto codes = led::codeTable(type, *positions);
-    if (ui->cbLEDReverse->isChecked()) led::invertCodes(type, codes);
-
     led::EmitOptions options;
     options.assembler = ui->rbASM->isChecked();
     options.fourBits = ui->rb4Bits->isChecked();
@@ -205,7 +202,8 @@ void LEDCoderPage::btnEncodeClick()
     options.prefix = ui->rbPre->isChecked();
 
     QStringList lines;
-    for (const auto& line : led::emitCodeTable(type, codes, options)) lines << fromStd(line);
+    for (const auto& line : led::encodeTable(type, *positions, ui->cbLEDReverse->isChecked(), options))
+        lines << fromStd(line);
     ui->mLEDCode->setPlainText(lines.join(QLatin1Char('\n')));
 }
 

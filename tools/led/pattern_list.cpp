@@ -23,13 +23,20 @@ void PatternList::load(const SettingsFile& settings, LedType type)
         entries_.push_back({std::move(name), std::move(pattern)});
 }
 
+const PatternList::Entry* PatternList::find(const std::string& name) const
+{
+    const std::string key = trim(name);
+    for (const Entry& e : entries_)
+        if (equalsNoCase(e.name, key)) return &e;
+    return nullptr;
+}
+
 PatternList::Refusal PatternList::add(SettingsFile& settings, const std::string& name, const std::string& pattern)
 {
     const std::string key = trim(name);
     if (key.empty()) return Refusal::EmptyName;
     if (!isStorablePatternName(key)) return Refusal::UnstorableName;
-    for (const Entry& e : entries_)
-        if (equalsNoCase(e.name, key)) return Refusal::DuplicateName;
+    if (find(key)) return Refusal::DuplicateName;
 
     entries_.push_back({key, pattern});
     try {

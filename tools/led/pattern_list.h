@@ -32,6 +32,10 @@ public:
     size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
 
+    // The entry of that name (blanks around it and letter case do not count,
+    // as for the file's keys); nullptr when there is none.
+    const Entry* find(const std::string& name) const;
+
     // The patterns of `type` in file order.
     void load(const SettingsFile& settings, LedType type);
     // Adds a pattern under `name` with blanks around it removed (the file
