@@ -34,7 +34,9 @@ inline constexpr uint32_t kHookParallelPorts = controlCode(kDeviceType, 11, kMet
 inline constexpr uint32_t kHexDisplay = controlCode(kDeviceType, 14, kMethodBuffered);
 inline constexpr uint32_t kMaxDataBytes = controlCode(kDeviceType, 16, kMethodBuffered);
 
-static_assert(kReadRecords == 0x8307000F && kHookParallelPorts == 0x8307002C && kMaxDataBytes == 0x83070040);
+static_assert(kStartCapture == 0x83070000 && kStopCapture == 0x83070004 && kDiscardRecords == 0x83070008 &&
+              kReadRecords == 0x8307000F && kSetFilter == 0x83070010 && kHookSerialPorts == 0x83070028 &&
+              kHookParallelPorts == 0x8307002C && kHexDisplay == 0x83070038 && kMaxDataBytes == 0x83070040);
 
 inline constexpr uint32_t kReadBufferSize = 65528;
 

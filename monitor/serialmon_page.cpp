@@ -29,8 +29,10 @@ const QString kDataOnlyInclude = QStringLiteral("IRP_MJ_READ;IRP_MJ_WRITE");
 
 const int kColumnWidths[kColumns] = {40, 60, 100, 200, 70, 50, 500};
 // A poll reads for at most this long before it lets the event loop run;
-// records still waiting are read in a follow-up slice right after.
-constexpr qint64 kPollSliceMs = 30;
+// records still waiting are read in a follow-up slice a moment later (a
+// timer, not a posted call, so other timers get their turn in between).
+constexpr qint64 kPollSliceMs = 10;
+constexpr int kFollowUpMs = 1;
 
 void fillChecklist(QListWidget* list, const PortListing& listing)
 {
@@ -422,7 +424,7 @@ void SerialMonPage::pollSlice()
         commFailed();
     } else if (end == ReadEnd::OutOfTime) {
         sliceQueued_ = true;
-        QTimer::singleShot(0, this, [this] {
+        QTimer::singleShot(kFollowUpMs, Qt::PreciseTimer, this, [this] {
             sliceQueued_ = false;
             runGuarded([this] { PollMonitor(); });
         });

@@ -6,12 +6,10 @@
 #include "tests/monitor/scripted_capture.h"
 #include "tests/support/temp_dir.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <random>
-#include <sys/resource.h>
 
 using namespace quillon;
 using namespace quillon::monitor;
@@ -22,7 +20,6 @@ namespace {
 std::vector<CapturedRecord> walk(const std::vector<uint8_t>& buf, size_t count = SIZE_MAX)
 {
     std::vector<CapturedRecord> out;
-    std::vector<std::vector<std::string>> keep;
     walkRecords(buf, std::min(count, buf.size()), [&](const CapturedRecord& r) { out.push_back(r); });
     return out;
 }
@@ -56,19 +53,6 @@ struct UtcZone {
 };
 
 } // namespace
-
-TEST(MonitorRequests, CodesFollowTheControlCodeLayout)
-{
-    EXPECT_EQ(kStartCapture, 0x83070000u);
-    EXPECT_EQ(kStopCapture, 0x83070004u);
-    EXPECT_EQ(kDiscardRecords, 0x83070008u);
-    EXPECT_EQ(kReadRecords, 0x8307000Fu);
-    EXPECT_EQ(kSetFilter, 0x83070010u);
-    EXPECT_EQ(kHookSerialPorts, 0x83070028u);
-    EXPECT_EQ(kHookParallelPorts, 0x8307002Cu);
-    EXPECT_EQ(kHexDisplay, 0x83070038u);
-    EXPECT_EQ(kMaxDataBytes, 0x83070040u);
-}
 
 TEST(MonitorRequests, FilterBlockDefaultsCaseFlagsAndLength)
 {
@@ -113,26 +97,6 @@ TEST(MonitorRequests, HookBlockHoldsMaskAndNamesInListOrder)
     EXPECT_EQ(blockText(b, 4 + 256, 256), "/dev/ttyUSB0");
     for (size_t i = 4 + 2 * 256; i < b.size(); ++i) ASSERT_EQ(b[i], 0) << i;
     EXPECT_EQ(hookMaskOf(std::vector<uint8_t>{1, 2}), 0u);
-}
-
-TEST(MonitorRequests, LimitsOfBytesAndLines)
-{
-    auto v = limitFrom(std::nullopt, kMaxBytesLimit);
-    EXPECT_TRUE(v.unreadable);
-    EXPECT_EQ(v.value, 64);
-    EXPECT_FALSE(v.fieldReset);
-    for (int32_t typed : {10000, -1}) {
-        v = limitFrom(typed, kMaxBytesLimit);
-        EXPECT_FALSE(v.unreadable);
-        EXPECT_TRUE(v.fieldReset);
-        EXPECT_EQ(v.value, 8192);
-    }
-    v = limitFrom(8192, kMaxBytesLimit);
-    EXPECT_FALSE(v.fieldReset);
-    EXPECT_EQ(v.value, 8192);
-    v = limitFrom(0, kMaxLinesLimit);
-    EXPECT_EQ(v.value, 0);
-    EXPECT_EQ(limitFrom(1000, kMaxLinesLimit).value, 999);
 }
 
 TEST(RecordWalk, RecordsFollowAtTheFourByteStride)
@@ -283,26 +247,6 @@ TEST(MonitorRows, ZeroLineLimitKeepsOnlyTheNewestRow)
     EXPECT_EQ(rows.rows()[0].sequence, 2);
 }
 
-TEST(MonitorText, SavedListAndLogLines)
-{
-    MonitorRows rows;
-    auto changes = rows.begin();
-    rows.apply(record(1, {"cat(9)", "IRP_MJ_WRITE", "/dev/ttyS0", "SUCCESS", "Length 2: hi"}), changes);
-    rows.apply(record(2, {"cat(9)", "IRP_MJ_CLOSE"}, ""), changes);
-    EXPECT_EQ(savedListText(rows.rows()),
-              "1\t10:00:00\tcat(9)\tIRP_MJ_WRITE\t/dev/ttyS0\tSUCCESS\tLength 2: hi\r\n"
-              "2\t \tcat(9)\tIRP_MJ_CLOSE\t \t \t \r\n");
-    EXPECT_EQ(savedListText({}), "");
-
-    std::string log;
-    appendLogLine(log, record(1, {"cat(9)", "IRP_MJ_WRITE", "/dev/ttyS0", "SUCCESS", "x"}));
-    appendLogLine(log, record(1, {"", "", "", "EAGAIN"}));
-    appendLogLine(log, record(2, {"cat(9)", "", "/dev/ttyS0"}));
-    EXPECT_EQ(log, "cat(9)\tIRP_MJ_WRITE\t/dev/ttyS0\tSUCCESS\tx\r\n"
-                   "\t\t\tEAGAIN\t\r\n"
-                   "cat(9)\t\t/dev/ttyS0\t\t\r\n");
-}
-
 TEST(MonitorFiles, LogAppendsAndSavingReplaces)
 {
     TempDir dir;
@@ -319,28 +263,6 @@ TEST(MonitorFiles, LogAppendsAndSavingReplaces)
     EXPECT_EQ(saveList(path, {}), SaveStatus::Ok);
     EXPECT_EQ(TempDir::readFile(path), "");
     EXPECT_EQ(saveList(dir.file("missing/x.log"), {}), SaveStatus::OpenFailed);
-}
-
-TEST(MonitorFiles, FullDiskFailsTheWriteAndTheNextOneMayWork)
-{
-    TempDir dir;
-    CaptureLog log;
-    ASSERT_TRUE(log.open(dir.file("full.log")));
-    // A file size limit plays the full disk inside our own folder.
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 16;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool first = log.append("0123456789");
-    const bool second = log.append("0123456789");
-    setrlimit(RLIMIT_FSIZE, &old);
-    const bool third = log.append("after");
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_TRUE(first);
-    EXPECT_FALSE(second);
-    EXPECT_TRUE(third);
 }
 
 TEST(MonitorDriver, LoadRetriesOnceAndOnlyWhereARetryCanHelp)
