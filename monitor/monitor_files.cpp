@@ -18,10 +18,16 @@ bool CaptureLog::open(const std::string& path)
 bool CaptureLog::append(std::string_view bytes)
 {
     if (fd_ < 0) return false;
+    const off_t before = ::lseek(fd_, 0, SEEK_END);
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            // A disk that filled up halfway leaves no half record for the
+            // next one to be glued to.
+            if (before >= 0 && ::ftruncate(fd_, before) != 0) errno = EIO;
+            return false;
+        }
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;

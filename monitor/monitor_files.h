@@ -19,7 +19,8 @@ public:
     // `path` as the system takes it; created when missing.
     bool open(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
-    // Written straight to the file, so a full disk shows at this call.
+    // Written straight to the file, so a full disk shows at this call; a
+    // write that fails leaves the file as it was before it.
     bool append(std::string_view bytes);
     void close();
 

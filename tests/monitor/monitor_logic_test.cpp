@@ -6,10 +6,12 @@
 #include "tests/monitor/scripted_capture.h"
 #include "tests/support/temp_dir.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/resource.h>
 
 using namespace quillon;
 using namespace quillon::monitor;
@@ -263,6 +265,31 @@ TEST(MonitorFiles, LogAppendsAndSavingReplaces)
     EXPECT_EQ(saveList(path, {}), SaveStatus::Ok);
     EXPECT_EQ(TempDir::readFile(path), "");
     EXPECT_EQ(saveList(dir.file("missing/x.log"), {}), SaveStatus::OpenFailed);
+}
+
+TEST(MonitorFiles, FullDiskLeavesNoHalfRecordAndTheNextWriteMayWork)
+{
+    TempDir dir;
+    const std::string path = dir.file("full.log");
+    CaptureLog log;
+    ASSERT_TRUE(log.open(path));
+    // A file size limit plays the full disk inside our own folder.
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool first = log.append("0123456789\r\n");
+    const bool second = log.append("abcdefghij\r\n"); // only 4 bytes of it fit
+    setrlimit(RLIMIT_FSIZE, &old);
+    const bool third = log.append("after\r\n");
+    std::signal(SIGXFSZ, oldHandler);
+    log.close();
+    EXPECT_TRUE(first);
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(third);
+    EXPECT_EQ(TempDir::readFile(path), "0123456789\r\nafter\r\n");
 }
 
 TEST(MonitorDriver, LoadRetriesOnceAndOnlyWhereARetryCanHelp)
