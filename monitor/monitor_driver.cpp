@@ -6,8 +6,9 @@ namespace quillon::monitor {
 
 bool MonitorDriver::attemptLoad(LoadFailure& failure)
 {
-    // A component of an earlier run goes before a new one starts.
-    if (service_->loaded()) service_->unload();
+    // Whatever is left of an earlier component (of this run or an earlier
+    // one) goes before a new one starts.
+    service_->unload();
     failure = service_->load();
     return failure == LoadFailure::None && service_->loaded();
 }
