@@ -1,9 +1,11 @@
 # Thin wrapper over CMake + Ninja. `make run` builds and starts the program,
-# `make test` builds and runs every test headless.
+# `make test` builds and runs every test headless, `make install` installs
+# under PREFIX (default /usr/local; DESTDIR is honoured).
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
+PREFIX ?= /usr/local
 
-.PHONY: all bootstrap build run test screenshots bench clean
+.PHONY: all bootstrap build run test screenshots bench install clean
 
 all: build
 
@@ -30,6 +32,9 @@ screenshots: build
 
 bench: build
 	@cmake --build $(BUILD_DIR) --target benchmarks
+
+install: build
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 clean:
 	@rm -rf $(BUILD_DIR)

@@ -46,7 +46,8 @@ public:
                                     const QString& fileName) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
 
-    // "A (*.a)|*.a|B (*.*)|*.*" -> "A (*.a);;B (*.*)"
+    // "A (*.a,*.b)|*.a;*.b|B (*.*)|*.*" -> "A (*.a,*.b) (*.a *.b);;B (*.*) (*)": Qt reads
+    // the patterns from the group it appends, and the dialogs hide that group.
     static QString toQtFilter(const QString& filter);
     static QString withDefaultExt(const QString& path, const QString& defaultExt);
 

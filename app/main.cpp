@@ -1,7 +1,7 @@
 #include "app/application.h"
 #include "app/mainform.h"
 #include "app/qt_text.h"
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 
 #include <QMessageBox>
 #include <exception>
@@ -13,7 +13,7 @@ int main(int argc, char** argv)
         quillon::applyProgramLook(app);
         quillon::FrameOptions options;
         options.settingsPath =
-            quillon::SettingsFile::defaultPathFor(quillon::localPath(QCoreApplication::applicationFilePath()));
+            quillon::SettingsFile::locationFor(quillon::localPath(QCoreApplication::applicationFilePath()));
         quillon::TfrmMain frmMain(options);
         frmMain.show();
         return app.exec();

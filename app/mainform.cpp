@@ -3,7 +3,7 @@
 #include "app/comm_events.h"
 #include "app/handler.h"
 #include "app/qt_text.h"
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "app/status_bar.h"
 #include "app/status_panels.h"
 #include "common/clock.h"
@@ -125,6 +125,7 @@ void TfrmMain::FormCreate()
         ledCoder_->btnHelpClick();
         rtCalc_->btnRTHelpClick();
         colorResister_->initBands();
+        comTest_->setPortSource(deviceMap_);
         // One enumeration feeds both serial lists, so they name the same ports.
         if (auto serial = deviceMap_->serialPorts()) {
             PortListing listing = buildSerialListing(*serial);

@@ -4,7 +4,7 @@
 #include "app/application.h"
 #include "app/mainform.h"
 #include "app/qt_text.h"
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 
 #include <QDir>
 #include <QPixmap>

@@ -10,11 +10,14 @@
 #include "common/text.h"
 #include "platform/comm_port.h"
 #include "platform/device_map.h"
+#include "platform/port_list.h"
 #include "serial/hex_text.h"
+#include "serial/port_combo_box.h"
 #include "serial/receive_display.h"
 #include "ui_comtest_page.h"
 
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <stdexcept>
@@ -37,6 +40,26 @@ QString failureText(CommFailure failure)
     return QStringLiteral("打开文件时出错!");
 }
 
+// Ctrl+Enter in the send box presses the send button, as in other
+// terminals; while sending is not possible the key does what it did before.
+class SendKeyFilter : public QObject {
+public:
+    SendKeyFilter(QWidget* box, QAbstractButton* send) : QObject(box), send_(send) { box->installEventFilter(this); }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (!enter || !(key->modifiers() & Qt::ControlModifier) || !send_->isEnabled()) return false;
+        send_->click();
+        return true;
+    }
+
+private:
+    QAbstractButton* send_;
+};
+
 } // namespace
 
 ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
@@ -57,11 +80,13 @@ ComTestPage::~ComTestPage()
 
 void ComTestPage::connectHandlers()
 {
+    connectHandler(ui->COMList, &PortComboBox::popupAboutToShow, this, &ComTestPage::refreshPortList);
     connectHandler(ui->btnOpenPort, &QPushButton::clicked, this, &ComTestPage::btnOpenPortClick);
     leaveChecks_.add(ui->edRDTimeout, [this] { edRDTimeoutExit(); });
     leaveChecks_.add(ui->edWRTimeout, [this] { edWRTimeoutExit(); });
 
     connectHandler(ui->btnSend, &QPushButton::clicked, this, &ComTestPage::btnSendClick);
+    new SendKeyFilter(ui->mDataSend, ui->btnSend);
     // Only a change of choice counts: clicking the choice already made must
     // not relabel "停  止" while timed sending runs.
     connectHandler(ui->rbTimedSend, &QRadioButton::toggled, this, [this](bool on) {
@@ -115,6 +140,21 @@ void ComTestPage::fillPortList(const PortListing& listing)
     ui->COMList->clear();
     for (const auto& name : listing.comList) ui->COMList->addItem(fromStd(name));
     ui->COMList->setCurrentIndex(listing.comList.empty() ? -1 : 0);
+}
+
+void ComTestPage::refreshPortList()
+{
+    if (!portSource_) return;
+    const auto entries = portSource_->serialPorts();
+    if (!entries) return;
+    const PortListing listing = buildSerialListing(*entries);
+    std::vector<std::string> shown;
+    for (int i = 0; i < ui->COMList->count(); ++i) shown.push_back(toStd(ui->COMList->itemText(i)));
+    if (shown == listing.comList) return;
+    const int keep = selectionAfterRefresh(listing.comList, toStd(ui->COMList->currentText()));
+    ui->COMList->clear();
+    for (const auto& name : listing.comList) ui->COMList->addItem(fromStd(name));
+    ui->COMList->setCurrentIndex(keep);
 }
 
 // ---------------------------------------------------------------- connection

@@ -22,6 +22,7 @@ class ComTestPage;
 
 namespace quillon {
 
+class DeviceMap;
 class PageHost;
 struct PortListing;
 class ReceiveDisplay;
@@ -63,6 +64,9 @@ public:
 
     // Start-up: COMList from the serial listing, first entry selected.
     void fillPortList(const PortListing& listing);
+    // Where COMList is read afresh each time its drop-down opens.
+    void setPortSource(DeviceMap* ports) { portSource_ = ports; }
+    void refreshPortList();
 
     // TimerClient, CommEventTarget
     void timer2Tick() override { Timer2Timer(); }
@@ -121,6 +125,7 @@ private:
     std::unique_ptr<ReceiveDisplay> display_;
     InteractiveHooks* interactive_ = nullptr;
     WatchedRowsView* rowsView_ = nullptr;
+    DeviceMap* portSource_ = nullptr;
     bool TimedSendRunning = false;
     QElapsedTimer statusPainted_;
     FocusLeaveChecks leaveChecks_;

@@ -1,6 +1,7 @@
 #include "serial/receive_state.h"
 
 #include "common/clock.h"
+#include "common/file_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -51,16 +52,8 @@ void CommLog::entry(std::string_view word, std::string_view text)
     e += word;
     e += text;
     // One write per entry: it reaches the file as a whole or not at all
-    // as far as this program is concerned.
-    const char* p = e.data();
-    size_t left = e.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd_, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    // as far as this program is concerned. A failing write loses only itself.
+    (void)writeAll(fd_, e);
 }
 
 std::optional<size_t> FindPattern(std::span<const uint8_t> data, std::span<const uint8_t> pattern)

@@ -1,6 +1,6 @@
 #include "app/comm_events.h"
 #include "app/handler.h"
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "common/clock.h"
 #include "tests/support/frame_fixture.h"
 

@@ -4,7 +4,7 @@
 #include "app/handler.h"
 #include "app/page_host.h"
 #include "app/qt_text.h"
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "common/text.h"
 #include "tools/led/segment_picture.h"
 

@@ -1,6 +1,6 @@
 #include "tools/led/pattern_list.h"
 
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "common/text.h"
 
 namespace quillon::led {

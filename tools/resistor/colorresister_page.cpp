@@ -71,6 +71,23 @@ QPixmap resistorsPicture(QSize size, const QFont& font, const QPalette& palette)
     return pix;
 }
 
+// Captions are drawn in the band's colour; light colours get a dark face so
+// they stay readable. Disabled buttons keep the grey text.
+void paintPaletteButton(QToolButton* button, const QColor& c)
+{
+    QPalette pal = button->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::ButtonText, c);
+        pal.setColor(group, QPalette::WindowText, c);
+    }
+    if (qGray(c.rgb()) > 170) {
+        pal.setColor(QPalette::Button, QColor(96, 96, 96));
+        pal.setColor(QPalette::Window, QColor(96, 96, 96));
+        button->setAutoFillBackground(true);
+    }
+    button->setPalette(pal);
+}
+
 } // namespace
 
 ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
@@ -97,22 +114,7 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
     for (const bands::PaletteButton& b : bands::palette()) {
         auto* button = findChild<QToolButton*>(fromStd(b.objectName));
         if (!button) continue;
-        if (b.color != bands::Color::None) {
-            // Captions are drawn in the band's colour; light colours get a dark
-            // face so they stay readable. Disabled buttons keep the grey text.
-            QPalette pal = button->palette();
-            const QColor c = swatchColor(b.color, palette());
-            for (auto group : {QPalette::Active, QPalette::Inactive}) {
-                pal.setColor(group, QPalette::ButtonText, c);
-                pal.setColor(group, QPalette::WindowText, c);
-            }
-            if (qGray(c.rgb()) > 170) {
-                pal.setColor(QPalette::Button, QColor(96, 96, 96));
-                pal.setColor(QPalette::Window, QColor(96, 96, 96));
-                button->setAutoFillBackground(true);
-            }
-            button->setPalette(pal);
-        }
+        if (b.color != bands::Color::None) paintPaletteButton(button, swatchColor(b.color, palette()));
         connectHandler(button, &QToolButton::clicked, this, [this, &b] { colorButtonClick(b); });
     }
 
@@ -125,6 +127,11 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
     ui->imgResistors->setPixmap(resistorsPicture(ui->imgResistors->size(), font(), palette()));
     ui->mResisterBase->setPlainText(QString::fromUtf8(bands::referenceText()));
 
+    connectRadios();
+}
+
+void ColorResisterPage::connectRadios()
+{
     connectHandler(ui->rb4Color, &QRadioButton::toggled, this, [this](bool on) {
         if (on) rb4ColorClick();
     });

@@ -2,6 +2,8 @@
 
 #include "common/codepage.h"
 #include "common/numbers.h"
+#include "common/file_io.h"
+#include "common/output_file.h"
 #include "common/text.h"
 
 #include <cstdio>
@@ -157,12 +159,11 @@ std::optional<std::string> readFileBytes(const std::string& path)
 
 FileStatus writeDatFile(const std::string& path, const std::vector<Row>& rows)
 {
-    FilePtr f(std::fopen(path.c_str(), "wb"));
-    if (!f) return FileStatus::OpenFailed;
-    const std::string image = formatDat(rows);
-    if (std::fwrite(image.data(), 1, image.size(), f.get()) != image.size()) return FileStatus::WriteFailed;
-    // A full disk often only shows when the buffer is flushed.
-    if (std::fclose(f.release()) != 0) return FileStatus::WriteFailed;
+    // Replaced only once the whole table is written: a full disk must not
+    // cost the user the table saved before.
+    SafeOutput out;
+    if (!out.open(path)) return FileStatus::OpenFailed;
+    if (!writeAll(out.fd(), formatDat(rows)) || !out.commit()) return FileStatus::WriteFailed;
     return FileStatus::Ok;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Plain POSIX file access in large blocks for the HEX/BIN tools.
+// Plain POSIX file access: whole writes, and large blocks for the HEX/BIN tools.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,11 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::hexbin {
+namespace quillon {
+
+// Hands all of `bytes` to `fd`, again after an interrupted or short write.
+// False when the system refuses (disk full, a closed pipe).
+bool writeAll(int fd, std::string_view bytes);
 
 constexpr std::size_t kBlockSize = 1 << 20;
 
@@ -68,6 +72,10 @@ public:
 
     // Creates or truncates the file.
     bool create(const std::string& path);
+    // Writes to a descriptor someone else opened and will close. Without
+    // `positioned` the bytes are written in order (pipes, terminals,
+    // standard output), and writing below the end fails.
+    void adopt(int fd, std::string name, bool positioned);
     bool isOpen() const { return fd_ >= 0; }
     // Appends at the end.
     void append(std::string_view bytes);
@@ -87,6 +95,8 @@ private:
     std::string buf_;
     uint64_t flushed_ = 0;
     bool failed_ = false;
+    bool owned_ = true;
+    bool positioned_ = true;
 };
 
-} // namespace quillon::hexbin
+} // namespace quillon

@@ -1,4 +1,4 @@
-#include "tools/hexbin/file_io.h"
+#include "common/file_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace quillon::hexbin {
+namespace quillon {
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 
 InputFile::~InputFile() { close(); }
 
@@ -127,13 +139,29 @@ bool OutputFile::create(const std::string& path)
     buf_.reserve(kBlockSize + 4096);
     flushed_ = 0;
     failed_ = false;
+    owned_ = true;
+    positioned_ = true;
     return fd_ >= 0;
+}
+
+void OutputFile::adopt(int fd, std::string name, bool positioned)
+{
+    fd_ = fd;
+    path_ = std::move(name);
+    buf_.clear();
+    buf_.reserve(kBlockSize + 4096);
+    flushed_ = 0;
+    failed_ = false;
+    owned_ = false;
+    positioned_ = positioned;
 }
 
 void OutputFile::writeOut(uint64_t offset, const char* data, std::size_t size)
 {
+    if (!positioned_ && offset != flushed_)
+        failed_ = true;
     while (size > 0 && !failed_) {
-        ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+        ssize_t n = positioned_ ? ::pwrite(fd_, data, size, static_cast<off_t>(offset)) : ::write(fd_, data, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -201,7 +229,7 @@ void OutputFile::close()
     if (fd_ < 0)
         return;
     flush();
-    if (::close(fd_) != 0)
+    if (owned_ && ::close(fd_) != 0)
         failed_ = true;
     fd_ = -1;
     if (failed_) {
@@ -210,4 +238,4 @@ void OutputFile::close()
     }
 }
 
-} // namespace quillon::hexbin
+} // namespace quillon
