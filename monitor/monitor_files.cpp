@@ -1,9 +1,10 @@
 #include "monitor/monitor_files.h"
 
+#include "common/file_io.h"
+#include "common/output_file.h"
+
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <memory>
 #include <unistd.h>
 
 namespace quillon::monitor {
@@ -19,18 +20,11 @@ bool CaptureLog::append(std::string_view bytes)
 {
     if (fd_ < 0) return false;
     const off_t before = ::lseek(fd_, 0, SEEK_END);
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            // A disk that filled up halfway leaves no half record for the
-            // next one to be glued to.
-            if (before >= 0 && ::ftruncate(fd_, before) != 0) errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
+    if (writeAll(fd_, bytes)) return true;
+    // A disk that filled up halfway leaves no half record for the next one
+    // to be glued to.
+    if (before >= 0 && ::ftruncate(fd_, before) != 0) errno = EIO;
+    return false;
 }
 
 void CaptureLog::close()
@@ -41,15 +35,10 @@ void CaptureLog::close()
 
 SaveStatus saveList(const std::string& path, const std::vector<MonitorRow>& rows)
 {
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Closer> f(std::fopen(path.c_str(), "wb"));
-    if (!f) return SaveStatus::OpenFailed;
-    const std::string text = savedListText(rows);
-    if (std::fwrite(text.data(), 1, text.size(), f.get()) != text.size()) return SaveStatus::WriteFailed;
-    // A full disk often shows only when the buffer is flushed.
-    if (std::fclose(f.release()) != 0) return SaveStatus::WriteFailed;
+    // The file saved before is replaced only once the whole list is written.
+    SafeOutput out;
+    if (!out.open(path)) return SaveStatus::OpenFailed;
+    if (!writeAll(out.fd(), savedListText(rows)) || !out.commit()) return SaveStatus::WriteFailed;
     return SaveStatus::Ok;
 }
 
