@@ -33,7 +33,7 @@ const char* const kPageTitles[] = {
 
 TfrmMain::TfrmMain(FrameOptions options, QWidget* parent)
     : QWidget(parent), settingsPath_(std::move(options.settingsPath)), dialogs_(options.dialogs),
-      deviceMap_(options.deviceMap)
+      deviceMap_(options.deviceMap), capture_(options.capture)
 {
     if (!dialogs_) {
         ownDialogs_ = std::make_unique<WidgetDialogs>(this);
@@ -73,10 +73,11 @@ void TfrmMain::buildWindow()
     colorResister_ = new ColorResisterPage(*this);
     hexBin_ = new HexBinPage(*this);
     comTest_ = new ComTestPage(*this);
-    serialMon_ = new SerialMonPage(*this);
+    serialMon_ = new SerialMonPage(*this, capture_);
     serial_ = &comTest_->session();
     settingsLoaders_ = {ledCoder_};
-    timerClients_ = {comTest_};
+    timerClients_ = {comTest_, serialMon_};
+    monitor_ = serialMon_;
     commTarget_ = comTest_;
 
     pcToolSet->addTab(rtCalc_, QStringLiteral("RT值计算"));

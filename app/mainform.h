@@ -25,11 +25,13 @@ class ColorResisterPage;
 class HexBinPage;
 class ComTestPage;
 class SerialMonPage;
+class CaptureService;
 
 struct FrameOptions {
     std::string settingsPath;            // the INI file
     Dialogs* dialogs = nullptr;          // null: real message boxes and file dialogs
     DeviceMap* deviceMap = nullptr;      // null: the system's ports
+    CaptureService* capture = nullptr;   // null: the system's port-capture component
 };
 
 class TfrmMain : public QWidget, public PageHost {
@@ -97,6 +99,7 @@ private:
     Dialogs* dialogs_;
     std::unique_ptr<DeviceMap> ownDeviceMap_;
     DeviceMap* deviceMap_;
+    CaptureService* capture_;
 
     QTabWidget* pcToolSet = nullptr;
     StatusBar* StatusBar1 = nullptr;

@@ -7,6 +7,7 @@
 
 #include "app/application.h"
 #include "app/dialogs.h"
+#include "bench/bench_dialogs.h"
 #include "app/mainform.h"
 #include "common/codepage.h"
 #include "platform/device_map.h"
@@ -33,21 +34,7 @@ using namespace quillon;
 
 namespace {
 
-// Answers the log's save dialog; nothing else may come up.
-class BenchDialogs : public Dialogs {
-public:
-    QString logPath;
-    int messages = 0;
-    void message(const QString&, const QString& text, MsgIcon) override
-    {
-        ++messages;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    bool confirm(const QString&, const QString&, MsgIcon) override { return true; }
-    std::optional<QString> openFile(const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> saveFile(const QString&, const QString&) override { return logPath; }
-    std::optional<QString> inputText(const QString&, const QString&, const QString&) override { return std::nullopt; }
-};
+using bench::BenchDialogs;
 
 std::string textData(size_t size)
 {
@@ -144,7 +131,7 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pts", name}};
     BenchDialogs dialogs;
     const std::string logPath = dir + (hex ? "/hex.log" : "/text.log");
-    dialogs.logPath = QString::fromStdString(logPath);
+    dialogs.savePath = QString::fromStdString(logPath);
     FrameOptions options;
     options.settingsPath = dir + "/bench.INI";
     options.dialogs = &dialogs;
