@@ -54,6 +54,7 @@ void VarGroup::setColumnWidths()
     QHeaderView* header = ui->lvCOMVars->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(20);
     const int fixed[] = {30, 60, 60, 40};
     for (int c = 0; c < 4; ++c) ui->lvCOMVars->setColumnWidth(c, fixed[c]);
     // The other columns are as wide as their captions need.
