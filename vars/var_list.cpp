@@ -62,9 +62,13 @@ int32_t defaultLength(VarType type)
     return 1;
 }
 
+// Blanks and control characters are quoted too: unquoted, reading would
+// drop them from the field's ends.
 bool needsQuotes(std::string_view field)
 {
-    return field.find_first_of(" ,\"") != std::string_view::npos;
+    for (char c : field)
+        if (static_cast<unsigned char>(c) <= ' ' || c == ',' || c == '"') return true;
+    return false;
 }
 
 } // namespace

@@ -59,8 +59,8 @@ std::vector<std::string> savedColumns(const VarRow& row);
 // A row from saved columns; missing or unreadable columns take defaults.
 VarRow rowFromColumns(const std::vector<std::string>& columns, int32_t number);
 
-// Fields joined by ","; a field holding a blank, a comma or a double quote
-// is quoted, with inner quotes doubled.
+// Fields joined by ","; a field holding a blank (or another control
+// character), a comma or a double quote is quoted, with inner quotes doubled.
 std::string joinCommaText(const std::vector<std::string>& fields);
 // The reverse: splits at commas outside quotes, blanks around an unquoted
 // field dropped. Empty text gives no field.

@@ -29,8 +29,13 @@ void saveVariables(SettingsFile& settings, const VarList& list)
 {
     if (list.empty()) return;
     settings.writeInteger(settings::kVarCount, settings::kCountKey, static_cast<int32_t>(list.size()));
-    for (size_t i = 0; i < list.size(); ++i)
-        settings.writeText(settings::kVarListWrite, std::to_string(i), joinCommaText(savedColumns(list.row(i))));
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::string text = joinCommaText(savedColumns(list.row(i)));
+        // A decoded value may hold line ends; written as they are, they would
+        // end the entry and start lines of their own in the file.
+        std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        settings.writeText(settings::kVarListWrite, std::to_string(i), text);
+    }
 }
 
 void loadVariables(const SettingsFile& settings, VarList& list)

@@ -37,6 +37,7 @@ TfrmVar::TfrmVar(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmVar"));
+    setFixedSize(size());
     keepUpperCase(ui->edVarSeq);
     keepUpperCase(ui->edVarOffset);
     keepUpperCase(ui->edVarMask);

@@ -76,6 +76,9 @@ TEST(VarCommaText, QuotesOnlyWhatNeedsItAndReadsItBack)
     EXPECT_EQ(splitCommaText(" x , y ,"), (std::vector<std::string>{"x", "y", ""}));
     EXPECT_EQ(splitCommaText("\"open,end"), (std::vector<std::string>{"open,end"}));
     EXPECT_EQ(splitCommaText("   "), std::vector<std::string>{});
+    // Tabs and other control characters at a field's ends survive the round trip.
+    const std::vector<std::string> edges = {"\tx", "y\x01", "z"};
+    EXPECT_EQ(splitCommaText(joinCommaText(edges)), edges);
 }
 
 TEST(VarColumns, ShownAndSavedTextOfEachKind)

@@ -82,6 +82,19 @@ TEST_F(VarSettings, EmptyListWritesNothingAndShorterSaveKeepsSurplusKeys)
     EXPECT_EQ(names(load()), std::vector<std::string>{"v0"});
 }
 
+TEST_F(VarSettings, DecodedLineEndsStayInsideTheirEntry)
+{
+    VarList list;
+    VarRow row = namedRow(0, "text");
+    row.value = "ok\r\n[Var Count]\r\nCount=99";
+    list.insert(row);
+    saveVariables(settings, list);
+    VarList back = load();
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back.row(0).value, "ok  [Var Count]  Count=99");
+    EXPECT_EQ(settings.readInteger("Var Count", "Count", 0), 1);
+}
+
 TEST_F(VarSettings, SectionCaseAndHexCountLoad)
 {
     TempDir::writeFile(path, "[var count]\r\ncount=0x3\r\n[var list]\r\n0=a\r\n1=b\r\n2=c\r\n");
