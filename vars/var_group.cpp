@@ -179,8 +179,7 @@ void VarGroup::btnReadMapClick()
     if (*added > 0)
         dialogs.message(caption, QString::number(*added) + QStringLiteral("条变量被添加! "), MsgIcon::Information);
     else
-        dialogs.message(caption,
-                        QStringLiteral("0条变量被添加! 目前只支持由ImageCraft C (ICC) 编译器产生的map文件！"),
+        dialogs.message(caption, QStringLiteral("0条变量被添加! 目前只支持由ImageCraft C (ICC) 编译器产生的map文件！"),
                         MsgIcon::Information);
 }
 

@@ -99,8 +99,9 @@ std::string maskOrLengthText(const VarRow& row)
 
 std::vector<std::string> savedColumns(const VarRow& row)
 {
-    return {row.def.name,        row.value,           typeName(row.def.type), offsetText(row.def.offset),
-            maskOrLengthText(row), formatName(row.def.format)};
+    return {row.def.name,           row.value,
+            typeName(row.def.type), offsetText(row.def.offset),
+            maskOrLengthText(row),  formatName(row.def.format)};
 }
 
 VarRow rowFromColumns(const std::vector<std::string>& columns, int32_t number)

@@ -52,7 +52,7 @@ VarRow rowFor(const VarDefinition& def);
 void applyDefinition(VarRow& row, const VarDefinition& def);
 
 // The columns as the list shows them.
-std::string offsetText(int32_t offset);       // 4 upper-case hex digits, more if needed
+std::string offsetText(int32_t offset);          // 4 upper-case hex digits, more if needed
 std::string maskOrLengthText(const VarRow& row); // BitMask: 2 hex digits; else decimal
 // name, value, type name, offset, mask/length, format name: what is saved.
 std::vector<std::string> savedColumns(const VarRow& row);

@@ -33,7 +33,8 @@ void saveVariables(SettingsFile& settings, const VarList& list)
         std::string text = joinCommaText(savedColumns(list.row(i)));
         // A decoded value may hold line ends; written as they are, they would
         // end the entry and start lines of their own in the file.
-        std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
         settings.writeText(settings::kVarListWrite, std::to_string(i), text);
     }
 }

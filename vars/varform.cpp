@@ -33,7 +33,8 @@ bool fixedDecimal(VarType type) { return type == VarType::Float || type == VarTy
 
 } // namespace
 
-TfrmVar::TfrmVar(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs), ui(std::make_unique<Ui::TfrmVar>())
+TfrmVar::TfrmVar(Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), dialogs_(dialogs), ui(std::make_unique<Ui::TfrmVar>())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmVar"));
@@ -67,7 +68,9 @@ void TfrmVar::showEvent(QShowEvent* event)
 void TfrmVar::showMaskField(VarType type)
 {
     const bool editable = type == VarType::BitMask || type == VarType::Array;
-    ui->lMask->setText(type == VarType::BitMask ? kMaskCaption : type == VarType::Array ? kArrayCaption : kLengthCaption);
+    ui->lMask->setText(type == VarType::BitMask ? kMaskCaption
+                       : type == VarType::Array ? kArrayCaption
+                                                : kLengthCaption);
     ui->edVarMask->setEnabled(editable);
     ui->edVarMask->setMaxLength(type == VarType::BitMask ? kMaskChars : kLengthChars);
 }

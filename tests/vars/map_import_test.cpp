@@ -62,8 +62,7 @@ TEST(IccMap, OddWindowsAndLines)
     EXPECT_EQ(listing(symbolsOf("__bss_start\n0000 _zero\n\nSymbol table\n0004 _x  \n0006 _y\n0008 __bss_end\n")),
               "x@4+2 y@6+2 ");
     // Symbols out of order: the zero and negative sizes are dropped, the others kept.
-    EXPECT_EQ(listing(symbolsOf("__bss_start\n0010 _p\n0010 _q\n0008 _r\n000C _s\n0010 __bss_end\n")),
-              "r@8+4 s@12+4 ");
+    EXPECT_EQ(listing(symbolsOf("__bss_start\n0010 _p\n0010 _q\n0008 _r\n000C _s\n0010 __bss_end\n")), "r@8+4 s@12+4 ");
     // Without the end symbol the last one has no size and is not added.
     EXPECT_EQ(listing(symbolsOf("__bss_start\n0010 _p\n0012 _q\n")), "p@16+2 ");
 }

@@ -53,8 +53,8 @@ TEST(VarList, ValueChangesAreReported)
 
 TEST(VarNames, ListsInTheirOrderAndNamesBothWays)
 {
-    EXPECT_EQ(TypeNameList(), (std::vector<std::string>{"char=0", "int=1", "long=2", "float=3", "double=4",
-                                                         "BitMask=5", "Array=6"}));
+    EXPECT_EQ(TypeNameList(),
+              (std::vector<std::string>{"char=0", "int=1", "long=2", "float=3", "double=4", "BitMask=5", "Array=6"}));
     EXPECT_EQ(FormatNameList(), (std::vector<std::string>{"Hex=0", "Dec=1", "Bin=2"}));
     EXPECT_EQ(typeName(VarType::BitMask), "BitMask");
     EXPECT_EQ(formatName(DisplayFormat::Bin), "Bin");
