@@ -1,5 +1,7 @@
 #include "app/dialogs.h"
 
+#include "vars/varform.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -91,6 +93,13 @@ std::optional<QString> WidgetDialogs::inputText(const QString& caption, const QS
     QString t = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok) return std::nullopt;
     return t;
+}
+
+bool WidgetDialogs::editVariable(vars::VarDefinition& def)
+{
+    if (variableDialog_) return variableDialog_->edit(def);
+    TfrmVar dialog(*this, parent_);
+    return dialog.edit(def);
 }
 
 } // namespace quillon

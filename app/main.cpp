@@ -2,6 +2,7 @@
 #include "app/mainform.h"
 #include "app/qt_text.h"
 #include "common/settings_file.h"
+#include "vars/varform.h"
 
 #include <QMessageBox>
 #include <exception>
@@ -15,6 +16,9 @@ int main(int argc, char** argv)
         options.settingsPath =
             quillon::SettingsFile::locationFor(quillon::localPath(QCoreApplication::applicationFilePath()));
         quillon::TfrmMain frmMain(options);
+        // Hidden until a variable is added or edited.
+        quillon::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
+        frmMain.setVariableDialog(&frmVar);
         frmMain.show();
         return app.exec();
     } catch (const std::exception& e) {

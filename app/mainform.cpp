@@ -14,6 +14,7 @@
 #include "tools/led/ledcoder_page.h"
 #include "tools/resistor/colorresister_page.h"
 #include "tools/thermistor/rtcalc_page.h"
+#include "vars/var_group.h"
 
 #include <QCloseEvent>
 #include <QPushButton>
@@ -75,7 +76,10 @@ void TfrmMain::buildWindow()
     comTest_ = new ComTestPage(*this);
     serialMon_ = new SerialMonPage(*this, capture_);
     serial_ = &comTest_->session();
-    settingsLoaders_ = {ledCoder_};
+    varGroup_ = new VarGroup(*this, comTest_->session().watchedVariables());
+    comTest_->placeGroup(ComTestPage::GroupSlot::Variables, varGroup_);
+    comTest_->setWatchedRowsView(varGroup_);
+    settingsLoaders_ = {ledCoder_, varGroup_};
     timerClients_ = {comTest_, serialMon_};
     monitor_ = serialMon_;
     commTarget_ = comTest_;
@@ -139,14 +143,19 @@ void TfrmMain::FormCreate()
             for (SettingsLoader* loader : settingsLoaders_) loader->loadSettings(settings);
         }
         // The variable dialog's drop-down lists take these names, in this order.
-        FormatNameList = {QStringLiteral("Hex=0"), QStringLiteral("Dec=1"), QStringLiteral("Bin=2")};
-        TypeNameList = {QStringLiteral("char=0"),  QStringLiteral("int=1"),     QStringLiteral("long=2"),
-                        QStringLiteral("float=3"), QStringLiteral("double=4"),  QStringLiteral("BitMask=5"),
-                        QStringLiteral("Array=6")};
+        FormatNameList.clear();
+        for (const auto& name : vars::FormatNameList()) FormatNameList.push_back(fromStd(name));
+        TypeNameList.clear();
+        for (const auto& name : vars::TypeNameList()) TypeNameList.push_back(fromStd(name));
     } catch (...) {
         // Start-up stops at the failing step; the window opens with what was done.
         AppExceptionHandler();
     }
+}
+
+void TfrmMain::setVariableDialog(TfrmVar* dialog)
+{
+    if (ownDialogs_) ownDialogs_->setVariableDialog(dialog);
 }
 
 void TfrmMain::setStatusText(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }

@@ -26,6 +26,8 @@ class HexBinPage;
 class ComTestPage;
 class SerialMonPage;
 class CaptureService;
+class TfrmVar;
+class VarGroup;
 
 struct FrameOptions {
     std::string settingsPath;            // the INI file
@@ -71,6 +73,9 @@ public:
     const std::vector<QString>& formatNameList() const { return FormatNameList; }
     const std::vector<QString>& typeNameList() const { return TypeNameList; }
 
+    // The variable dialog made at start-up, used for every variable edit.
+    void setVariableDialog(TfrmVar* dialog);
+
     // Tests stand in for the serial connection and the monitor here.
     void setSerialSession(SerialSessionControl* s) { serial_ = s; }
     void setMonitorSession(MonitorSessionControl* m) { monitor_ = m; }
@@ -81,6 +86,7 @@ public:
     HexBinPage* hexBinPage() const { return hexBin_; }
     ComTestPage* comTestPage() const { return comTest_; }
     SerialMonPage* serialMonPage() const { return serialMon_; }
+    VarGroup* varGroup() const { return varGroup_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -113,6 +119,7 @@ private:
     HexBinPage* hexBin_ = nullptr;
     ComTestPage* comTest_ = nullptr;
     SerialMonPage* serialMon_ = nullptr;
+    VarGroup* varGroup_ = nullptr;
     SerialSessionControl* serial_ = nullptr;
     // None until the port monitor can be loaded.
     MonitorSessionControl* monitor_ = nullptr;

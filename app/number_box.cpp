@@ -7,8 +7,25 @@
 
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QValidator>
 
 namespace quillon {
+
+namespace {
+
+class UpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+} // namespace
+
+void keepUpperCase(QLineEdit* box) { box->setValidator(new UpperCaseValidator(box)); }
 
 namespace {
 

@@ -16,6 +16,9 @@ namespace quillon {
 
 class Dialogs;
 
+// Letters typed into the box appear in upper case (hex fields).
+void keepUpperCase(QLineEdit* box);
+
 // The whole number the box holds as typed, if it holds one.
 std::optional<int32_t> wholeNumberIn(const QLineEdit* box);
 

@@ -46,6 +46,26 @@ struct VarRow {
     std::string value = "0";
 };
 
+// A new row for `def`, as adding one by hand makes it.
+VarRow rowFor(const VarDefinition& def);
+// Edits the row's definition; its number and value stay as they are.
+void applyDefinition(VarRow& row, const VarDefinition& def);
+
+// The columns as the list shows them.
+std::string offsetText(int32_t offset);          // 4 upper-case hex digits, more if needed
+std::string maskOrLengthText(const VarRow& row); // BitMask: 2 hex digits; else decimal
+// name, value, type name, offset, mask/length, format name: what is saved.
+std::vector<std::string> savedColumns(const VarRow& row);
+// A row from saved columns; missing or unreadable columns take defaults.
+VarRow rowFromColumns(const std::vector<std::string>& columns, int32_t number);
+
+// Fields joined by ","; a field holding a blank (or another control
+// character), a comma or a double quote is quoted, with inner quotes doubled.
+std::string joinCommaText(const std::vector<std::string>& fields);
+// The reverse: splits at commas outside quotes, blanks around an unquoted
+// field dropped. Empty text gives no field.
+std::vector<std::string> splitCommaText(std::string_view text);
+
 class VarList {
 public:
     const std::vector<VarRow>& rows() const { return rows_; }

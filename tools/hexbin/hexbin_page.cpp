@@ -2,6 +2,7 @@
 
 #include "app/dialogs.h"
 #include "app/handler.h"
+#include "app/number_box.h"
 #include "app/page_host.h"
 #include "app/qt_text.h"
 #include "tools/hexbin/bin_to_hex.h"
@@ -14,7 +15,6 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QValidator>
 
 namespace quillon {
 
@@ -24,17 +24,6 @@ namespace {
 
 const QString kFileFilter = QStringLiteral("Data files (*.hex,*.bin,*.eep,*.dat)|*.hex;*.bin;*.eep;*.dat|All files (*.*)|*.*");
 
-// Shows typed letters in upper case, as the address field always did.
-class UpperCaseValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        input = input.toUpper();
-        return Acceptable;
-    }
-};
-
 // A file name typed or picked into a field, as the system takes it.
 std::string pathIn(const QLineEdit* edit) { return localPath(edit->text().trimmed()); }
 
@@ -43,7 +32,8 @@ std::string pathIn(const QLineEdit* edit) { return localPath(edit->text().trimme
 HexBinPage::HexBinPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), ui(std::make_unique<Ui::HexBinPage>())
 {
     ui->setupUi(this);
-    ui->edStartAddress->setValidator(new UpperCaseValidator(ui->edStartAddress));
+    // Typed letters show in upper case, as the address field always did.
+    keepUpperCase(ui->edStartAddress);
 
     connectHandler(ui->btnSource, &QPushButton::clicked, this, &HexBinPage::btnSourceClick);
     connectHandler(ui->btnTarget, &QPushButton::clicked, this, &HexBinPage::btnTargetClick);
