@@ -10,6 +10,7 @@
 #include "monitor/serialmon_page.h"
 #include "platform/device_map.h"
 #include "serial/comtest_page.h"
+#include "serial/interactive_group.h"
 #include "tools/hexbin/hexbin_page.h"
 #include "tools/led/ledcoder_page.h"
 #include "tools/resistor/colorresister_page.h"
@@ -75,7 +76,7 @@ void TfrmMain::buildWindow()
     comTest_ = new ComTestPage(*this);
     serialMon_ = new SerialMonPage(*this);
     serial_ = &comTest_->session();
-    settingsLoaders_ = {ledCoder_};
+    settingsLoaders_ = {ledCoder_, comTest_->interactiveGroup()};
     timerClients_ = {comTest_};
     commTarget_ = comTest_;
 

@@ -11,8 +11,10 @@
 #include "platform/comm_port.h"
 #include "platform/device_map.h"
 #include "serial/hex_text.h"
+#include "serial/interactive_group.h"
 #include "serial/receive_display.h"
 #include "ui_comtest_page.h"
+#include "vars/datamode_group.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
@@ -29,13 +31,7 @@ const QString kComGroupCaption = QStringLiteral("通讯内容");
 // The received-bytes panel is repainted at most this often (one display refresh).
 constexpr int kStatusRepaintMs = 25;
 
-QString failureText(CommFailure failure)
-{
-    switch (failure) {
-    case CommFailure::SendFileOpen: break;
-    }
-    return QStringLiteral("打开文件时出错!");
-}
+QString failureText(CommFailure) { return QStringLiteral("打开文件时出错!"); }
 
 } // namespace
 
@@ -47,6 +43,12 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
     display_ = std::make_unique<ReceiveDisplay>(ui->mCOMRx, ui->cbCOMAutoScroll);
     applyDisplayLimit();
     connectHandlers();
+    auto* dataMode = new vars::DataModeGroup(host_, *session_);
+    placeGroup(GroupSlot::DataMode, dataMode);
+    interactiveGroup_ =
+        new InteractiveGroup(host_, *session_, {ui->mDataSend, ui->cbSendBinary, [this] { SendData(); }}, *dataMode);
+    placeGroup(GroupSlot::Interactive, interactiveGroup_);
+    setInteractiveHooks(interactiveGroup_);
 }
 
 ComTestPage::~ComTestPage()
@@ -88,9 +90,9 @@ QRect ComTestPage::groupRect(GroupSlot slot)
 {
     // The free right-hand column and the left column below the port settings.
     switch (slot) {
-    case GroupSlot::Variables: return {604, 4, 185, 250};
-    case GroupSlot::DataMode: return {604, 256, 185, 234};
-    case GroupSlot::Interactive: return {4, 304, 182, 188};
+    case GroupSlot::Variables: return {604, 4, 185, 248};
+    case GroupSlot::DataMode: return {604, 254, 185, 214};
+    case GroupSlot::Interactive: return {4, 304, 182, 164};
     }
     return {};
 }

@@ -22,6 +22,7 @@ class ComTestPage;
 
 namespace quillon {
 
+class InteractiveGroup;
 class PageHost;
 struct PortListing;
 class ReceiveDisplay;
@@ -59,6 +60,7 @@ public:
     void setWatchedRowsView(WatchedRowsView* view) { rowsView_ = view; }
 
     SerialSession& session() { return *session_; }
+    InteractiveGroup* interactiveGroup() const { return interactiveGroup_; }
     bool portOpen() const { return session_->portOpen(); }
 
     // Start-up: COMList from the serial listing, first entry selected.
@@ -120,6 +122,7 @@ private:
     std::unique_ptr<SerialSession> session_;
     std::unique_ptr<ReceiveDisplay> display_;
     InteractiveHooks* interactive_ = nullptr;
+    InteractiveGroup* interactiveGroup_ = nullptr;
     WatchedRowsView* rowsView_ = nullptr;
     bool TimedSendRunning = false;
     QElapsedTimer statusPainted_;
