@@ -182,8 +182,14 @@ void DataModeDecoder::decodeRows(const ReceiveState& state, std::span<const uint
     for (size_t i = 0; i < variables_.size(); ++i) {
         const VarRow& row = variables_.row(i);
         if (!row.def.watched) continue;
-        if (auto value = DecodeVariable(body, row, memoryMap, state.settings.startAddress))
-            if (variables_.setValue(i, std::move(*value))) changed.push_back(i);
+        auto value = DecodeVariable(body, row, memoryMap, state.settings.startAddress);
+        if (!value || *value == row.value) continue;
+        // The value this chunk found, so a row changed and changed back is not reported.
+        if (std::find(changed.begin(), changed.end(), i) == changed.end()) {
+            changed.push_back(i);
+            previous_.push_back(row.value);
+        }
+        variables_.setValue(i, std::move(*value));
     }
 }
 
@@ -251,6 +257,7 @@ ReceiveResult DataModeDecoder::process(ReceiveState& state, std::span<const uint
 {
     ReceiveResult result;
     display_.clear();
+    previous_.clear();
     DataModeSettings& s = state.settings;
     if (s.mode == DataMode::Normal) return state.applyDataMode(chunk);
     if (s.mode == DataMode::MultiVars && s.stringVars) {
@@ -272,9 +279,13 @@ ReceiveResult DataModeDecoder::process(ReceiveState& state, std::span<const uint
         while (state.ReceiveAccumulator.count > 0 && CutBlock(state, display_, result.changedRows)) {
         }
     }
-    std::sort(result.changedRows.begin(), result.changedRows.end());
-    result.changedRows.erase(std::unique(result.changedRows.begin(), result.changedRows.end()),
-                             result.changedRows.end());
+    std::vector<size_t> changed;
+    for (size_t k = 0; k < result.changedRows.size(); ++k) {
+        const size_t row = result.changedRows[k];
+        if (variables_.row(row).value != previous_[k]) changed.push_back(row);
+    }
+    std::sort(changed.begin(), changed.end());
+    result.changedRows = std::move(changed);
     result.display = display_;
     return result;
 }

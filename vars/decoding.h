@@ -73,17 +73,18 @@ public:
     uint64_t overflows() const { return overflows_; }
     uint64_t blocksDecoded() const { return blocks_; }
 
+private:
     // One cut of the accumulator; false when it changed nothing. A body or
     // unframed bytes go to `shown`, rows given a new value to `changed`.
     bool CutBlock(ReceiveState& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
-
-private:
     void append(ReceiveState& state, std::span<const uint8_t> chunk);
     void stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result);
     void decodeRows(const ReceiveState& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
 
     VarList& variables_;
     std::vector<uint8_t> display_;
+    // Values of the changed rows before this chunk, in the order of `changed`.
+    std::vector<std::string> previous_;
     uint64_t overflows_ = 0;
     uint64_t blocks_ = 0;
 };

@@ -322,6 +322,10 @@ TEST(DataModeDecoder, EveryBlockInAChunkIsCutSoTheNewestValueShows)
     EXPECT_EQ(text(r.display), text(bytes({0x02})));
     EXPECT_EQ(line.decoder->blocksDecoded(), 2u);
     EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), text(bytes({0xA5, 0x5A, 0x03})));
+    // A row changed and changed back within one chunk is not reported.
+    r = line.feed(bytes({0xFE, 0xDC, 0xA5, 0x5A, 0x09, 0xFE, 0xDC, 0xA5, 0x5A, 0x02, 0xFE, 0xDC}));
+    EXPECT_EQ(line.value(v), "2");
+    EXPECT_TRUE(r.changedRows.empty());
     // Bytes with no mark at all are shown as they are and not kept.
     line.state.ReceiveAccumulator.clear();
     r = line.feed(bytes({0x41, 0x42}));
