@@ -86,8 +86,13 @@ struct Model {
             return true;
         }
         if (s0 < 0) {
-            shown = acc;
-            acc.clear();
+            // Keep the start of a head at the end, if any.
+            size_t keep = 0;
+            for (size_t k = 1; k < static_cast<size_t>(hl) && k <= acc.size(); ++k)
+                if (std::equal(acc.end() - static_cast<long>(k), acc.end(), s.headMark.begin())) keep = k;
+            if (keep == acc.size()) return false;
+            shown.assign(acc.begin(), acc.end() - static_cast<long>(keep));
+            acc.erase(acc.begin(), acc.end() - static_cast<long>(keep));
             return true;
         }
         if (s0 > 0) {
@@ -147,8 +152,16 @@ struct Model {
         } else if (interactive && !master) {
             if (lineIdle) replace(chunk); else append(chunk);
         } else {
-            append(chunk);
-            while (!acc.empty() && cut()) {
+            // Marks: in as far as there is room, cutting every block; a full
+            // accumulator that frames nothing starts over.
+            size_t at = 0;
+            while (at < chunk.size()) {
+                if (acc.size() == 2048) acc.clear();
+                const size_t take = std::min(chunk.size() - at, 2048 - acc.size());
+                acc.insert(acc.end(), chunk.begin() + static_cast<long>(at), chunk.begin() + static_cast<long>(at + take));
+                at += take;
+                while (!acc.empty() && cut()) {
+                }
             }
         }
     }

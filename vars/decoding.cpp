@@ -74,6 +74,15 @@ std::string arrayText(std::span<const uint8_t> elements, DisplayFormat format)
     return out;
 }
 
+// The longest end of `data` that is the start of `head`, shorter than the head.
+size_t headPrefixAtEnd(std::span<const uint8_t> data, std::span<const uint8_t> head)
+{
+    for (size_t k = std::min(head.size() - 1, data.size()); k > 0; --k)
+        if (std::equal(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(k), data.end() - static_cast<std::ptrdiff_t>(k)))
+            return k;
+    return 0;
+}
+
 } // namespace
 
 std::optional<std::vector<uint8_t>> MarkFromHex(std::string_view text)
@@ -165,9 +174,12 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
         cut.kind = Cut::Kind::EndOnly;
         cut.keepFrom = std::min(*end + endLen, count);
     } else if (!start) {
-        cut.kind = Cut::Kind::Unframed;
-        cut.bodyEnd = count;
-        cut.keepFrom = count;
+        // Bytes that may begin a head cut by the chunk boundary stay: on a
+        // slow line every chunk is one byte, and a head must get together.
+        const size_t keep = headPrefixAtEnd(data, {s.headMark.data(), headLen});
+        cut.kind = keep == count ? Cut::Kind::Waiting : Cut::Kind::Unframed;
+        cut.bodyEnd = count - keep;
+        cut.keepFrom = count - keep;
     } else if (*start > 0) {
         cut.kind = Cut::Kind::HeadLater;
         cut.keepFrom = *start;
@@ -215,6 +227,26 @@ void DataModeDecoder::append(ReceiveState& state, std::span<const uint8_t> chunk
 {
     if (state.ReceiveAccumulator.count + chunk.size() > Accumulator::kCapacity) ++overflows_;
     state.ReceiveAccumulator.append(chunk);
+}
+
+void DataModeDecoder::cutAtMarks(ReceiveState& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed)
+{
+    Accumulator& acc = state.ReceiveAccumulator;
+    // The chunk goes in as far as there is room, and every block it completes
+    // is cut at once: the values never lag behind the line, and a block that
+    // straddles a full chunk is not thrown away with the bytes before it.
+    // Only an accumulator full of bytes that frame no block starts over.
+    while (!chunk.empty()) {
+        if (acc.count == Accumulator::kCapacity) {
+            ++overflows_;
+            acc.clear();
+        }
+        const size_t take = std::min(chunk.size(), Accumulator::kCapacity - acc.count);
+        acc.append(chunk.first(take));
+        chunk = chunk.subspan(take);
+        while (acc.count > 0 && CutBlock(state, display_, changed)) {
+        }
+    }
 }
 
 void DataModeDecoder::stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result)
@@ -274,10 +306,7 @@ ReceiveResult DataModeDecoder::process(ReceiveState& state, std::span<const uint
     } else if (state.slaveSide()) {
         state.collectBurst(chunk);
     } else {
-        append(state, chunk);
-        // Every block the chunk completes, so the values never lag behind the line.
-        while (state.ReceiveAccumulator.count > 0 && CutBlock(state, display_, result.changedRows)) {
-        }
+        cutAtMarks(state, chunk, result.changedRows);
     }
     std::vector<size_t> changed;
     for (size_t k = 0; k < result.changedRows.size(); ++k) {

@@ -49,9 +49,9 @@ struct Cut {
     enum class Kind {
         Block,      // a body from bodyBegin to bodyEnd; keep from keepFrom
         EndOnly,    // an end mark without a usable head: drop through it
-        Unframed,   // neither mark: show everything, keep nothing
+        Unframed,   // neither mark: show everything but the start of a cut head
         HeadLater,  // head further in, no end yet: drop what comes before it
-        Waiting,    // head at the start, no end yet
+        Waiting,    // head (or the start of one) at the start, no end yet
     };
     Kind kind = Kind::Waiting;
     size_t bodyBegin = 0;
@@ -69,7 +69,7 @@ public:
 
     ReceiveResult process(ReceiveState& state, std::span<const uint8_t> chunk) override;
 
-    // Appends that found the accumulator too full and started it over.
+    // Times the accumulator was too full for a chunk and started over.
     uint64_t overflows() const { return overflows_; }
     uint64_t blocksDecoded() const { return blocks_; }
 
@@ -78,6 +78,7 @@ private:
     // unframed bytes go to `shown`, rows given a new value to `changed`.
     bool CutBlock(ReceiveState& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
     void append(ReceiveState& state, std::span<const uint8_t> chunk);
+    void cutAtMarks(ReceiveState& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed);
     void stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result);
     void decodeRows(const ReceiveState& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
 

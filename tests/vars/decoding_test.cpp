@@ -241,10 +241,16 @@ TEST(FindCut, EveryCaseOfTheMarks)
     c = cut(bytes({0x01, 0xFE, 0xDC, 0x02}));
     EXPECT_EQ(c.kind, K::EndOnly);
     EXPECT_EQ(c.keepFrom, 3u);
-    c = cut(bytes({0x01, 0x02, 0xA5}));
+    c = cut(bytes({0x01, 0x02, 0x5A}));
     EXPECT_EQ(c.kind, K::Unframed);
     EXPECT_EQ(c.bodyEnd, 3u);
     EXPECT_EQ(c.keepFrom, 3u);
+    // The start of a head at the end stays for the next chunk.
+    c = cut(bytes({0x01, 0x02, 0xA5}));
+    EXPECT_EQ(c.kind, K::Unframed);
+    EXPECT_EQ(c.bodyEnd, 2u);
+    EXPECT_EQ(c.keepFrom, 2u);
+    EXPECT_EQ(cut(bytes({0xA5})).kind, K::Waiting);
     c = cut(bytes({0x01, 0xA5, 0x5A, 0x02}));
     EXPECT_EQ(c.kind, K::HeadLater);
     EXPECT_EQ(c.keepFrom, 1u);
@@ -322,15 +328,35 @@ TEST(DataModeDecoder, EveryBlockInAChunkIsCutSoTheNewestValueShows)
     EXPECT_EQ(text(r.display), text(bytes({0x02})));
     EXPECT_EQ(line.decoder->blocksDecoded(), 2u);
     EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), text(bytes({0xA5, 0x5A, 0x03})));
+    // A head cut by the chunk boundary behind a block waits for its second byte.
+    line.state.ReceiveAccumulator.clear();
+    line.feed(bytes({0xA5, 0x5A, 0x04, 0xFE, 0xDC, 0xA5}));
+    EXPECT_EQ(line.value(v), "4");
+    line.feed(bytes({0x5A, 0x05, 0xFE, 0xDC}));
+    EXPECT_EQ(line.value(v), "5");
     // A row changed and changed back within one chunk is not reported.
-    r = line.feed(bytes({0xFE, 0xDC, 0xA5, 0x5A, 0x09, 0xFE, 0xDC, 0xA5, 0x5A, 0x02, 0xFE, 0xDC}));
-    EXPECT_EQ(line.value(v), "2");
+    r = line.feed(bytes({0xFE, 0xDC, 0xA5, 0x5A, 0x09, 0xFE, 0xDC, 0xA5, 0x5A, 0x05, 0xFE, 0xDC}));
+    EXPECT_EQ(line.value(v), "5");
     EXPECT_TRUE(r.changedRows.empty());
     // Bytes with no mark at all are shown as they are and not kept.
     line.state.ReceiveAccumulator.clear();
     r = line.feed(bytes({0x41, 0x42}));
     EXPECT_EQ(text(r.display), "AB");
     EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+}
+
+TEST(DataModeDecoder, ABlockArrivingByteByByteDecodes)
+{
+    Line line;
+    line.memoryMap({0xA5, 0x5A, 0xA5}, {0xFE, 0xDC});
+    const size_t v = line.watch(VarType::Int, 0);
+    size_t shown = 0;
+    for (int b : {0x41, 0xA5, 0x5A, 0x41, 0xA5, 0x5A, 0xA5, 0x34, 0x12, 0xFE, 0xDC}) {
+        shown += line.feed(bytes({b})).display.size();
+        EXPECT_EQ(line.value(v), b == 0xDC ? "4660" : "0");
+    }
+    // The body, and the bytes that turned out to begin no head.
+    EXPECT_EQ(shown, 2u + 4u);
 }
 
 TEST(DataModeDecoder, FixedLengthDecodesOnlyAfterAChunkLongerThanTheCount)
@@ -451,6 +477,17 @@ TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
     }
     EXPECT_GT(line.decoder->overflows(), 0u);
     EXPECT_EQ(line.value(v), "0");
+    // A block begun in the accumulator and ended in a full 2048-byte chunk is not lost.
+    line.state.ReceiveAccumulator.clear();
+    std::vector<uint8_t> start = bytes({0xA5, 0x5A, 0x33});
+    start.resize(100, 0x00);
+    line.feed(start);
+    std::vector<uint8_t> full(2048, 0x00);
+    full[0] = 0xFE;
+    full[1] = 0xDC;
+    line.feed(full);
+    EXPECT_EQ(line.value(v), "51");
+    const uint64_t overflows = line.decoder->overflows();
     // A full 2048-byte chunk holding a whole block still decodes.
     std::vector<uint8_t> big(2048, 0x00);
     big[100] = 0xA5;
@@ -461,4 +498,5 @@ TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
     line.state.ReceiveAccumulator.clear();
     line.feed(big);
     EXPECT_EQ(line.value(v), "66");
+    EXPECT_EQ(line.decoder->overflows(), overflows);
 }
