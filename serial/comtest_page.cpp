@@ -31,8 +31,6 @@ const QString kComGroupCaption = QStringLiteral("通讯内容");
 // The received-bytes panel is repainted at most this often (one display refresh).
 constexpr int kStatusRepaintMs = 25;
 
-QString failureText(CommFailure) { return QStringLiteral("打开文件时出错!"); }
-
 } // namespace
 
 ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
@@ -408,7 +406,8 @@ void ComTestPage::handleCommEvent(QEvent* event)
     }
 }
 
-void ComTestPage::threadFailed(CommFailure failure) { host_.dialogs().error(failureText(failure)); }
+// The only failure a thread reports to the user: a file to send that can't be opened.
+void ComTestPage::threadFailed(CommFailure) { host_.dialogs().error(QStringLiteral("打开文件时出错!")); }
 
 void ComTestPage::WMBytesReceived(intptr_t count)
 {
