@@ -10,6 +10,7 @@
 #include "monitor/serialmon_page.h"
 #include "platform/device_map.h"
 #include "serial/comtest_page.h"
+#include "serial/interactive_group.h"
 #include "tools/hexbin/hexbin_page.h"
 #include "tools/led/ledcoder_page.h"
 #include "tools/resistor/colorresister_page.h"
@@ -79,7 +80,7 @@ void TfrmMain::buildWindow()
     varGroup_ = new VarGroup(*this, comTest_->session().watchedVariables());
     comTest_->placeGroup(ComTestPage::GroupSlot::Variables, varGroup_);
     comTest_->setWatchedRowsView(varGroup_);
-    settingsLoaders_ = {ledCoder_, varGroup_};
+    settingsLoaders_ = {ledCoder_, varGroup_, comTest_->interactiveGroup()};
     timerClients_ = {comTest_, serialMon_};
     monitor_ = serialMon_;
     commTarget_ = comTest_;

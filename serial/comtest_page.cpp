@@ -12,9 +12,11 @@
 #include "platform/device_map.h"
 #include "platform/port_list.h"
 #include "serial/hex_text.h"
+#include "serial/interactive_group.h"
 #include "serial/port_combo_box.h"
 #include "serial/receive_display.h"
 #include "ui_comtest_page.h"
+#include "vars/datamode_group.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -70,6 +72,12 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
     display_ = std::make_unique<ReceiveDisplay>(ui->mCOMRx, ui->cbCOMAutoScroll);
     applyDisplayLimit();
     connectHandlers();
+    auto* dataMode = new vars::DataModeGroup(host_, *session_);
+    placeGroup(GroupSlot::DataMode, dataMode);
+    interactiveGroup_ =
+        new InteractiveGroup(host_, *session_, {ui->mDataSend, ui->cbSendBinary, [this] { SendData(); }}, *dataMode);
+    placeGroup(GroupSlot::Interactive, interactiveGroup_);
+    setInteractiveHooks(interactiveGroup_);
 }
 
 ComTestPage::~ComTestPage()
@@ -113,9 +121,9 @@ QRect ComTestPage::groupRect(GroupSlot slot)
 {
     // The free right-hand column and the left column below the port settings.
     switch (slot) {
-    case GroupSlot::Variables: return {604, 4, 185, 250};
-    case GroupSlot::DataMode: return {604, 256, 185, 234};
-    case GroupSlot::Interactive: return {4, 304, 182, 188};
+    case GroupSlot::Variables: return {604, 4, 185, 248};
+    case GroupSlot::DataMode: return {604, 254, 185, 214};
+    case GroupSlot::Interactive: return {4, 304, 182, 164};
     }
     return {};
 }
@@ -446,7 +454,8 @@ void ComTestPage::handleCommEvent(QEvent* event)
     }
 }
 
-void ComTestPage::threadFailed(CommFailure failure) { host_.dialogs().error(failureText(failure)); }
+// The only failure a thread reports to the user: a file to send that can't be opened.
+void ComTestPage::threadFailed(CommFailure) { host_.dialogs().error(QStringLiteral("打开文件时出错!")); }
 
 void ComTestPage::WMBytesReceived(intptr_t count)
 {

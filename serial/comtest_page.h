@@ -23,6 +23,7 @@ class ComTestPage;
 namespace quillon {
 
 class DeviceMap;
+class InteractiveGroup;
 class PageHost;
 struct PortListing;
 class ReceiveDisplay;
@@ -60,6 +61,7 @@ public:
     void setWatchedRowsView(WatchedRowsView* view) { rowsView_ = view; }
 
     SerialSession& session() { return *session_; }
+    InteractiveGroup* interactiveGroup() const { return interactiveGroup_; }
     bool portOpen() const { return session_->portOpen(); }
 
     // Start-up: COMList from the serial listing, first entry selected.
@@ -124,6 +126,7 @@ private:
     std::unique_ptr<SerialSession> session_;
     std::unique_ptr<ReceiveDisplay> display_;
     InteractiveHooks* interactive_ = nullptr;
+    InteractiveGroup* interactiveGroup_ = nullptr;
     WatchedRowsView* rowsView_ = nullptr;
     DeviceMap* portSource_ = nullptr;
     bool TimedSendRunning = false;

@@ -69,7 +69,10 @@ std::optional<size_t> FindPattern(std::span<const uint8_t> data, std::span<const
 ReceiveResult ReceiveState::applyDataMode(std::span<const uint8_t> chunk)
 {
     if (settings.mode == DataMode::Normal || !modeStep) {
-        ReceiveAccumulator.clear();
+        if (slaveSide())
+            collectBurst(chunk);
+        else
+            ReceiveAccumulator.clear();
         ReceiveResult passed;
         passed.display = chunk;
         return passed;

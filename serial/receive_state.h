@@ -109,8 +109,19 @@ public:
 
     DataMode mode() const { return settings.mode; }
     bool stringVarMode() const { return settings.mode == DataMode::MultiVars && settings.stringVars; }
+    // The interactive slave answers commands found in the current burst.
+    bool slaveSide() const { return interactive && !master; }
+    // A burst starts afresh once the line has been quiet.
+    void collectBurst(std::span<const uint8_t> chunk)
+    {
+        if (LineIdle)
+            ReceiveAccumulator.replace(chunk);
+        else
+            ReceiveAccumulator.append(chunk);
+    }
 
-    // Normal mode passes the chunk through and empties the accumulator.
+    // Normal mode passes the chunk through; the accumulator keeps only what
+    // the interactive slave looks for its commands in.
     ReceiveResult applyDataMode(std::span<const uint8_t> chunk);
 
     void log(std::string_view word, std::string_view text)

@@ -9,6 +9,7 @@
 #include "app/dialogs.h"
 #include "bench/bench_dialogs.h"
 #include "app/mainform.h"
+#include "bench/serial/bench_support.h"
 #include "common/codepage.h"
 #include "platform/device_map.h"
 #include "serial/comtest_page.h"
@@ -33,8 +34,6 @@
 using namespace quillon;
 
 namespace {
-
-using bench::BenchDialogs;
 
 std::string textData(size_t size)
 {
@@ -129,7 +128,7 @@ Result run(bool hex, const std::string& data, const std::string& dir)
 
     FixedDeviceMap devices;
     devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pts", name}};
-    BenchDialogs dialogs;
+    bench::BenchDialogs dialogs;
     const std::string logPath = dir + (hex ? "/hex.log" : "/text.log");
     dialogs.savePath = QString::fromStdString(logPath);
     FrameOptions options;
@@ -151,28 +150,12 @@ Result run(bool hex, const std::string& data, const std::string& dir)
         return r;
     }
 
-    // The probe: how late does a 10 ms timer fire while data streams in?
     QElapsedTimer clock;
     clock.start();
-    qint64 last = clock.nsecsElapsed();
-    double worst = 0, sum = 0;
-    long ticks = 0;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(10);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        const double late = (now - last) / 1e6 - 10.0;
-        last = now;
-        if (late > worst) worst = late;
-        sum += late > 0 ? late : 0;
-        ++ticks;
-    });
+    bench::EventLoopProbe probe;
     probe.start();
     QTest::qWait(30);
-    worst = 0;
-    sum = 0;
-    ticks = 0;
+    probe.reset();
 
     std::atomic<bool> feederDone{false};
     const qint64 t0 = clock.nsecsElapsed();
@@ -210,8 +193,8 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     watch.start();
     loop.exec();
     r.seconds = (clock.nsecsElapsed() - t0) / 1e9;
-    r.worstDelayMs = worst;
-    r.meanDelayMs = ticks ? sum / ticks : 0;
+    r.worstDelayMs = probe.worst;
+    r.meanDelayMs = probe.mean();
     r.received = page->session().receivedTotal();
     probe.stop();
     feeder.join();
@@ -231,7 +214,7 @@ Result run(bool hex, const std::string& data, const std::string& dir)
                 "worst UI delay %.1f ms (mean lateness %.2f ms over %ld ticks)  messages %d\n",
                 hex ? "hex" : "text", data.size() / 1e6, r.seconds, data.size() / 1e6 / r.seconds, r.received,
                 data.size(), static_cast<long long>(data.size()) - r.received, r.logMatches ? "matches" : "DIFFERS",
-                r.worstDelayMs, r.meanDelayMs, ticks, dialogs.messages);
+                r.worstDelayMs, r.meanDelayMs, probe.ticks, dialogs.messages);
     std::fflush(stdout);
     return r;
 }
