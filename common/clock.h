@@ -16,5 +16,7 @@ void setClock(ClockFn clock);
 // "2004-03-22 17:15:01", local time.
 std::string dateTimeText(std::chrono::system_clock::time_point t);
 inline std::string nowText() { return dateTimeText(now()); }
+// "17:15:01", local time.
+std::string timeOfDayText(std::chrono::system_clock::time_point t);
 
 } // namespace quillon
