@@ -21,10 +21,10 @@ struct pt_regs {
     unsigned long di;
     unsigned long orig_ax;
 } __attribute__((preserve_access_index));
-#define ARG1(r) BPF_CORE_READ(r, di)
-#define ARG2(r) BPF_CORE_READ(r, si)
-#define ARG3(r) BPF_CORE_READ(r, dx)
-#define SYSCALL_NR(r) ((long)BPF_CORE_READ(r, orig_ax))
+#define ARG1(r) ((r)->di)
+#define ARG2(r) ((r)->si)
+#define ARG3(r) ((r)->dx)
+#define SYSCALL_NR(r) ((long)(r)->orig_ax)
 #elif defined(__TARGET_ARCH_arm64)
 struct user_pt_regs {
     __u64 regs[31];
@@ -34,10 +34,10 @@ struct pt_regs {
     __u64 orig_x0;
     __s32 syscallno;
 } __attribute__((preserve_access_index));
-#define ARG1(r) BPF_CORE_READ(r, orig_x0)
-#define ARG2(r) BPF_CORE_READ(r, user_regs.regs[1])
-#define ARG3(r) BPF_CORE_READ(r, user_regs.regs[2])
-#define SYSCALL_NR(r) ((long)BPF_CORE_READ(r, syscallno))
+#define ARG1(r) ((r)->orig_x0)
+#define ARG2(r) ((r)->user_regs.regs[1])
+#define ARG3(r) ((r)->user_regs.regs[2])
+#define SYSCALL_NR(r) ((long)(r)->syscallno)
 #else
 #error "no register layout for this architecture"
 #endif
@@ -126,12 +126,12 @@ struct pending {
     __u32 kind;
 };
 
-// The request each thread has in flight, from entry to exit. LRU, so a
-// thread that never came back cannot fill it.
+// The request each thread has in flight, from entry to exit; it goes with
+// the thread.
 struct {
-    __uint(type, BPF_MAP_TYPE_LRU_HASH);
-    __uint(max_entries, 16384);
-    __type(key, __u64);
+    __uint(type, BPF_MAP_TYPE_TASK_STORAGE);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __type(key, int);
     __type(value, struct pending);
 } inflight SEC(".maps");
 
@@ -148,21 +148,19 @@ struct {
     __type(value, struct scratch);
 } scratch_buf SEC(".maps");
 
-static __always_inline int slot_of_fd(__u64 fd, __u32 *slot)
+// The hooked port behind descriptor `fd` of the current task. The task and
+// its descriptor table are BTF pointers, read with plain loads; the file
+// behind a descriptor is read with helpers (no kfunc casts on 6.1 kernels).
+static __always_inline int slot_of_fd(struct task_struct *task, __u64 fd, __u32 *slot)
 {
-    struct task_struct *task = (struct task_struct *)bpf_get_current_task_btf();
-    struct files_struct *files = BPF_CORE_READ(task, files);
+    struct files_struct *files = task->files;
     if (!files)
         return 0;
-    struct fdtable *fdt = BPF_CORE_READ(files, fdt);
-    if (!fdt)
+    struct fdtable *fdt = files->fdt;
+    if (!fdt || fd >= fdt->max_fds)
         return 0;
-    unsigned int max = BPF_CORE_READ(fdt, max_fds);
-    if (fd >= max)
-        return 0;
-    struct file **fds = BPF_CORE_READ(fdt, fd);
     struct file *f = 0;
-    if (bpf_probe_read_kernel(&f, sizeof f, &fds[fd]) || !f)
+    if (bpf_probe_read_kernel(&f, sizeof f, &fdt->fd[fd]) || !f)
         return 0;
     struct inode *inode = BPF_CORE_READ(f, f_inode);
     if (!inode)
@@ -247,7 +245,9 @@ static __always_inline struct scratch *begin_event(__u8 type, __u32 kind, __u32 
     s->ev.ret = 0;
     s->ev.arg = 0;
     s->ev.arg2 = 0;
-    bpf_get_current_comm(s->ev.comm, sizeof s->ev.comm);
+    // The helper has the name from the entry; an exit does not need it.
+    if (type == QPM_EV_ENTER)
+        bpf_get_current_comm(s->ev.comm, sizeof s->ev.comm);
     return s;
 }
 
@@ -259,7 +259,8 @@ static __always_inline void send_event(struct scratch *s, __u32 len)
     __u64 size = len;
     BOUND(size, 16383);
     size += sizeof(struct qpm_event);
-    if (bpf_ringbuf_output(&events, s, size, 0))
+    // No wake-up per event: the helper empties the buffer every few milliseconds.
+    if (bpf_ringbuf_output(&events, s, size, BPF_RB_NO_WAKEUP))
         count_lost();
 }
 
@@ -282,51 +283,57 @@ int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
     struct qpm_config *cfg = bpf_map_lookup_elem(&config, &zero);
     if (!cfg || !cfg->capture)
         return 0;
-    __u64 id = bpf_get_current_pid_tgid();
-    if ((id >> 32) == cfg->self_pid)
+    if ((bpf_get_current_pid_tgid() >> 32) == cfg->self_pid)
         return 0;
+    struct task_struct *task = bpf_get_current_task_btf();
 
-    struct pending p = {};
-    p.time_ns = bpf_ktime_get_ns();
-    p.kind = kind;
     if (kind == QPM_OPEN || kind == QPM_OPENAT || kind == QPM_OPENAT2) {
         // The port is known only once the descriptor exists, at exit.
-        p.count = kind == QPM_OPEN ? ARG2(regs) : ARG3(regs);
-        bpf_map_update_elem(&inflight, &id, &p, BPF_ANY);
+        struct pending *p = bpf_task_storage_get(&inflight, task, 0, BPF_LOCAL_STORAGE_GET_F_CREATE);
+        if (!p)
+            return 0;
+        p->time_ns = bpf_ktime_get_ns();
+        p->kind = kind;
+        p->count = kind == QPM_OPEN ? ARG2(regs) : ARG3(regs);
         return 0;
     }
     __u32 slot;
-    if (!slot_of_fd(ARG1(regs), &slot))
+    if (!slot_of_fd(task, ARG1(regs), &slot))
         return 0;
-    p.slot = slot;
-    p.buf = ARG2(regs);
-    p.count = ARG3(regs);
-    bpf_map_update_elem(&inflight, &id, &p, BPF_ANY);
+    struct pending *p = bpf_task_storage_get(&inflight, task, 0, BPF_LOCAL_STORAGE_GET_F_CREATE);
+    if (!p)
+        return 0;
+    p->time_ns = bpf_ktime_get_ns();
+    p->kind = kind;
+    p->slot = slot;
+    p->buf = ARG2(regs);
+    p->count = ARG3(regs);
 
-    struct scratch *s = begin_event(QPM_EV_ENTER, kind, slot, p.time_ns);
+    struct scratch *s = begin_event(QPM_EV_ENTER, kind, slot, p->time_ns);
     if (!s)
         return 0;
-    s->ev.arg = p.count;
+    __u64 buf = p->buf, count = p->count;
+    s->ev.arg = count;
     __u32 limit = cfg->max_bytes;
     __u32 len = 0;
     if (kind == QPM_WRITE) {
-        len = copy_user(s, 0, p.buf, p.count < limit ? p.count : limit);
+        len = copy_user(s, 0, buf, count < limit ? count : limit);
     } else if (kind == QPM_WRITEV) {
         __u64 sum;
-        len = copy_iov(s, p.buf, p.count, ~0ULL, limit, &sum);
+        len = copy_iov(s, buf, count, ~0ULL, limit, &sum);
         s->ev.arg = sum;
     } else if (kind == QPM_READV) {
         __u64 sum;
-        copy_iov(s, p.buf, p.count, 0, limit, &sum);
+        copy_iov(s, buf, count, 0, limit, &sum);
         s->ev.arg = sum;
     } else if (kind == QPM_IOCTL) {
         // For an ioctl, buf is the command and count the argument.
-        __u32 cmd = (__u32)p.buf;
+        __u32 cmd = (__u32)buf;
         s->ev.arg = cmd;
-        s->ev.arg2 = p.count;
+        s->ev.arg2 = count;
         struct qpm_ioctl_copy *c = bpf_map_lookup_elem(&ioctl_copy, &cmd);
         if (c && c->in_len)
-            len = copy_user(s, 0, p.count, c->in_len);
+            len = copy_user(s, 0, count, c->in_len);
     }
     send_event(s, len);
     return 0;
@@ -338,14 +345,12 @@ int BPF_PROG(portmon_exit, struct pt_regs *regs, long ret)
     __u32 kind = kind_of(SYSCALL_NR(regs));
     if (kind == QPM_NONE)
         return 0;
-    __u64 id = bpf_get_current_pid_tgid();
-    struct pending *pp = bpf_map_lookup_elem(&inflight, &id);
-    if (!pp)
+    struct task_struct *task = bpf_get_current_task_btf();
+    struct pending *pp = bpf_task_storage_get(&inflight, task, 0, 0);
+    if (!pp || pp->kind != kind)
         return 0;
     struct pending p = *pp;
-    bpf_map_delete_elem(&inflight, &id);
-    if (p.kind != kind)
-        return 0;
+    pp->kind = QPM_NONE;
 
     __u32 zero = 0;
     struct qpm_config *cfg = bpf_map_lookup_elem(&config, &zero);
@@ -356,7 +361,7 @@ int BPF_PROG(portmon_exit, struct pt_regs *regs, long ret)
     struct scratch *s;
     if (kind == QPM_OPEN || kind == QPM_OPENAT || kind == QPM_OPENAT2) {
         __u32 slot;
-        if (ret < 0 || !slot_of_fd(ret, &slot))
+        if (ret < 0 || !slot_of_fd(task, ret, &slot))
             return 0;
         s = begin_event(QPM_EV_ENTER, kind, slot, p.time_ns);
         if (!s)
