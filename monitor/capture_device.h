@@ -39,7 +39,8 @@ public:
     HelperCaptureDevice& operator=(const HelperCaptureDevice&) = delete;
 
     // Starts the helper (directly as root, else through pkexec where it is
-    // installed) and waits for its handshake.
+    // installed) and waits for its handshake. Call it from a thread that
+    // lives as long as the helper should: the helper ends with that thread.
     HelperStart start();
     // Asks the helper to detach and exit, then makes sure it has.
     void stop();

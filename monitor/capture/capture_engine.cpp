@@ -137,6 +137,8 @@ Answer CaptureEngine::hook(const Request& r, bool parallel)
         std::string_view name = zeroEnded(field);
         if (name.empty() || name.size() == field.size()) continue; // no name, or no terminator
         std::string path = name.front() == '/' ? std::string(name) : "/dev/" + std::string(name);
+        // Ports live under /dev; anything else a block names is not even stat'ed.
+        if (path.rfind("/dev/", 0) != 0 || path.find("/..") != std::string::npos) continue;
         std::optional<uint32_t> dev = lookup_(path);
         if (!dev) continue;
         devices[*dev] = base + i;

@@ -284,6 +284,17 @@ TEST_F(Engine, HookBlocksKeepBothKindsAndRefuseWhatIsNoCharacterDevice)
     EXPECT_EQ(kernel.hooks.size(), 2u);
 }
 
+TEST(EngineHooks, LooksOnlyUnderDev)
+{
+    FakeKernel k;
+    std::vector<std::string> looked;
+    CaptureEngine e(k, [&](const std::string& path) { looked.push_back(path); return fakeLookup(path); });
+    Answer a = e.handle(req(kHookSerial, hookBlock(0x3F, {"/etc/passwd", "../etc/shadow", "/dev/../etc/shadow",
+                                                          "/dev/pts/7", "pts/7", "ttyS0"}), 4));
+    EXPECT_EQ(a.output, u32Block(0b111000));
+    EXPECT_EQ(looked, (std::vector<std::string>{"/dev/pts/7", "/dev/pts/7", "/dev/ttyS0"}));
+}
+
 TEST_F(Engine, MalformedEventsAreIgnored)
 {
     std::vector<uint8_t> raw = event(QPM_EV_ENTER, QPM_WRITE, 1, 100, 0, 5, "abc");
