@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstring>
 
 #include "common/clock.h"
@@ -11,11 +12,10 @@ namespace quillon {
 
 std::string fileTimeText(uint64_t fileTime)
 {
-    constexpr uint64_t kEpochDelta = 116444736000000000ULL; // 1601 -> 1970 in 100 ns
-    using namespace std::chrono;
-    const auto ticks = static_cast<int64_t>(fileTime - kEpochDelta);
-    const system_clock::time_point t{duration_cast<system_clock::duration>(duration<int64_t, std::ratio<1, 10'000'000>>(ticks))};
-    return timeOfDayText(t);
+    constexpr int64_t kEpochDeltaSeconds = 11644473600; // 1601 -> 1970
+    // In whole seconds, so no file time can overflow the arithmetic.
+    const int64_t seconds = static_cast<int64_t>(fileTime / 10'000'000) - kEpochDeltaSeconds;
+    return timeOfDayText(static_cast<std::time_t>(seconds));
 }
 
 void walkMonitorRecords(std::span<const uint8_t> buffer, size_t returned,

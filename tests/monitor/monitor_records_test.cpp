@@ -78,6 +78,14 @@ TEST_F(RecordWalk, CompletionRecordsAndZeroTimes)
     EXPECT_EQ(recs[2].fields, (std::vector<std::string>{"", "", "", "SUCCESS", "Length 2: ab"}));
     EXPECT_EQ(recs[3].sequence, -5);
     EXPECT_TRUE(recs[3].fields.empty());
+    // The extremes of the file time convert without overflow.
+    std::vector<uint8_t> odd;
+    appendRecord(odd, 1, ~0ULL, "x");
+    appendRecord(odd, 2, 1, "y");
+    auto oddRecs = walk(odd, odd.size());
+    ASSERT_EQ(oddRecs.size(), 2u);
+    EXPECT_EQ(oddRecs[0].time, "05:36:10"); // in the year 60056
+    EXPECT_EQ(oddRecs[1].time, "00:00:00"); // 1601-01-01
     // Each read starts without a previous time.
     std::vector<uint8_t> next;
     appendRecord(next, 6, 0, "x");

@@ -69,7 +69,7 @@ Request structuredRequest(const uint8_t*& p, const uint8_t* end)
     r.input.assign(len, 0);
     // Filters and hook names come from the input; hook names get a plausible prefix.
     const size_t take = std::min<size_t>(static_cast<size_t>(end - p), std::min<size_t>(len, 300));
-    std::memcpy(r.input.data(), p, take);
+    if (take) std::memcpy(r.input.data(), p, take);
     if (len == kHookBlockSize)
         for (size_t i = 0; i < 4; ++i) std::memcpy(r.input.data() + 4 + 256 * i, "/dev/tty", 8);
     p += take;
