@@ -63,7 +63,7 @@ struct qpm_config {
     qpm_u32 capture;   // 0: nothing is recorded
     qpm_u32 max_bytes; // data bytes copied per request
     qpm_u32 self_pid;  // the helper, never recorded
-    qpm_u32 pad;
+    qpm_u32 hooks;     // hooked device numbers; none: every call returns at once
 };
 
 // How many bytes of an ioctl's argument to copy, keyed by command.

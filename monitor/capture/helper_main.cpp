@@ -103,6 +103,8 @@ public:
             else
                 current_.push_back(dev);
         }
+        config_.hooks = static_cast<uint32_t>(current_.size());
+        if (int e = writeConfig(); e && !err) err = e;
         return err;
     }
     int writeConfig()

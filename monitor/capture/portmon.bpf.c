@@ -281,7 +281,7 @@ int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
         return 0;
     __u32 zero = 0;
     struct qpm_config *cfg = bpf_map_lookup_elem(&config, &zero);
-    if (!cfg || !cfg->capture)
+    if (!cfg || !cfg->capture || !cfg->hooks)
         return 0;
     if ((bpf_get_current_pid_tgid() >> 32) == cfg->self_pid)
         return 0;
