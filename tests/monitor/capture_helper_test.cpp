@@ -216,6 +216,17 @@ TEST_F(CaptureHelper, RecordsAnotherProgramsOpenWriteAndCloseInTheReadLayout)
     EXPECT_EQ(records, static_cast<int>(all.size()));
 }
 
+TEST_F(CaptureHelper, GathersTheBuffersOfOneWritevUpToTheByteLimit)
+{
+    hookAndStart(6);
+    pid_t pid = spawnPeer({"writev", pty.slavePath(), "abcd", "efgh"});
+    ASSERT_EQ(waitPeer(pid), 0);
+    auto mine = ofPid(collect([&](const auto& r) { return hasRequest(ofPid(r, pid), "IRP_MJ_CLOSE"); }), pid);
+    ASSERT_EQ(mine.size(), 3u);
+    EXPECT_EQ(mine[1].fields[1], "IRP_MJ_WRITE");
+    EXPECT_EQ(mine[1].fields[4], "Length 8: abcdef");
+}
+
 TEST_F(CaptureHelper, ABlockedReadIsShownAtOnceAndCompletedLaterUnderItsNumber)
 {
     hookAndStart();

@@ -1,11 +1,13 @@
 // A program that uses a serial port the way terminal programs do, for the
 // capture tests to watch from outside:
 //   portmon_peer write PATH TEXT    open, write TEXT, close
+//   portmon_peer writev PATH A B    open, writev A and B in one call, close
 //   portmon_peer read PATH COUNT    open, set 115200 8N1 raw, read COUNT bytes (blocking), close
 //   portmon_peer modem PATH         open, TIOCMBIS DTR, TCFLSH input, close
 //   portmon_peer burst PATH SECONDS 64-byte writes as fast as it can; prints writes/second
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +25,9 @@ int main(int argc, char** argv)
     if (fd < 0) return 3;
     if (mode == "write" && argc > 3) {
         if (::write(fd, argv[3], std::strlen(argv[3])) < 0) return 4;
+    } else if (mode == "writev" && argc > 4) {
+        iovec v[2] = {{argv[3], std::strlen(argv[3])}, {argv[4], std::strlen(argv[4])}};
+        if (::writev(fd, v, 2) < 0) return 4;
     } else if (mode == "read" && argc > 3) {
         termios t{};
         tcgetattr(fd, &t);
