@@ -1,5 +1,6 @@
 #include "monitor/capture/capture_engine.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -53,6 +54,25 @@ std::string_view zeroEnded(std::span<const uint8_t> field)
 }
 
 uint32_t u32(std::span<const uint8_t> in) { return getU32(in.data()); }
+
+bool isOpen(uint8_t k) { return k == QPM_OPEN || k == QPM_OPENAT || k == QPM_OPENAT2; }
+
+// "O_RDWR O_NOCTTY O_NONBLOCK": how a program opened the port.
+std::string openFlags(uint64_t flags)
+{
+    static const char* const access[] = {"O_RDONLY", "O_WRONLY", "O_RDWR", "O_ACCMODE"};
+    std::string out = access[flags & O_ACCMODE];
+    static const std::pair<uint64_t, const char*> named[] = {
+        {O_CREAT, "O_CREAT"}, {O_EXCL, "O_EXCL"},   {O_NOCTTY, "O_NOCTTY"}, {O_TRUNC, "O_TRUNC"},
+        {O_APPEND, "O_APPEND"}, {O_NONBLOCK, "O_NONBLOCK"}, {O_DSYNC, "O_DSYNC"}, {O_CLOEXEC, "O_CLOEXEC"},
+    };
+    for (const auto& [bit, name] : named)
+        if (flags & bit) {
+            out += ' ';
+            out += name;
+        }
+    return out;
+}
 
 std::vector<uint8_t> u32Bytes(uint32_t v)
 {
@@ -130,7 +150,7 @@ Answer CaptureEngine::hook(const Request& r, bool parallel)
     const uint32_t base = parallel ? kParallelSlotBase : 0;
     uint32_t hookedMask = 0;
     std::map<uint32_t, uint32_t> devices;
-    std::map<uint32_t, std::string> names;
+    std::map<uint32_t, std::string> names, paths;
     for (uint32_t i = 0; i < kHookablePorts; ++i) {
         if (!(asked & (1u << i))) continue;
         auto field = block.subspan(4 + kHookNameSize * i, kHookNameSize);
@@ -143,6 +163,7 @@ Answer CaptureEngine::hook(const Request& r, bool parallel)
         if (!dev) continue;
         devices[*dev] = base + i;
         names[base + i] = printable(name);
+        paths[base + i] = path;
         hookedMask |= 1u << i;
     }
     std::map<uint32_t, uint32_t> all = parallel ? serialHooks_ : devices;
@@ -150,6 +171,7 @@ Answer CaptureEngine::hook(const Request& r, bool parallel)
     if (int err = kernel_.setHooks(all)) return Answer::failure(err);
     (parallel ? parallelHooks_ : serialHooks_) = std::move(devices);
     for (auto& [slot, name] : names) slotNames_[slot] = std::move(name);
+    for (auto& [slot, path] : paths) slotPaths_[slot] = std::move(path);
     return Answer::success(u32Bytes(hookedMask));
 }
 
@@ -213,7 +235,20 @@ void CaptureEngine::onEvent(std::span<const uint8_t> raw)
     qpm_event ev;
     std::memcpy(&ev, raw.data(), sizeof ev);
     std::span<const uint8_t> data = raw.subspan(sizeof ev);
-    data = data.first(std::min<size_t>({data.size(), ev.data_len, maxBytes_}));
+    data = data.first(std::min<size_t>(data.size(), ev.data_len));
+    if (ev.type == QPM_EV_ENTER && isOpen(ev.kind) && ev.slot == QPM_SLOT_BY_PATH) {
+        // A failed open: the path it named tells whether it was a hooked port.
+        std::optional<uint32_t> slot = slotOfPath(zeroEnded(data));
+        if (!slot) {
+            inFlight_.erase(ev.tid);
+            return;
+        }
+        qpm_event known = ev;
+        known.slot = *slot;
+        onEnter(known, {});
+        return;
+    }
+    data = data.first(std::min<size_t>(data.size(), maxBytes_));
     if (ev.type == QPM_EV_ENTER)
         onEnter(ev, data);
     else if (ev.type == QPM_EV_EXIT)
@@ -272,6 +307,16 @@ void CaptureEngine::flushPending(uint64_t now)
     }
 }
 
+std::optional<uint32_t> CaptureEngine::slotOfPath(std::string_view path) const
+{
+    for (const auto* hooks : {&serialHooks_, &parallelHooks_})
+        for (const auto& [dev, slot] : *hooks) {
+            auto it = slotPaths_.find(slot);
+            if (it != slotPaths_.end() && it->second == path) return slot;
+        }
+    return std::nullopt;
+}
+
 std::string CaptureEngine::programField(const InFlight& f) const
 {
     return f.comm + ":" + std::to_string(f.pid);
@@ -302,6 +347,8 @@ std::string CaptureEngine::entryText(const InFlight& f) const
         other = lengthAndData(f.arg, f.data, hex_);
     else if (f.kind == QPM_IOCTL)
         other = describeIoctl(static_cast<uint32_t>(f.arg), f.arg2, f.data);
+    else if (isOpen(f.kind))
+        other = openFlags(f.arg);
     return programField(f) + "\t" + requestName(f.kind) + "\t" + deviceName(f.slot) + "\t\t" + other;
 }
 
@@ -316,6 +363,8 @@ std::string CaptureEngine::fullText(const InFlight& f, const Exit& e) const
     else if (f.kind == QPM_IOCTL) {
         const uint32_t cmd = static_cast<uint32_t>(f.arg);
         other = describeIoctl(cmd, f.arg2, ok && ioctlReturnsData(cmd) ? e.data : std::span<const uint8_t>(f.data));
+    } else if (isOpen(f.kind)) {
+        other = openFlags(f.arg);
     }
     return programField(f) + "\t" + requestName(f.kind) + "\t" + deviceName(f.slot) + "\t" + resultText(e.ret) +
            "\t" + other;

@@ -96,6 +96,7 @@ private:
     std::string completionOther(const InFlight& f, const Exit& e) const;
     std::string programField(const InFlight& f) const;
     std::string deviceName(uint32_t slot) const;
+    std::optional<uint32_t> slotOfPath(std::string_view path) const;
     int32_t nextSequence();
     uint64_t fileTime(uint64_t monotonicNs) const;
     void push(int32_t sequence, uint64_t fileTime, const std::string& text);
@@ -113,6 +114,7 @@ private:
     std::map<uint32_t, uint32_t> serialHooks_;   // device -> slot
     std::map<uint32_t, uint32_t> parallelHooks_;
     std::map<uint32_t, std::string> slotNames_;
+    std::map<uint32_t, std::string> slotPaths_; // as stat'ed, for failed opens
 
     std::map<uint32_t, InFlight> inFlight_; // by thread id
     std::deque<std::vector<uint8_t>> queue_;

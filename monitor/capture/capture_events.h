@@ -21,6 +21,9 @@ typedef int64_t qpm_s64;
 #define QPM_MAX_DATA 8192
 #define QPM_COMM_LEN 16
 #define QPM_MAX_SYSCALL 1024
+#define QPM_PATH_LEN 128
+// Slot of a failed open: the event's data is the path it named.
+#define QPM_SLOT_BY_PATH 0xFFFFFFFFu
 
 // What a system call is to us; the helper maps numbers to these per architecture.
 enum qpm_kind {

@@ -124,6 +124,8 @@ struct pending {
     __u64 count;
     __u32 slot;
     __u32 kind;
+    // Opens only: the path, so a failed open of a port can be told.
+    char path[QPM_PATH_LEN];
 };
 
 // The request each thread has in flight, from entry to exit; it goes with
@@ -294,7 +296,17 @@ int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
             return 0;
         p->time_ns = bpf_ktime_get_ns();
         p->kind = kind;
-        p->count = kind == QPM_OPEN ? ARG2(regs) : ARG3(regs);
+        const void *path = (const void *)(kind == QPM_OPEN ? ARG1(regs) : ARG2(regs));
+        if (bpf_probe_read_user_str(p->path, sizeof p->path, path) < 0)
+            p->path[0] = 0;
+        if (kind == QPM_OPENAT2) {
+            // openat2 passes a struct open_how, whose first member is the flags.
+            __u64 flags = 0;
+            bpf_probe_read_user(&flags, sizeof flags, (const void *)ARG3(regs));
+            p->count = flags;
+        } else {
+            p->count = kind == QPM_OPEN ? ARG2(regs) : ARG3(regs);
+        }
         return 0;
     }
     __u32 slot;
@@ -349,7 +361,11 @@ int BPF_PROG(portmon_exit, struct pt_regs *regs, long ret)
     struct pending *pp = bpf_task_storage_get(&inflight, task, 0, 0);
     if (!pp || pp->kind != kind)
         return 0;
-    struct pending p = *pp;
+    struct pending p;
+    p.time_ns = pp->time_ns;
+    p.buf = pp->buf;
+    p.count = pp->count;
+    p.slot = pp->slot;
     pp->kind = QPM_NONE;
 
     __u32 zero = 0;
@@ -360,14 +376,29 @@ int BPF_PROG(portmon_exit, struct pt_regs *regs, long ret)
 
     struct scratch *s;
     if (kind == QPM_OPEN || kind == QPM_OPENAT || kind == QPM_OPENAT2) {
-        __u32 slot;
-        if (ret < 0 || !slot_of_fd(task, ret, &slot))
-            return 0;
-        s = begin_event(QPM_EV_ENTER, kind, slot, p.time_ns);
-        if (!s)
-            return 0;
+        __u32 slot = QPM_SLOT_BY_PATH;
+        __u32 len = 0;
+        if (ret >= 0) {
+            if (!slot_of_fd(task, ret, &slot))
+                return 0;
+            s = begin_event(QPM_EV_ENTER, kind, slot, p.time_ns);
+            if (!s)
+                return 0;
+        } else {
+            // No descriptor to go by: the helper matches the path against
+            // the hooked names. Only paths under /dev are worth sending.
+            if (pp->path[0] != '/' || pp->path[1] != 'd' || pp->path[2] != 'e' || pp->path[3] != 'v' ||
+                pp->path[4] != '/')
+                return 0;
+            s = begin_event(QPM_EV_ENTER, kind, slot, p.time_ns);
+            if (!s)
+                return 0;
+            len = bpf_probe_read_kernel_str(s->data, QPM_PATH_LEN, pp->path);
+            if ((int)len < 0)
+                len = 0;
+        }
         s->ev.arg = p.count;
-        send_event(s, 0);
+        send_event(s, len);
         p.slot = slot;
     }
 

@@ -134,6 +134,18 @@ TEST_F(Engine, AQuickRequestIsOneWholeRecord)
     EXPECT_TRUE(read().empty());
 }
 
+TEST_F(Engine, AFailedOpenIsMatchedByItsPathAgainstTheHookedNames)
+{
+    for (const char* path : {"/dev/ttyS0", "/dev/null", "/dev/pts/7"}) {
+        engine.onEvent(event(QPM_EV_ENTER, QPM_OPENAT, 3, 10, 0, 04002, std::string(path) + '\0', 0, QPM_SLOT_BY_PATH));
+        engine.onEvent(event(QPM_EV_EXIT, QPM_OPENAT, 3, 20, -EBUSY, 04002, {}, 0, QPM_SLOT_BY_PATH));
+    }
+    auto recs = read();
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_EQ(recs[0].fields, (Fields{"minicom:4242", "IRP_MJ_CREATE", "ttyS0", "EBUSY", "O_RDWR O_NONBLOCK"}));
+    EXPECT_EQ(recs[1].fields[2], "/dev/pts/7");
+}
+
 TEST_F(Engine, ABlockedRequestIsShownAtEntryAndCompletedUnderTheSameNumber)
 {
     engine.onEvent(event(QPM_EV_ENTER, QPM_READ, 9, 1'000'000, 0, 256, {}, 0, 1));

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -188,7 +189,7 @@ TEST_F(CaptureHelper, RecordsAnotherProgramsOpenWriteAndCloseInTheReadLayout)
     const std::string program = "portmon_peer:" + std::to_string(pid);
     const std::string& dev = pty.slavePath();
     ASSERT_EQ(mine.size(), 3u);
-    EXPECT_EQ(mine[0].fields, (Fields{program, "IRP_MJ_CREATE", dev, "SUCCESS", ""}));
+    EXPECT_EQ(mine[0].fields, (Fields{program, "IRP_MJ_CREATE", dev, "SUCCESS", "O_RDWR O_NOCTTY"}));
     EXPECT_EQ(mine[1].fields, (Fields{program, "IRP_MJ_WRITE", dev, "SUCCESS", "Length 12: hello.world."}));
     EXPECT_EQ(mine[2].fields, (Fields{program, "IRP_MJ_CLOSE", dev, "SUCCESS", ""}));
     EXPECT_LT(mine[0].sequence, mine[1].sequence);
@@ -214,6 +215,18 @@ TEST_F(CaptureHelper, RecordsAnotherProgramsOpenWriteAndCloseInTheReadLayout)
     }
     EXPECT_EQ(pos, raw.size());
     EXPECT_EQ(records, static_cast<int>(all.size()));
+}
+
+TEST_F(CaptureHelper, AFailedOpenOfTheHookedPortIsRecordedWithItsError)
+{
+    ::chmod(pty.slavePath().c_str(), 0600);
+    hookAndStart();
+    pid_t pid = spawnPeer({"deny", pty.slavePath()});
+    ASSERT_EQ(waitPeer(pid), 0);
+    auto mine = ofPid(collect([&](const auto& r) { return !ofPid(r, pid).empty(); }), pid);
+    ASSERT_EQ(mine.size(), 1u);
+    EXPECT_EQ(mine[0].fields, (Fields{"portmon_peer:" + std::to_string(pid), "IRP_MJ_CREATE", pty.slavePath(),
+                                      "EACCES", "O_RDWR O_NOCTTY"}));
 }
 
 TEST_F(CaptureHelper, GathersTheBuffersOfOneWritevUpToTheByteLimit)

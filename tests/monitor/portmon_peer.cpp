@@ -3,6 +3,7 @@
 //   portmon_peer write PATH TEXT    open, write TEXT, close
 //   portmon_peer writev PATH A B    open, writev A and B in one call, close
 //   portmon_peer read PATH COUNT    open, set 115200 8N1 raw, read COUNT bytes (blocking), close
+//   portmon_peer deny PATH          as user nobody, try to open (and fail)
 //   portmon_peer modem PATH         open, TIOCMBIS DTR, TCFLSH input, close
 //   portmon_peer burst PATH SECONDS 64-byte writes as fast as it can; prints writes/second
 #include <fcntl.h>
@@ -21,6 +22,10 @@ int main(int argc, char** argv)
 {
     if (argc < 3) return 2;
     const std::string mode = argv[1];
+    if (mode == "deny") {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 7;
+        return ::open(argv[2], O_RDWR | O_NOCTTY) < 0 ? 0 : 8;
+    }
     int fd = ::open(argv[2], O_RDWR | O_NOCTTY);
     if (fd < 0) return 3;
     if (mode == "write" && argc > 3) {
