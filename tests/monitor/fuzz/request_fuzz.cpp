@@ -87,7 +87,7 @@ std::vector<uint8_t> structuredEvent(const uint8_t*& p, const uint8_t* end)
     ev.kind = ev.kind >= 240 ? ev.kind % 12 : kinds[ev.kind % 4];
     ev.tid %= 4;
     ev.time_ns %= 1'000'000'000;
-    ev.slot %= 70;
+    ev.slot = ev.slot % 71 == 70 ? QPM_SLOT_BY_PATH : ev.slot % 70; // a failed open names its path
     const size_t data = std::min<size_t>(static_cast<size_t>(end - p), ev.data_len % 80);
     std::vector<uint8_t> raw(sizeof ev + data);
     std::memcpy(raw.data(), &ev, sizeof ev);
