@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -80,7 +81,7 @@ HelperStart HelperCaptureDevice::start()
     pid_ = pid;
 
     // pkexec may ask for a password first.
-    const int handshakeMs = args.size() > 1 ? 120000 : 10000;
+    const int handshakeMs = args.size() > 1 ? 120000 : 2 * timeoutMs_;
     uint8_t magic[4];
     CaptureAnswer hello;
     if (!receiveAll(magic, 4, handshakeMs) || capture::getU32(magic) != capture::kHelloMagic ||
@@ -101,12 +102,12 @@ void HelperCaptureDevice::stop()
     if (fd_ >= 0) {
         const std::vector<uint8_t> quit = capture::encodeRequest(capture::kHelperQuit, {}, 0);
         CaptureAnswer ignored;
-        if (sendAll(quit)) receiveAnswer(ignored, 1000);
+        if (sendAll(quit)) receiveAnswer(ignored, std::min(1000, timeoutMs_));
         // Closing our end is enough on its own: the helper exits at end of input.
         ::close(fd_);
         fd_ = -1;
     }
-    reap(2000);
+    reap(std::min(2000, timeoutMs_));
 }
 
 void HelperCaptureDevice::reap(int waitMs)

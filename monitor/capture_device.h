@@ -50,6 +50,8 @@ public:
     // A lost or silent helper fails the request (EPIPE, ETIMEDOUT) and is stopped.
     CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize) override;
 
+    // How long an answer may take; the handshake may take twice as long
+    // (pkexec, which may ask for a password, two minutes).
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
 
 private:
