@@ -5,6 +5,7 @@
 #include "app/handler.h"
 #include "app/page_host.h"
 #include "app/qt_text.h"
+#include "app/send_key.h"
 #include "app/status_panels.h"
 #include "common/codepage.h"
 #include "common/text.h"
@@ -19,7 +20,6 @@
 #include "vars/datamode_group.h"
 
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <stdexcept>
@@ -41,26 +41,6 @@ QString failureText(CommFailure failure)
     }
     return QStringLiteral("打开文件时出错!");
 }
-
-// Ctrl+Enter in the send box presses the send button, as in other
-// terminals; while sending is not possible the key does what it did before.
-class SendKeyFilter : public QObject {
-public:
-    SendKeyFilter(QWidget* box, QAbstractButton* send) : QObject(box), send_(send) { box->installEventFilter(this); }
-
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() != QEvent::KeyPress) return false;
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        if (!enter || !(key->modifiers() & Qt::ControlModifier) || !send_->isEnabled()) return false;
-        send_->click();
-        return true;
-    }
-
-private:
-    QAbstractButton* send_;
-};
 
 } // namespace
 
@@ -94,7 +74,7 @@ void ComTestPage::connectHandlers()
     leaveChecks_.add(ui->edWRTimeout, [this] { edWRTimeoutExit(); });
 
     connectHandler(ui->btnSend, &QPushButton::clicked, this, &ComTestPage::btnSendClick);
-    new SendKeyFilter(ui->mDataSend, ui->btnSend);
+    pressOnCtrlEnter(ui->mDataSend, ui->btnSend);
     // Only a change of choice counts: clicking the choice already made must
     // not relabel "停  止" while timed sending runs.
     connectHandler(ui->rbTimedSend, &QRadioButton::toggled, this, [this](bool on) {
@@ -155,14 +135,7 @@ void ComTestPage::refreshPortList()
     if (!portSource_) return;
     const auto entries = portSource_->serialPorts();
     if (!entries) return;
-    const PortListing listing = buildSerialListing(*entries);
-    std::vector<std::string> shown;
-    for (int i = 0; i < ui->COMList->count(); ++i) shown.push_back(toStd(ui->COMList->itemText(i)));
-    if (shown == listing.comList) return;
-    const int keep = selectionAfterRefresh(listing.comList, toStd(ui->COMList->currentText()));
-    ui->COMList->clear();
-    for (const auto& name : listing.comList) ui->COMList->addItem(fromStd(name));
-    ui->COMList->setCurrentIndex(keep);
+    ui->COMList->refill(buildSerialListing(*entries).comList);
 }
 
 // ---------------------------------------------------------------- connection
