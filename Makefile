@@ -1,7 +1,9 @@
 # Thin wrapper over CMake + Ninja. `make run` builds and starts the program,
-# `make test` builds and runs every test headless.
+# `make test` builds and runs every test headless, `make install` installs
+# under PREFIX (default /usr/local; DESTDIR is honoured).
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
+PREFIX ?= /usr/local
 # ccache (installed by the bootstrap) makes rebuilds in fresh clones cheap;
 # paths below the clone's parent folder are hashed relative to it.
 CCACHE := $(shell command -v ccache 2>/dev/null)
@@ -10,7 +12,7 @@ LAUNCHER := -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=cca
 export CCACHE_BASEDIR ?= $(abspath $(CURDIR)/..)
 endif
 
-.PHONY: all bootstrap build run test test-sanitize fuzz screenshots bench clean
+.PHONY: all bootstrap build run test test-sanitize fuzz screenshots bench install clean
 
 all: build
 
@@ -37,8 +39,7 @@ test-sanitize: bootstrap
 
 # libFuzzer targets (clang), FUZZ_SECONDS each (default 30); fails on any finding.
 FUZZ_SECONDS ?= 30
-fuzz:
-	@./scripts/bootstrap.sh fuzz
+fuzz: bootstrap
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \
 	    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang $(LAUNCHER) >/dev/null
 	@cmake --build build-fuzz --target fuzz_targets
@@ -50,6 +51,9 @@ screenshots: build
 
 bench: build
 	@cmake --build $(BUILD_DIR) --target benchmarks
+
+install: build
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 clean:
 	@rm -rf $(BUILD_DIR) build-sanitize build-tsan build-fuzz

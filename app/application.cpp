@@ -3,7 +3,10 @@
 #include "app/handler.h"
 
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStyleFactory>
+#include <QTranslator>
 #include <clocale>
 
 namespace quillon {
@@ -16,6 +19,8 @@ QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(ar
     std::setlocale(LC_NUMERIC, "C");
     setApplicationName(QStringLiteral("Quillon"));
     setApplicationDisplayName(QStringLiteral("Quillon"));
+    setApplicationVersion(QStringLiteral(QUILLON_VERSION));
+    installQtTranslations(*this);
 }
 
 bool QuillonApplication::notify(QObject* receiver, QEvent* event)
@@ -26,6 +31,18 @@ bool QuillonApplication::notify(QObject* receiver, QEvent* event)
         reportException();
         return false;
     }
+}
+
+void installQtTranslations(QApplication& app)
+{
+    // The program speaks Simplified Chinese whatever the desktop's locale;
+    // Qt's own dialogs and standard buttons should too.
+    auto* qt = new QTranslator(&app);
+    if (qt->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(qt);
+    else
+        delete qt;
 }
 
 void applyProgramLook(QApplication& app)

@@ -12,6 +12,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Qt's own texts (file dialogs, standard buttons) in the program's language,
+// from the system's Qt translations; English where they are not installed.
+void installQtTranslations(QApplication& app);
+
 // The window font and palette every page is laid out for.
 void applyProgramLook(QApplication& app);
 

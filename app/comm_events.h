@@ -1,18 +1,13 @@
 #pragma once
-// Notifications the serial threads post to the main window. The message
-// numbers keep their historic WM_USER-based identity.
+// The port threads' notifications as Qt events posted to the main window.
+
+#include "serial/comm_messages.h"
 
 #include <QEvent>
 #include <cstdint>
 
 namespace quillon {
 
-inline constexpr int WM_USER = 0x0400;
-inline constexpr int WM_COMM_RECEIVED = WM_USER + 10;
-inline constexpr int WM_COMM_SENT = WM_USER + 11;
-inline constexpr int WM_COMM_ERROR = WM_USER + 12;
-inline constexpr int WM_COMM_SENDING = WM_USER + 13;
-inline constexpr int WM_COMM_IDLE = WM_USER + 14;
 
 // Qt event type of a message: QEvent::User + (message - WM_USER).
 inline QEvent::Type commEventType(int message) { return static_cast<QEvent::Type>(QEvent::User + (message - WM_USER)); }

@@ -1,5 +1,7 @@
 #include "app/dialogs.h"
 
+#include "vars/varform.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -38,9 +40,21 @@ bool WidgetDialogs::confirm(const QString& caption, const QString& text, MsgIcon
 
 QString WidgetDialogs::toQtFilter(const QString& filter)
 {
+    // Qt takes the patterns from the last parenthesised group of each entry,
+    // separated by blanks; our entries keep theirs in the half after the bar.
+    // The dialogs hide that group, so the description shows as written.
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) out << parts[i];
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString t = p.trimmed();
+            // "*.*" means every file, also those without a dot.
+            if (!t.isEmpty()) patterns << (t == QLatin1String("*.*") ? QStringLiteral("*") : t);
+        }
+        if (patterns.isEmpty()) patterns << QStringLiteral("*");
+        out << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
     return out.join(QStringLiteral(";;"));
 }
 
@@ -52,7 +66,8 @@ QString WidgetDialogs::withDefaultExt(const QString& path, const QString& defaul
 
 std::optional<QString> WidgetDialogs::openFile(const QString& filter, const QString& defaultExt)
 {
-    QString f = QFileDialog::getOpenFileName(parent_, QString(), QString(), toQtFilter(filter));
+    QString f = QFileDialog::getOpenFileName(parent_, QString(), QString(), toQtFilter(filter), nullptr,
+                                             QFileDialog::HideNameFilterDetails);
     if (f.isEmpty()) return std::nullopt;
     return f;
 }
@@ -67,7 +82,7 @@ std::optional<QString> WidgetDialogs::saveFile(const QString& filter, const QStr
 {
     // The overwrite question is the pages' own business.
     QString f = QFileDialog::getSaveFileName(parent_, QString(), fileName, toQtFilter(filter), nullptr,
-                                             QFileDialog::DontConfirmOverwrite);
+                                             QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
     if (f.isEmpty()) return std::nullopt;
     return withDefaultExt(f, defaultExt);
 }
@@ -78,6 +93,13 @@ std::optional<QString> WidgetDialogs::inputText(const QString& caption, const QS
     QString t = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok) return std::nullopt;
     return t;
+}
+
+bool WidgetDialogs::editVariable(vars::VarDefinition& def)
+{
+    if (variableDialog_) return variableDialog_->edit(def);
+    TfrmVar dialog(*this, parent_);
+    return dialog.edit(def);
 }
 
 } // namespace quillon

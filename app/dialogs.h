@@ -7,7 +7,13 @@
 
 class QWidget;
 
+namespace quillon::vars {
+struct VarDefinition;
+}
+
 namespace quillon {
+
+class TfrmVar;
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
 
@@ -28,6 +34,9 @@ public:
     }
     // One-line text input; nullopt when cancelled.
     virtual std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) = 0;
+    // The variable dialog on `def`: true, and `def` as edited, on OK.
+    // Dialogs that have no variable dialog answer Cancel.
+    virtual bool editVariable(vars::VarDefinition& def) { return false; }
 
     // The program's usual "错误" box with the stop icon.
     void error(const QString& text) { message(QStringLiteral("错误"), text, MsgIcon::Error); }
@@ -45,13 +54,18 @@ public:
     std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
                                     const QString& fileName) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
+    bool editVariable(vars::VarDefinition& def) override;
+    // The dialog made at start-up; without one, each edit makes its own.
+    void setVariableDialog(TfrmVar* dialog) { variableDialog_ = dialog; }
 
-    // "A (*.a)|*.a|B (*.*)|*.*" -> "A (*.a);;B (*.*)"
+    // "A (*.a,*.b)|*.a;*.b|B (*.*)|*.*" -> "A (*.a,*.b) (*.a *.b);;B (*.*) (*)": Qt reads
+    // the patterns from the group it appends, and the dialogs hide that group.
     static QString toQtFilter(const QString& filter);
     static QString withDefaultExt(const QString& path, const QString& defaultExt);
 
 private:
     QWidget* parent_;
+    TfrmVar* variableDialog_ = nullptr;
 };
 
 } // namespace quillon

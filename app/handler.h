@@ -22,6 +22,8 @@ void runGuarded(F&& f)
     }
 }
 
+// The formatter of this toolchain misplaces requires-clauses.
+// clang-format off
 template <typename Fn>
 struct GuardedCall {
     Fn fn;
@@ -41,6 +43,7 @@ QMetaObject::Connection connectHandler(Sender* sender, Signal signal, Receiver* 
     auto call = [receiver, handler] { (receiver->*handler)(); };
     return QObject::connect(sender, signal, receiver, GuardedCall<decltype(call)>{call});
 }
+// clang-format on
 
 // Any callable, given the signal's arguments it accepts.
 template <typename Sender, typename Signal, typename Fn>

@@ -1,6 +1,8 @@
 #include "app/application.h"
 #include "app/mainform.h"
-#include "app/settings_file.h"
+#include "app/qt_text.h"
+#include "common/settings_file.h"
+#include "vars/varform.h"
 
 #include <QMessageBox>
 #include <exception>
@@ -12,8 +14,11 @@ int main(int argc, char** argv)
         quillon::applyProgramLook(app);
         quillon::FrameOptions options;
         options.settingsPath =
-            quillon::SettingsFile::defaultPathFor(QCoreApplication::applicationFilePath().toStdString());
+            quillon::SettingsFile::locationFor(quillon::localPath(QCoreApplication::applicationFilePath()));
         quillon::TfrmMain frmMain(options);
+        // Hidden until a variable is added or edited.
+        quillon::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
+        frmMain.setVariableDialog(&frmVar);
         frmMain.show();
         return app.exec();
     } catch (const std::exception& e) {

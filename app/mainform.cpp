@@ -2,16 +2,20 @@
 
 #include "app/comm_events.h"
 #include "app/handler.h"
-#include "app/settings_file.h"
+#include "app/qt_text.h"
+#include "common/settings_file.h"
 #include "app/status_bar.h"
+#include "app/status_panels.h"
 #include "common/clock.h"
 #include "monitor/serialmon_page.h"
 #include "platform/device_map.h"
 #include "serial/comtest_page.h"
+#include "serial/interactive_group.h"
 #include "tools/hexbin/hexbin_page.h"
 #include "tools/led/ledcoder_page.h"
 #include "tools/resistor/colorresister_page.h"
 #include "tools/thermistor/rtcalc_page.h"
+#include "vars/var_group.h"
 
 #include <QCloseEvent>
 #include <QPushButton>
@@ -27,13 +31,11 @@ const char* const kPageTitles[] = {
     "Quillon之---HEX/BIN转换", "Quillon之---串口调试器", "Quillon之---串口监视器",
 };
 
-QString fromUtf8(const std::string& s) { return QString::fromStdString(s); }
-
 } // namespace
 
 TfrmMain::TfrmMain(FrameOptions options, QWidget* parent)
     : QWidget(parent), settingsPath_(std::move(options.settingsPath)), dialogs_(options.dialogs),
-      deviceMap_(options.deviceMap)
+      deviceMap_(options.deviceMap), capture_(options.capture)
 {
     if (!dialogs_) {
         ownDialogs_ = std::make_unique<WidgetDialogs>(this);
@@ -73,9 +75,15 @@ void TfrmMain::buildWindow()
     colorResister_ = new ColorResisterPage(*this);
     hexBin_ = new HexBinPage(*this);
     comTest_ = new ComTestPage(*this);
-    serialMon_ = new SerialMonPage(*this);
-    serial_ = comTest_;
+    serialMon_ = new SerialMonPage(*this, capture_);
+    serial_ = &comTest_->session();
+    varGroup_ = new VarGroup(*this, comTest_->session().watchedVariables());
+    comTest_->placeGroup(ComTestPage::GroupSlot::Variables, varGroup_);
+    comTest_->setWatchedRowsView(varGroup_);
+    settingsLoaders_ = {ledCoder_, varGroup_, comTest_->interactiveGroup()};
+    timerClients_ = {comTest_, serialMon_};
     monitor_ = serialMon_;
+    commTarget_ = comTest_;
 
     pcToolSet->addTab(rtCalc_, QStringLiteral("RT值计算"));
     pcToolSet->addTab(ledCoder_, QStringLiteral("LED 编码"));
@@ -88,10 +96,10 @@ void TfrmMain::buildWindow()
     StatusBar1 = new StatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setGeometry(0, 499, 705, 24);
-    StatusBar1->setPanelText(0, QStringLiteral("Quillon之---串口调试"));
-    StatusBar1->setPanelText(1, QStringLiteral("接收: 0"));
-    StatusBar1->setPanelText(2, QStringLiteral("发送: 0"));
-    StatusBar1->setPanelText(3, QStringLiteral("关闭"));
+    StatusBar1->setPanelText(PanelTitle, QStringLiteral("Quillon之---串口调试"));
+    StatusBar1->setPanelText(PanelReceived, receivedPanelText(0));
+    StatusBar1->setPanelText(PanelSent, sentPanelText(0));
+    StatusBar1->setPanelText(PanelPort, portClosedText());
 
     btnExit = new QPushButton(QStringLiteral("E&xit"), this);
     btnExit->setObjectName(QStringLiteral("btnExit"));
@@ -111,47 +119,44 @@ void TfrmMain::buildWindow()
 
 void TfrmMain::FormCreate()
 {
-    // 1. This platform counts as the NT family: monitor records use the NT layout.
+    // Monitor records use the NT layout on this platform.
     NtPlatform = true;
-    // 2.
     setExceptionHandler([this] { AppExceptionHandler(); });
     try {
-        // 3.
-        StatusBar1->setPanelText(4, fromUtf8(nowText()));
+        StatusBar1->setPanelText(PanelClock, fromStd(nowText()));
         Timer1->start();
-        // 4.
         rtCalc_->initGridHeaders();
-        // 5.
+        // Both help texts are in their memos before the user first looks.
         ledCoder_->btnHelpClick();
         rtCalc_->btnRTHelpClick();
-        // 6.
         colorResister_->initBands();
-        // 7.
+        comTest_->setPortSource(deviceMap_);
+        // One enumeration feeds both serial lists, so they name the same ports.
         if (auto serial = deviceMap_->serialPorts()) {
             PortListing listing = buildSerialListing(*serial);
             comTest_->fillPortList(listing);
             serialMon_->fillSerialList(listing);
         }
-        // 8.
         if (auto parallel = deviceMap_->parallelPorts()) serialMon_->fillParallelList(buildParallelListing(*parallel));
-        // 9.
         {
+            // One read of the file for every list kept in it.
             SettingsFile settings(settingsPath_);
-            ledCoder_->loadPatterns(settings);
-            comTest_->loadVariables(settings);
-            comTest_->loadCommandLists(settings);
+            for (SettingsLoader* loader : settingsLoaders_) loader->loadSettings(settings);
         }
-        // 10. The memory-map start address is the page's own (0 while that mode is off).
-        // 11.
-        FormatNameList = {QStringLiteral("Hex=0"), QStringLiteral("Dec=1"), QStringLiteral("Bin=2")};
-        TypeNameList = {QStringLiteral("char=0"),  QStringLiteral("int=1"),     QStringLiteral("long=2"),
-                        QStringLiteral("float=3"), QStringLiteral("double=4"),  QStringLiteral("BitMask=5"),
-                        QStringLiteral("Array=6")};
-        // 12. PortOpen starts false: the serial page begins closed.
+        // The variable dialog's drop-down lists take these names, in this order.
+        FormatNameList.clear();
+        for (const auto& name : vars::FormatNameList()) FormatNameList.push_back(fromStd(name));
+        TypeNameList.clear();
+        for (const auto& name : vars::TypeNameList()) TypeNameList.push_back(fromStd(name));
     } catch (...) {
         // Start-up stops at the failing step; the window opens with what was done.
         AppExceptionHandler();
     }
+}
+
+void TfrmMain::setVariableDialog(TfrmVar* dialog)
+{
+    if (ownDialogs_) ownDialogs_->setVariableDialog(dialog);
 }
 
 void TfrmMain::setStatusText(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }
@@ -162,20 +167,19 @@ void TfrmMain::repaintStatus() { StatusBar1->repaint(); }
 
 void TfrmMain::blankCounterPanels()
 {
-    for (int i = 1; i <= 3; ++i) StatusBar1->setPanelText(i, QStringLiteral(" "));
+    for (int i = PanelReceived; i <= PanelPort; ++i) StatusBar1->setPanelText(i, QStringLiteral(" "));
 }
 
 void TfrmMain::showConnectionState()
 {
     if (serial_ && serial_->portOpen()) {
-        StatusBar1->setPanelText(1, QStringLiteral("接收: %1").arg(serial_->receivedTotal()));
-        StatusBar1->setPanelText(2, QStringLiteral("发送: %1").arg(serial_->sentTotal()));
-        StatusBar1->setPanelText(3, fromUtf8(serial_->portName()) + QStringLiteral(": ") +
-                                         QString::number(serial_->baudRate()));
+        StatusBar1->setPanelText(PanelReceived, receivedPanelText(serial_->receivedTotal()));
+        StatusBar1->setPanelText(PanelSent, sentPanelText(serial_->sentTotal()));
+        StatusBar1->setPanelText(PanelPort, portStateText(pathFromLocal(serial_->portName()), serial_->baudRate()));
     } else {
-        StatusBar1->setPanelText(1, QStringLiteral("接收: 0"));
-        StatusBar1->setPanelText(2, QStringLiteral("发送: 0"));
-        StatusBar1->setPanelText(3, QStringLiteral("关闭"));
+        StatusBar1->setPanelText(PanelReceived, receivedPanelText(0));
+        StatusBar1->setPanelText(PanelSent, sentPanelText(0));
+        StatusBar1->setPanelText(PanelPort, portClosedText());
     }
 }
 
@@ -194,7 +198,7 @@ void TfrmMain::showPage(int index)
 
 void TfrmMain::writePagePanels(int index, bool serialPage)
 {
-    StatusBar1->setPanelText(0, QString::fromUtf8(kPageTitles[index]));
+    StatusBar1->setPanelText(PanelTitle, QString::fromUtf8(kPageTitles[index]));
     if (serialPage)
         showConnectionState();
     else
@@ -225,11 +229,14 @@ void TfrmMain::showEvent(QShowEvent* event)
 
 void TfrmMain::Timer1Timer()
 {
-    StatusBar1->setPanelText(4, fromUtf8(nowText()));
-    comTest_->Timer1Timer();
+    StatusBar1->setPanelText(PanelClock, fromStd(nowText()));
+    for (TimerClient* client : timerClients_) client->timer1Tick();
 }
 
-void TfrmMain::Timer2Timer() { comTest_->Timer2Timer(); }
+void TfrmMain::Timer2Timer()
+{
+    for (TimerClient* client : timerClients_) client->timer2Tick();
+}
 
 void TfrmMain::btnExitClick() { close(); }
 
@@ -269,7 +276,7 @@ void TfrmMain::AppExceptionHandler()
 
 bool TfrmMain::Dispatch(QEvent* event)
 {
-    runGuarded([&] { comTest_->handleCommEvent(event); });
+    if (commTarget_) runGuarded([&] { commTarget_->handleCommEvent(event); });
     return true;
 }
 

@@ -25,11 +25,15 @@ class ColorResisterPage;
 class HexBinPage;
 class ComTestPage;
 class SerialMonPage;
+class CaptureService;
+class TfrmVar;
+class VarGroup;
 
 struct FrameOptions {
     std::string settingsPath;            // the INI file
     Dialogs* dialogs = nullptr;          // null: real message boxes and file dialogs
     DeviceMap* deviceMap = nullptr;      // null: the system's ports
+    CaptureService* capture = nullptr;   // null: the system's port-capture component
 };
 
 class TfrmMain : public QWidget, public PageHost {
@@ -69,9 +73,12 @@ public:
     const std::vector<QString>& formatNameList() const { return FormatNameList; }
     const std::vector<QString>& typeNameList() const { return TypeNameList; }
 
+    // The variable dialog made at start-up, used for every variable edit.
+    void setVariableDialog(TfrmVar* dialog);
+
     // Tests stand in for the serial connection and the monitor here.
-    void setSerialSession(SerialSession* s) { serial_ = s; }
-    void setMonitorSession(MonitorSession* m) { monitor_ = m; }
+    void setSerialSession(SerialSessionControl* s) { serial_ = s; }
+    void setMonitorSession(MonitorSessionControl* m) { monitor_ = m; }
 
     RTCalcPage* rtCalcPage() const { return rtCalc_; }
     LEDCoderPage* ledCoderPage() const { return ledCoder_; }
@@ -79,6 +86,7 @@ public:
     HexBinPage* hexBinPage() const { return hexBin_; }
     ComTestPage* comTestPage() const { return comTest_; }
     SerialMonPage* serialMonPage() const { return serialMon_; }
+    VarGroup* varGroup() const { return varGroup_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -97,6 +105,7 @@ private:
     Dialogs* dialogs_;
     std::unique_ptr<DeviceMap> ownDeviceMap_;
     DeviceMap* deviceMap_;
+    CaptureService* capture_;
 
     QTabWidget* pcToolSet = nullptr;
     StatusBar* StatusBar1 = nullptr;
@@ -110,8 +119,14 @@ private:
     HexBinPage* hexBin_ = nullptr;
     ComTestPage* comTest_ = nullptr;
     SerialMonPage* serialMon_ = nullptr;
-    SerialSession* serial_ = nullptr;
-    MonitorSession* monitor_ = nullptr;
+    VarGroup* varGroup_ = nullptr;
+    SerialSessionControl* serial_ = nullptr;
+    // None until the port monitor can be loaded.
+    MonitorSessionControl* monitor_ = nullptr;
+    // Start-up loads their lists, in this order.
+    std::vector<SettingsLoader*> settingsLoaders_;
+    std::vector<TimerClient*> timerClients_;
+    CommEventTarget* commTarget_ = nullptr;
 
     bool NtPlatform = true;
     std::vector<QString> FormatNameList;

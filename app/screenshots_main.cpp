@@ -3,7 +3,9 @@
 
 #include "app/application.h"
 #include "app/mainform.h"
-#include "app/settings_file.h"
+#include "app/qt_text.h"
+#include "common/settings_file.h"
+#include "vars/varform.h"
 
 #include <QDir>
 #include <QPixmap>
@@ -20,7 +22,7 @@ int main(int argc, char** argv)
 
     quillon::FrameOptions options;
     options.settingsPath =
-        quillon::SettingsFile::defaultPathFor(QCoreApplication::applicationFilePath().toStdString());
+        quillon::SettingsFile::defaultPathFor(quillon::localPath(QCoreApplication::applicationFilePath()));
     quillon::TfrmMain frmMain(options);
     frmMain.show();
     if (!QTest::qWaitForWindowExposed(&frmMain)) std::fprintf(stderr, "window not exposed\n");
@@ -36,5 +38,16 @@ int main(int argc, char** argv)
         }
         std::printf("%s\n", qPrintable(file));
     }
+    // The variable dialog, as adding a variable shows it.
+    quillon::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
+    frmVar.VarRecord.name = "VarName0";
+    frmVar.show();
+    QTest::qWait(200);
+    const QString dialogFile = QStringLiteral("%1/%2-frmVar.png").arg(outDir).arg(tabs->count() + 1);
+    if (!frmVar.grab().save(dialogFile)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(dialogFile));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(dialogFile));
     return 0;
 }

@@ -1,14 +1,19 @@
 #pragma once
 // What the frame needs of the serial connection and of the port monitor,
-// for the status panels of the serial pages and for an orderly shut-down.
+// for the status panels of the serial pages and for an orderly shut-down,
+// and the roles through which it drives its pages without knowing them.
 
 #include <string>
 
+class QEvent;
+
 namespace quillon {
 
-class SerialSession {
+class SettingsFile;
+
+class SerialSessionControl {
 public:
-    virtual ~SerialSession() = default;
+    virtual ~SerialSessionControl() = default;
     virtual bool portOpen() const = 0;
     // Byte counts of a session that may run for days at full speed.
     virtual long long receivedTotal() const = 0;
@@ -22,12 +27,35 @@ public:
     virtual void closeForExit() = 0;
 };
 
-class MonitorSession {
+class MonitorSessionControl {
 public:
-    virtual ~MonitorSession() = default;
+    virtual ~MonitorSessionControl() = default;
     virtual bool driverLoaded() const = 0;
     // Stops monitoring and removes the capture service.
     virtual void unloadDriver() = 0;
+};
+
+// A part of a page that keeps lists in the settings file and loads them at start-up.
+class SettingsLoader {
+public:
+    virtual ~SettingsLoader() = default;
+    virtual void loadSettings(const SettingsFile& settings) = 0;
+};
+
+// A page that works on the frame's timers: Timer1 (500 ms, always on) and
+// Timer2 (timed sending).
+class TimerClient {
+public:
+    virtual ~TimerClient() = default;
+    virtual void timer1Tick() {}
+    virtual void timer2Tick() {}
+};
+
+// Receiver of the port threads' posted notifications.
+class CommEventTarget {
+public:
+    virtual ~CommEventTarget() = default;
+    virtual void handleCommEvent(QEvent* event) = 0;
 };
 
 } // namespace quillon

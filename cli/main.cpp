@@ -1,6 +1,9 @@
-// quillon-cli: the HEX/BIN conversions, checksums and source arrays of the
-// desktop tool, for firmware build scripts. Same core, same output bytes.
+// quillon-cli: the offline tools of the desktop program (HEX/BIN conversions,
+// checksums and source arrays here; thermistor, LED and colour-band commands
+// in their own files), for firmware build scripts. Same core, same output bytes.
 
+#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "tools/hexbin/bin_to_hex.h"
 #include "tools/hexbin/crc.h"
 #include "tools/hexbin/intel_hex.h"
@@ -9,18 +12,18 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <iostream>
 #include <map>
-#include <poll.h>
-#include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
+using namespace quillon::cli;
 using namespace quillon::hexbin;
 
 namespace {
@@ -28,121 +31,64 @@ namespace {
 const std::map<std::string, CrcKind> kCrcNames = {
     {"ccitt", CrcKind::Ccitt}, {"crc16", CrcKind::Crc16}, {"crc32", CrcKind::Crc32}};
 
-int fail(const std::string& text)
-{
-    std::cerr << "quillon-cli: " << text << "\n";
-    return 1;
-}
-
 std::string atLine(std::size_t line) { return line ? " (line " + std::to_string(line) + ")" : std::string(); }
 
-bool writeAll(int fd, std::string_view bytes)
+// An unnamed scratch file for an image bound for a target that cannot be
+// written at any offset (a pipe, a device); gone when closed.
+int scratchFile()
 {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Scripts hand us pipes and devices as well as files. The converters read
-// regular files only, so such an input is first copied into memory, with a
-// bound on its size (a device like /dev/zero never ends) and on the wait for
-// the writer of a FIFO.
-struct StreamLimits {
-    uint64_t maxSize = HexToBinOptions::kDefaultMaxImageSize;
-    int waitSeconds = 30;
-};
-
-std::string sizeText(uint64_t bytes)
-{
-    if (bytes != 0 && bytes % (1u << 20) == 0)
-        return std::to_string(bytes >> 20) + " MiB";
-    if (bytes != 0 && bytes % 1024 == 0)
-        return std::to_string(bytes >> 10) + " KiB";
-    return std::to_string(bytes) + " bytes";
-}
-
-// Replaces `path` by a /proc/self/fd name of an in-memory copy when it names
-// a FIFO, device or socket; leaves it as it is otherwise. False with `error`
-// set when the input can't be taken.
-bool takeStream(std::string& path, const StreamLimits& limits, std::string& error)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
-        return true; // the converter reports what is wrong with it
-    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (in < 0)
-        return true;
-    auto failWith = [&](const std::string& text) {
-        ::close(in);
-        error = text;
-        return false;
-    };
-    if (S_ISFIFO(st.st_mode)) {
-        // Opened without waiting; now wait, bounded, for a writer's data or its close.
-        pollfd p{in, POLLIN, 0};
-        int n;
-        do
-            n = ::poll(&p, 1, limits.waitSeconds * 1000);
-        while (n < 0 && errno == EINTR);
-        if (n == 0)
-            return failWith("nothing written to " + path + " within " + std::to_string(limits.waitSeconds) +
-                            " s (--wait gives more time)");
-    }
-    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
-    const int copy = ::memfd_create("quillon-input", MFD_CLOEXEC);
-    if (copy < 0)
-        return failWith(std::string("cannot hold the input: ") + std::strerror(errno));
-    std::vector<char> buf(1 << 16);
-    uint64_t total = 0;
-    for (;;) {
-        const ssize_t n = ::read(in, buf.data(), buf.size());
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (n < 0) {
-            ::close(copy);
-            return failWith("cannot read " + path + ": " + std::strerror(errno));
-        }
-        if (n == 0)
-            break;
-        total += static_cast<uint64_t>(n);
-        if (total > limits.maxSize) {
-            ::close(copy);
-            return failWith(path + " is longer than " + sizeText(limits.maxSize) + " (--max-size raises the limit)");
-        }
-        if (!writeAll(copy, std::string_view(buf.data(), static_cast<std::size_t>(n)))) {
-            ::close(copy);
-            return failWith(std::string("cannot hold the input: ") + std::strerror(errno));
-        }
-    }
-    ::close(in);
-    // Kept open for the life of the process; the converter opens it by name.
-    path = "/proc/self/fd/" + std::to_string(copy);
-    return true;
+    const char* env = std::getenv("TMPDIR");
+    const std::string dir = env && *env ? env : "/tmp";
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    std::string name = dir + "/quillon-image-XXXXXX";
+    fd = ::mkstemp(name.data());
+    if (fd >= 0)
+        ::unlink(name.c_str());
+    return fd;
 }
 
 struct Hex2Bin {
     std::string input, output, fill = "FF", crc = "ccitt";
     bool extended = false;
 
-    int run(const StreamLimits& limits) const
+    int run() const
     {
         HexToBinOptions options;
         options.fill = fill == "00" ? 0x00 : 0xFF;
         options.extended = extended;
-        options.maxImageSize = limits.maxSize;
-        std::string source = input, error;
-        if (!takeStream(source, limits, error))
-            return fail(error);
-        const HexToBinResult r = hexToBin(source, output, options);
+        options.maxImageSize = inputLimits().maxSize;
+        const auto source = takeInput(input);
+        if (!source)
+            return kExitFailure;
+        InputFile src;
+        if (!src.open(*source))
+            return fail("cannot open HEX file " + input);
+        SafeOutput target;
+        if (!openOutput(target, output, input))
+            return kExitFailure;
+
+        // Later records may overwrite earlier bytes, so the image is built
+        // where any offset can be written: the temporary file that replaces a
+        // regular target, or a scratch file copied to any other target.
+        int imageFd = target.fd();
+        struct Scratch {
+            int fd = -1;
+            ~Scratch() { if (fd >= 0) ::close(fd); }
+        } scratch;
+        if (!target.replaces()) {
+            scratch.fd = scratchFile();
+            if (scratch.fd < 0)
+                return fail(std::string("cannot create a scratch file: ") + std::strerror(errno));
+            imageFd = scratch.fd;
+        }
+        OutputFile image;
+        image.adopt(imageFd, target.target(), true);
+        const HexToBinResult r = hexToBin(src, image, options);
         switch (r.outcome) {
         case HexToBinOutcome::SourceOpenFailed: return fail("cannot open HEX file " + input);
-        case HexToBinOutcome::TargetOpenFailed: return fail("cannot create binary file " + output + " (or it is the input file)");
+        case HexToBinOutcome::TargetOpenFailed: return fail("cannot create binary file " + output);
         case HexToBinOutcome::UnknownType:
             return fail("unrecognised HEX record type" + atLine(r.line) +
                         (extended ? "" : "; --extended reads address records 02 to 05"));
@@ -150,39 +96,71 @@ struct Hex2Bin {
         case HexToBinOutcome::NoEndRecord: return fail("HEX file ends without an end-of-file record");
         case HexToBinOutcome::ImageTooLarge:
             return fail("the image would be " + std::to_string(r.neededSize) + " bytes" + atLine(r.line) +
-                        ", more than " + sizeText(limits.maxSize) + " (--max-size raises the limit)");
+                        ", more than " + sizeText(options.maxImageSize) + " (--max-size raises the limit)");
         case HexToBinOutcome::Done: break;
         }
+
+        // The CRC is of the image as built, read back from the file that
+        // holds it (which, for a pipe or device, is also the copy).
         const CrcKind kind = kCrcNames.at(crc);
-        const auto value = crcOfFile(output, kind);
-        if (!value)
-            return fail("cannot read back " + output + " for the CRC");
-        std::cout << crcText(kind, *value) << "\n";
-        return 0;
+        Crc sum(kind);
+        std::vector<char> buf(kBlockSize);
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(imageFd, buf.data(), buf.size(), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return fail(std::string("cannot read back the image: ") + std::strerror(errno));
+            if (n == 0)
+                break;
+            const std::string_view block(buf.data(), static_cast<std::size_t>(n));
+            sum.update(block);
+            if (!target.replaces() && !writeAll(target.fd(), block))
+                return fail("cannot write " + target.target() + ": " + std::strerror(errno));
+            at += n;
+        }
+        // With the image on standard output the CRC must not join it.
+        struct stat mine {}, out {};
+        const bool outKnown = target.replaces() ? ::stat(target.target().c_str(), &out) == 0
+                                                : ::fstat(target.fd(), &out) == 0;
+        const bool toStdout = outKnown && ::fstat(STDOUT_FILENO, &mine) == 0 && mine.st_dev == out.st_dev &&
+                              mine.st_ino == out.st_ino;
+        if (const int rc = commitOutput(target); rc != kExitSuccess)
+            return rc;
+        std::ostream& report = toStdout ? std::cerr : std::cout;
+        report << crcText(kind, sum.value()) << "\n";
+        return kExitSuccess;
     }
 };
 
 struct Bin2Hex {
     std::string input, output, start = "0000";
 
-    int run(const StreamLimits& limits) const
+    int run() const
     {
-        // Checked first so that a bad address leaves no file behind.
         const auto address = parseStartAddress(start);
-        if (!address)
-            return fail("start address is not hexadecimal: '" + start + "'");
-        std::string source = input, error;
-        if (!takeStream(source, limits, error))
-            return fail(error);
-        switch (binToHex(source, output, address)) {
+        if (!address) {
+            fail("start address is not hexadecimal: '" + start + "'");
+            return kExitUsage;
+        }
+        const auto source = takeInput(input);
+        if (!source)
+            return kExitFailure;
+        InputFile src;
+        if (!src.open(*source))
+            return fail("cannot open binary file " + input);
+        SafeOutput target;
+        if (!openOutput(target, output, input))
+            return kExitFailure;
+        OutputFile hex;
+        hex.adopt(target.fd(), target.target(), false);
+        switch (binToHex(src, hex, address)) {
         case BinToHexOutcome::SourceOpenFailed: return fail("cannot open binary file " + input);
-        case BinToHexOutcome::TargetOpenFailed: return fail("cannot create HEX file " + output + " (or it is the input file)");
-        case BinToHexOutcome::BadAddress:
-            std::filesystem::remove(output);
-            return fail("image runs past address 0xFFFFFFFF");
+        case BinToHexOutcome::TargetOpenFailed: return fail("cannot create HEX file " + output);
+        case BinToHexOutcome::BadAddress: return fail("image runs past address 0xFFFFFFFF");
         case BinToHexOutcome::Done: break;
         }
-        return 0;
+        return commitOutput(target);
     }
 };
 
@@ -190,17 +168,17 @@ struct CrcCommand {
     std::vector<std::string> files;
     std::string type = "ccitt";
 
-    int run(const StreamLimits& limits) const
+    int run() const
     {
         const CrcKind kind = kCrcNames.at(type);
-        int rc = 0;
+        int rc = kExitSuccess;
         for (const auto& f : files) {
-            std::string source = f, error;
-            if (!takeStream(source, limits, error)) {
-                rc = fail(error);
+            const auto source = takeInput(f);
+            if (!source) {
+                rc = kExitFailure;
                 continue;
             }
-            const auto value = crcOfFile(source, kind);
+            const auto value = crcOfFile(*source, kind);
             if (!value) {
                 rc = fail("cannot open data file " + f);
                 continue;
@@ -216,14 +194,14 @@ struct CrcCommand {
 
 struct ArrayCommand {
     std::string input, output;
-    bool hex = false, assembler = false, prefix = false, lf = false;
+    bool hex = false, extended = false, assembler = false, prefix = false, lf = false;
     std::string directive = "DB", marker = "H";
 
-    int run(const StreamLimits& limits) const
+    int run() const
     {
-        std::string source = input, error;
-        if (!takeStream(source, limits, error))
-            return fail(error);
+        const auto in = takeInput(input);
+        if (!in)
+            return kExitFailure;
         ArrayStyle style;
         style.assembler = assembler;
         style.directive = directive;
@@ -231,51 +209,48 @@ struct ArrayCommand {
         style.prefix = prefix;
         const std::string nl = lf ? "\n" : "\r\n";
 
-        // A file output is written under a temporary name and renamed at the
-        // end, so a failed run leaves no half table behind.
-        const bool toStdout = output.empty() || output == "-";
-        const std::string tmp = toStdout ? std::string() : output + ".tmp-quillon";
-        std::FILE* sink = toStdout ? stdout : std::fopen(tmp.c_str(), "wb");
-        if (!sink)
-            return fail("cannot create " + output);
+        SafeOutput sink;
+        if (!openOutput(sink, output, input))
+            return kExitFailure;
         bool writeOk = true;
+        int writeErr = 0;
+        auto put = [&](std::string_view text) {
+            if (writeOk && !writeAll(sink.fd(), text)) {
+                writeOk = false;
+                writeErr = errno;
+            }
+        };
         auto flush = [&](std::string& text) {
             if (text.size() >= (1u << 20)) {
-                writeOk = writeOk && writeAll(fileno(sink), text);
+                put(text);
                 text.clear();
             }
         };
-        if (toStdout)
-            std::fflush(stdout);
         std::string text;
         text.reserve((1u << 20) + 4096);
         ArrayOutcome outcome;
         std::size_t line = 0;
         if (hex) {
-            const auto r = arrayFromHex(source, style, nl, text, flush);
+            const auto r = arrayFromHex(*in, style, nl, text, flush, extended);
             outcome = r.outcome;
             line = r.line;
         } else {
-            outcome = arrayFromBinary(source, style, nl, text, flush);
+            outcome = arrayFromBinary(*in, style, nl, text, flush);
         }
-        if (outcome == ArrayOutcome::Done || toStdout)
-            writeOk = writeOk && writeAll(fileno(sink), text);
-        if (!toStdout) {
-            writeOk = (std::fclose(sink) == 0) && writeOk;
-            if (outcome != ArrayOutcome::Done || !writeOk)
-                std::filesystem::remove(tmp);
-            else
-                std::filesystem::rename(tmp, output);
-        }
+        // A stream has had the table so far already; it gets its closing lines.
+        if (outcome == ArrayOutcome::Done || !sink.replaces())
+            put(text);
         switch (outcome) {
         case ArrayOutcome::OpenFailed: return fail("cannot open " + input);
-        case ArrayOutcome::UnknownType: return fail("unrecognised HEX record type" + atLine(line));
+        case ArrayOutcome::UnknownType:
+            return fail("unrecognised HEX record type" + atLine(line) +
+                        (extended ? "" : "; --extended reads address records 02 to 05"));
         case ArrayOutcome::BadChecksum: return fail("HEX checksum error" + atLine(line));
         case ArrayOutcome::Done: break;
         }
         if (!writeOk)
-            return fail("cannot write " + (toStdout ? std::string("standard output") : output));
-        return 0;
+            return fail("cannot write " + sink.target() + ": " + std::strerror(writeErr));
+        return commitOutput(sink);
     }
 };
 
@@ -283,24 +258,17 @@ struct ArrayCommand {
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Intel HEX / binary conversions, CRCs and source arrays"};
-    app.name("quillon-cli");
+    CLI::App app{"The offline tools for build scripts: HEX/BIN conversions, CRCs, source arrays,\n"
+                 "thermistor tables, LED code tables and colour-band values"};
+    setUpApp(app);
     app.require_subcommand(1);
-    // Options of the main command may also follow the command's own.
-    app.fallthrough();
-    StreamLimits limits;
-    app.add_option("--max-size", limits.maxSize,
-                   "largest image hex2bin writes, and largest input taken from a pipe or device (K, M, G suffixes)")
-        ->transform(CLI::AsSizeValue(false))
-        ->default_str("256M");
-    app.add_option("--wait", limits.waitSeconds, "seconds to wait for the writer of a FIFO given as input")
-        ->check(CLI::Range(0, 86400))
-        ->capture_default_str();
 
     Hex2Bin h2b;
     auto* cmdH2B = app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
-    cmdH2B->add_option("input", h2b.input, "Intel HEX file")->required();
-    cmdH2B->add_option("output", h2b.output, "binary image to write")->required();
+    cmdH2B->footer("Example:\n  quillon-cli hex2bin firmware.hex firmware.bin --fill 00 --crc crc32");
+    cmdH2B->add_option("input", h2b.input, "Intel HEX file ('-': standard input)")->required();
+    cmdH2B->add_option("output", h2b.output, "binary image to write ('-': standard output, the CRC then goes to standard error)")
+        ->required();
     cmdH2B->add_option("--fill", h2b.fill, "byte for the gaps: FF or 00")
         ->check(CLI::IsMember({"FF", "00", "ff"}))
         ->capture_default_str();
@@ -312,54 +280,52 @@ int main(int argc, char** argv)
 
     Bin2Hex b2h;
     auto* cmdB2H = app.add_subcommand("bin2hex", "flat binary to Intel HEX (16-byte records)");
-    cmdB2H->add_option("input", b2h.input, "binary file")->required();
-    cmdB2H->add_option("output", b2h.output, "Intel HEX file to write")->required();
+    cmdB2H->footer("Example:\n  quillon-cli bin2hex boot.bin boot.hex --start 8000");
+    cmdB2H->add_option("input", b2h.input, "binary file ('-': standard input)")->required();
+    cmdB2H->add_option("output", b2h.output, "Intel HEX file to write ('-': standard output)")->required();
     cmdB2H->add_option("--start", b2h.start, "load address of the first byte, hexadecimal (0x prefix optional)")
         ->capture_default_str();
 
     CrcCommand crc;
     auto* cmdCrc = app.add_subcommand("crc", "CRC of whole files");
-    cmdCrc->add_option("files", crc.files, "files to check")->required();
+    cmdCrc->footer("Example:\n  quillon-cli crc --type crc32 firmware.bin");
+    cmdCrc->add_option("files", crc.files, "files to check ('-': standard input)")->required();
     cmdCrc->add_option("--type", crc.type, "ccitt (CRC-16/XMODEM), crc16 (CRC-16/UMTS) or crc32")
         ->check(CLI::IsMember({"ccitt", "crc16", "crc32"}))
         ->capture_default_str();
 
     ArrayCommand arr;
     auto* cmdArr = app.add_subcommand("array", "byte table in C or assembler source, one byte per line");
-    cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex")->required();
-    cmdArr->add_option("-o,--output", arr.output, "file to write (default: standard output)");
+    cmdArr->footer("Example:\n  quillon-cli array --hex firmware.hex --asm --db DB --marker H -o firmware.asm");
+    cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex ('-': standard input)")->required();
+    cmdArr->add_option("-o,--output", arr.output, "file to write (default or '-': standard output)");
     cmdArr->add_flag("--hex", arr.hex, "input is Intel HEX: data bytes in file order, digits kept as typed");
+    cmdArr->add_flag("--extended", arr.extended,
+                     "with --hex: also accept address records (02 to 05), as in files past 64 KiB, and skip them");
     cmdArr->add_flag("--asm", arr.assembler, "assembler data lines instead of a C array");
     cmdArr->add_option("--db", arr.directive, "data-definition directive (assembler)")->capture_default_str();
     cmdArr->add_option("--marker", arr.marker, "hexadecimal marker (assembler)")->capture_default_str();
     cmdArr->add_flag("--prefix", arr.prefix, "marker before the digits instead of after them (assembler)");
     cmdArr->add_flag("--lf", arr.lf, "end lines with LF instead of CR LF");
 
-    // The parser reads "--marker=" (an empty value) as a missing value and
-    // takes the next argument instead; hand it over as an explicit "".
-    std::vector<std::string> args(argv, argv + argc);
-    for (std::size_t i = args.size(); i-- > 1;) {
-        const std::string& a = args[i];
-        if (a.size() > 3 && a.compare(0, 2, "--") == 0 && a.find('=') == a.size() - 1) {
-            args[i].pop_back();
-            args.insert(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::string());
-        }
-    }
-    std::vector<char*> argPtrs;
-    for (auto& a : args)
-        argPtrs.push_back(a.data());
-    CLI11_PARSE(app, static_cast<int>(argPtrs.size()), argPtrs.data());
+    const auto offlineTools = addOfflineToolCommands(app);
+
+    if (const auto early = parseArguments(app, argc, argv))
+        return finish(*early);
     if (h2b.fill == "ff")
         h2b.fill = "FF";
     try {
         if (*cmdH2B)
-            return h2b.run(limits);
+            return finish(h2b.run());
         if (*cmdB2H)
-            return b2h.run(limits);
+            return finish(b2h.run());
         if (*cmdCrc)
-            return crc.run(limits);
-        return arr.run(limits);
+            return finish(crc.run());
+        for (const auto& command : offlineTools)
+            if (*command.sub)
+                return finish(command.run());
+        return finish(arr.run());
     } catch (const std::exception& e) {
-        return fail(e.what());
+        return finish(fail(e.what()));
     }
 }

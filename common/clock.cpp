@@ -22,14 +22,22 @@ void setClock(ClockFn clock)
     currentClock = std::move(clock);
 }
 
-std::string dateTimeText(std::chrono::system_clock::time_point t)
+namespace {
+std::string localText(std::time_t tt, const char* format)
 {
-    std::time_t tt = std::chrono::system_clock::to_time_t(t);
     std::tm tm{};
-    localtime_r(&tt, &tm);
+    if (!localtime_r(&tt, &tm)) return {};
     char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    std::strftime(buf, sizeof buf, format, &tm);
     return buf;
 }
+} // namespace
+
+std::string dateTimeText(std::chrono::system_clock::time_point t)
+{
+    return localText(std::chrono::system_clock::to_time_t(t), "%Y-%m-%d %H:%M:%S");
+}
+
+std::string timeOfDayText(std::time_t t) { return localText(t, "%H:%M:%S"); }
 
 } // namespace quillon

@@ -15,7 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string bytes = in.ConsumeRemainingBytesAsString();
 
     GbkStreamDecoder one;
-    const std::string whole = one.decode(bytes) + one.flush();
+    // Two statements: the operands of + may be evaluated in either order.
+    std::string whole = one.decode(bytes);
+    whole += one.flush();
 
     GbkStreamDecoder chunked;
     std::string text;

@@ -1,7 +1,7 @@
 // Any bytes as the settings file, then writes and deletes: every entry that
 // no operation touched reads as it did before, and a touched one reads as
 // the operation left it.
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "common/codepage.h"
 #include "common/text.h"
 #include "fuzz/fuzz_support.h"

@@ -1,44 +1,120 @@
 #pragma once
+// The port monitor page: the ports to hook, the capture component's loading
+// and switches, filters and limits, the list of captured requests, its log
+// file and saving. The Timer1 tick reads the captured records.
 
+#include "app/number_box.h"
+#include "app/sessions.h"
+#include "monitor/capture_service.h"
+#include "monitor/monitor_driver.h"
+#include "monitor/monitor_files.h"
+#include "monitor/monitor_rows.h"
+#include "platform/device_map.h"
+
+#include <QString>
 #include <QWidget>
 #include <memory>
-
-#include "platform/device_map.h"
-#include "app/sessions.h"
 
 namespace Ui {
 class SerialMonPage;
 }
 
+class QListWidget;
+
 namespace quillon {
 
 class PageHost;
-class SettingsFile;
+class MonitorTableModel;
 
-class SerialMonPage : public QWidget,
-                      public MonitorSession {
+class SerialMonPage : public QWidget, public MonitorSessionControl, public TimerClient {
     Q_OBJECT
 public:
-    explicit SerialMonPage(PageHost& host, QWidget* parent = nullptr);
+    // `capture` null: the system's capture component, owned by the page.
+    explicit SerialMonPage(PageHost& host, CaptureService* capture = nullptr, QWidget* parent = nullptr);
     ~SerialMonPage() override;
 
     // Start-up: the monitor's port lists and the name tables behind them.
     void fillSerialList(const PortListing& listing);
     void fillParallelList(const PortListing& listing);
 
-    // MonitorSession
-    bool driverLoaded() const override;
-    void unloadDriver() override;
-
-private:
-    PageHost& host_;
-    std::unique_ptr<Ui::SerialMonPage> ui;
-    PortTables serialTables_;
-    PortTables parallelTables_;
-
-public:
     const PortTables& serialTables() const { return serialTables_; }
     const PortTables& parallelTables() const { return parallelTables_; }
+    const monitor::MonitorRows& rows() const { return rows_; }
+
+    // MonitorSessionControl: the window is closing.
+    bool driverLoaded() const override { return driver_.handleValid(); }
+    void unloadDriver() override;
+    // TimerClient
+    void timer1Tick() override { PollMonitor(); }
+
+    // Loading and set-up.
+    void btnStartParMonClick();
+    void CloseMonitor();
+    bool StartCapture();
+    bool HookSerialPorts();
+    bool HookParallelPorts();
+    bool SendFilter();
+    void clbSerialListClickCheck();
+    void clbParallelListClickCheck();
+
+    // Switches, filters and limits.
+    void cbStartMoniterClick();
+    void sbClearMonClick();
+    void cbMonShowHexClick();
+    void btnMaxBytesClick();
+    void edMaxBytesExit();
+    void btnMaxLinesClick();
+    void cbMonShowClockClick();
+    void cbMonShowIRPClick();
+    void cbMonShowResultClick();
+    void cbDataOnlyClick();
+    void cbLogReadsClick();
+    void btnFilterApplyClick();
+
+    // Log file and saving.
+    void btnLogFileClick();
+    void edLogFileChange();
+    void btnMonSaveClick();
+    void btnMonSaveAsClick();
+
+    // The monitor's part of the Timer1 tick.
+    void PollMonitor();
+
+private:
+    void connectHandlers();
+    void setUpList();
+    bool hookPorts(monitor::PortKind kind);
+    QString hookName(monitor::PortKind kind, int item) const;
+    bool commFailed();
+    void showUnloaded();
+    int32_t maxBytesValue();
+    void setColumnShown(int column, bool shown);
+    void pollSlice();
+    void openLogForPoll();
+    void readBuffer(std::span<const uint8_t> buffer, monitor::RowChanges& changes, bool& writeFailed);
+    void logWritten(bool failed);
+    bool confirmOverwrite(const QString& path);
+    void writeList(const QString& path);
+
+    PageHost& host_;
+    std::unique_ptr<Ui::SerialMonPage> ui;
+    std::unique_ptr<CaptureService> ownCapture_;
+    monitor::MonitorDriver driver_;
+    monitor::MonitorRows rows_;
+    MonitorTableModel* model_ = nullptr;
+    monitor::CaptureLog log_;
+    std::string logText_;
+    PortTables serialTables_;
+    PortTables parallelTables_;
+    QString savePath_;
+    FocusLeaveChecks leaveChecks_;
+    // A message box inside a poll runs the event loop; the ticks it lets
+    // through must not start another poll.
+    bool polling_ = false;
+    bool sliceQueued_ = false;
+    bool logWriteFailing_ = false;
+    // Ticks set by the page itself are no clicks of the user.
+    bool settingChecks_ = false;
 };
 
 } // namespace quillon

@@ -25,7 +25,9 @@ public:
     virtual std::optional<std::vector<DeviceMapEntry>> parallelPorts() = 0;
 };
 
-// Enumerates through udev: tty devices backed by real hardware, and parallel ports.
+// Enumerates through udev: tty devices backed by real hardware (read afresh
+// on every call), pseudo-terminals named by a symlink in /dev or /dev/serial,
+// and parallel ports.
 std::unique_ptr<DeviceMap> makeSystemDeviceMap();
 
 // A fixed list, for tests and for pseudo-terminals.

@@ -1,4 +1,5 @@
 #include "platform/device_map.h"
+#include "platform/port_list.h"
 
 #include <cstring>
 #include <libudev.h>
@@ -46,7 +47,12 @@ std::vector<DeviceMapEntry> enumerate(const char* subsystem, bool serial)
 
 class UdevDeviceMap : public DeviceMap {
 public:
-    std::optional<std::vector<DeviceMapEntry>> serialPorts() override { return enumerate("tty", true); }
+    std::optional<std::vector<DeviceMapEntry>> serialPorts() override
+    {
+        auto ports = enumerate("tty", true);
+        for (auto& link : ptySymlinkPorts(kPtyLinkFolders)) ports.push_back(std::move(link));
+        return ports;
+    }
     std::optional<std::vector<DeviceMapEntry>> parallelPorts() override { return enumerate("ppdev", false); }
 };
 

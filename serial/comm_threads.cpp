@@ -45,7 +45,7 @@ void TRead::Execute()
     // window with messages or spin this thread.
     bool failing = false;
     auto fail = [&] {
-        if (!failing) Window.post(CommError, 0);
+        if (!failing) Window.post(WM_COMM_ERROR, 0);
         failing = true;
         stop_.sleepFor(kCommTickMs);
     };
@@ -55,7 +55,7 @@ void TRead::Execute()
         if (w == WaitResult::Stopped) break;
         if (w == WaitResult::Timeout) {
             failing = false;
-            Window.post(CommIdle, 0);
+            Window.post(WM_COMM_IDLE, 0);
             continue;
         }
         if (w == WaitResult::Failed) {
@@ -75,7 +75,7 @@ void TRead::Execute()
             failing = false;
             Count = static_cast<uint32_t>(k);
             if (!Window.deliver(std::span<const uint8_t>(Buffer.data(), Count))) break;
-            Window.post(CommReceived, static_cast<intptr_t>(Count));
+            Window.post(WM_COMM_RECEIVED, static_cast<intptr_t>(Count));
             continue;
         }
         if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -132,7 +132,7 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            Window.post(CommError, 0);
+            Window.post(WM_COMM_ERROR, 0);
             return BlockResult::Failed;
         }
         if (stallLimitMs > 0) {
@@ -148,11 +148,11 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
         const WaitResult w = PortHandle.waitWritable(wait > 0 ? static_cast<int>(wait) : 0, stop_);
         if (w == WaitResult::Stopped) return BlockResult::Stopped;
         if (w == WaitResult::Failed) {
-            Window.post(CommError, 0);
+            Window.post(WM_COMM_ERROR, 0);
             return BlockResult::Failed;
         }
         if (nowMs() - lastReportMs_ >= kCommTickMs) {
-            Window.post(CommSending, reported);
+            Window.post(WM_COMM_SENDING, reported);
             reported = 0;
             lastReportMs_ = nowMs();
         }
@@ -163,38 +163,46 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
 void TWrite::run()
 {
     lastReportMs_ = nowMs();
-    int32_t reported = 0;
+    if (FromFile)
+        sendFile();
+    else
+        sendText();
+}
 
-    if (!FromFile) {
-        if (HexMode) {
-            HexTextToBytes(Data);
-            Length = static_cast<int32_t>(Data.size());
-        }
-        // The port's write timeout ends a text send the device stops taking
-        // (a stalled handshake, a halted target): timed sending and replies
-        // start a writer on every tick and must not pile them up behind it.
-        CommTimeouts t;
-        PortHandle.getTimeouts(t);
-        const int64_t stallLimit = int64_t{t.WriteTotalTimeoutMultiplier} * Length + t.WriteTotalTimeoutConstant;
-        size_t done = 0;
-        switch (writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, stallLimit)) {
-        case BlockResult::Written: Window.post(CommSent, Length); break;
-        // A send that failed or timed out still ends: count what the device
-        // took and give the buttons back.
-        case BlockResult::TimedOut:
-        case BlockResult::Failed: Window.post(CommSent, static_cast<intptr_t>(done)); break;
-        case BlockResult::Stopped: break;
-        }
-        return;
+void TWrite::sendText()
+{
+    if (HexMode) {
+        HexTextToBytes(Data);
+        Length = static_cast<int32_t>(Data.size());
     }
+    // The port's write timeout ends a text send the device stops taking
+    // (a stalled handshake, a halted target): timed sending and replies
+    // start a writer on every tick and must not pile them up behind it.
+    CommTimeouts t;
+    PortHandle.getTimeouts(t);
+    const int64_t stallLimit = int64_t{t.WriteTotalTimeoutMultiplier} * Length + t.WriteTotalTimeoutConstant;
+    size_t done = 0;
+    int32_t reported = 0;
+    switch (writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, stallLimit)) {
+    case BlockResult::Written: Window.post(WM_COMM_SENT, Length); break;
+    // A send that failed or timed out still ends: count what the device
+    // took and give the buttons back.
+    case BlockResult::TimedOut:
+    case BlockResult::Failed: Window.post(WM_COMM_SENT, static_cast<intptr_t>(done)); break;
+    case BlockResult::Stopped: break;
+    }
+}
 
+void TWrite::sendFile()
+{
+    int32_t reported = 0;
     const std::string path(Data.begin(), Data.end());
     // Non-blocking, so a pipe or device picked as the file can't hold this
     // thread (and a close of the port waiting for it) beyond a stop request.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        Window.showError("打开文件时出错!");
-        Window.post(CommSent, 0);
+        Window.reportFailure(CommFailure::SendFileOpen);
+        Window.post(WM_COMM_SENT, 0);
         return;
     }
     Data.assign(kBlockSize + 1, 0);
@@ -209,12 +217,12 @@ void TWrite::run()
         }
         if (n < 0) {
             // The rest of the file can't be read: say so, and end the send.
-            Window.post(CommError, 0);
-            Window.post(CommSent, reported);
+            Window.post(WM_COMM_ERROR, 0);
+            Window.post(WM_COMM_SENT, reported);
             break;
         }
         if (n == 0) {
-            Window.post(CommSent, reported);
+            Window.post(WM_COMM_SENT, reported);
             break;
         }
         Length = static_cast<int32_t>(n);
@@ -223,13 +231,13 @@ void TWrite::run()
         const BlockResult r = writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, 0);
         if (r == BlockResult::Stopped) break;
         if (r == BlockResult::Failed) {
-            Window.post(CommSent, reported + static_cast<int32_t>(done));
+            Window.post(WM_COMM_SENT, reported + static_cast<int32_t>(done));
             break;
         }
         reported += Length;
         // Between blocks too, so a fast line still shows progress.
         if (nowMs() - lastReportMs_ >= kCommTickMs) {
-            Window.post(CommSending, reported);
+            Window.post(WM_COMM_SENDING, reported);
             reported = 0;
             lastReportMs_ = nowMs();
         }

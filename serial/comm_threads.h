@@ -4,6 +4,7 @@
 // to it through a CommSink.
 
 #include "platform/comm_port.h"
+#include "serial/comm_messages.h"
 
 #include <array>
 #include <atomic>
@@ -15,15 +16,6 @@
 
 namespace quillon {
 
-// Notification numbers (the window's message identities, WM_USER + 10..14).
-enum CommMessage : int {
-    CommReceived = 0x0400 + 10, // wParam: bytes just read and delivered
-    CommSent = 0x0400 + 11,     // wParam: bytes written and not yet reported; the send ended
-    CommError = 0x0400 + 12,    // a device call failed
-    CommSending = 0x0400 + 13,  // wParam: bytes written since the last report
-    CommIdle = 0x0400 + 14,     // 500 ms without reception
-};
-
 class CommSink {
 public:
     virtual ~CommSink() = default;
@@ -32,8 +24,8 @@ public:
     // Has the window take the chunk and returns once it has been shown.
     // False when the connection is closing and takes no more chunks.
     virtual bool deliver(std::span<const uint8_t> chunk) = 0;
-    // A message box for the user, shown by the window's thread.
-    virtual void showError(const std::string& text) = 0;
+    // Something the user must be told, shown by the window's thread.
+    virtual void reportFailure(CommFailure failure) = 0;
 };
 
 // Interval of the idle report, of the progress reports and of the retries
@@ -83,6 +75,8 @@ public:
 private:
     void Execute();
     void run();
+    void sendText();
+    void sendFile();
     enum class BlockResult { Written, Stopped, Failed, TimedOut };
     // Hands all of `bytes` to the device; `done` counts what it took.
     // A failure has been reported when this returns Failed. TimedOut: the

@@ -4,82 +4,43 @@
 #include "app/dialogs.h"
 #include "app/handler.h"
 #include "app/page_host.h"
+#include "app/qt_text.h"
+#include "app/send_key.h"
+#include "app/status_panels.h"
 #include "common/codepage.h"
-#include "common/numbers.h"
 #include "common/text.h"
+#include "platform/comm_port.h"
 #include "platform/device_map.h"
-#include "serial/comm_threads.h"
-#include "serial/port_connection.h"
-#include "serial/qt_comm_sink.h"
+#include "platform/port_list.h"
+#include "serial/hex_text.h"
+#include "serial/interactive_group.h"
+#include "serial/port_combo_box.h"
+#include "serial/receive_display.h"
 #include "ui_comtest_page.h"
+#include "vars/datamode_group.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QFocusEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTimer>
-#include <functional>
 #include <stdexcept>
-#include <system_error>
 
 namespace quillon {
 
 namespace {
 
-// How long received text may wait before it is shown (one display refresh).
-constexpr int kDisplayFlushMs = 25;
-
 const QString kOpenCaption = QStringLiteral("打开串口");
 const QString kCloseCaption = QStringLiteral("关闭串口");
 const QString kComGroupCaption = QStringLiteral("通讯内容");
+// The received-bytes panel is repainted at most this often (one display refresh).
+constexpr int kStatusRepaintMs = 25;
 
-std::string toGbk(const QString& s) { return utf8ToGbk(s.toStdString()); }
-
-std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// Whole-number text of a line edit, as the user typed it.
-std::optional<int32_t> wholeNumberOf(const QString& text) { return parseWholeNumber(text.toStdString()); }
-
-// Runs a box's check every time focus leaves it for another control, edited
-// or not: a box left holding a bad number must complain again, not only the
-// first time (editingFinished stays silent for unchanged text). Switching to
-// another window is not leaving the box.
-class ExitWatcher : public QObject {
-public:
-    ExitWatcher(QLineEdit* box, std::function<void()> check) : QObject(box), check_(std::move(check))
-    {
-        box->installEventFilter(this);
+QString failureText(CommFailure failure)
+{
+    switch (failure) {
+    case CommFailure::SendFileOpen: break;
     }
-
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::FocusIn) {
-            entered_ = true;
-        } else if (event->type() == QEvent::FocusOut) {
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
-            // A box that focus only passed through while another box's check
-            // sent it back (its message box in between) checks nothing.
-            const bool check = entered_ && !checking_;
-            entered_ = false;
-            if (check) {
-                checking_ = true;
-                runGuarded(check_);
-                checking_ = false;
-            }
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> check_;
-    bool entered_ = false;
-    static inline bool checking_ = false;
-};
+    return QStringLiteral("打开文件时出错!");
+}
 
 } // namespace
 
@@ -87,35 +48,33 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host), ui(std::make_unique<Ui::ComTestPage>())
 {
     ui->setupUi(this);
-    applyDisplayFont();
+    session_ = std::make_unique<SerialSession>(host_.mainWindow(), *this);
+    display_ = std::make_unique<ReceiveDisplay>(ui->mCOMRx, ui->cbCOMAutoScroll);
     applyDisplayLimit();
-    displayFlush_ = new QTimer(this);
-    displayFlush_->setObjectName(QStringLiteral("tmDisplayFlush"));
-    displayFlush_->setSingleShot(true);
-    displayFlush_->setInterval(kDisplayFlushMs);
-    connectHandler(displayFlush_, &QTimer::timeout, this, &ComTestPage::flushDisplay);
-    // The interactive mode's switch, once its group is on the page.
-    interactiveBox_ = findChild<QAbstractButton*>(QStringLiteral("cbInteractive"));
     connectHandlers();
+    auto* dataMode = new vars::DataModeGroup(host_, *session_);
+    placeGroup(GroupSlot::DataMode, dataMode);
+    interactiveGroup_ =
+        new InteractiveGroup(host_, *session_, {ui->mDataSend, ui->cbSendBinary, [this] { SendData(); }}, *dataMode);
+    placeGroup(GroupSlot::Interactive, interactiveGroup_);
+    setInteractiveHooks(interactiveGroup_);
 }
 
 ComTestPage::~ComTestPage()
 {
-    // The boxes outlive this object by a moment; their focus leaving then
-    // must not reach the checks.
-    qDeleteAll(exitWatchers_);
-    // Threads must be gone before the device and this page are.
-    stopThreads();
-    if (connection_) connection_->ClosePort();
+    // The session's threads end before the display they report to.
+    session_.reset();
 }
 
 void ComTestPage::connectHandlers()
 {
+    connectHandler(ui->COMList, &PortComboBox::popupAboutToShow, this, &ComTestPage::refreshPortList);
     connectHandler(ui->btnOpenPort, &QPushButton::clicked, this, &ComTestPage::btnOpenPortClick);
-    exitWatchers_.push_back(new ExitWatcher(ui->edRDTimeout, [this] { edRDTimeoutExit(); }));
-    exitWatchers_.push_back(new ExitWatcher(ui->edWRTimeout, [this] { edWRTimeoutExit(); }));
+    leaveChecks_.add(ui->edRDTimeout, [this] { edRDTimeoutExit(); });
+    leaveChecks_.add(ui->edWRTimeout, [this] { edWRTimeoutExit(); });
 
     connectHandler(ui->btnSend, &QPushButton::clicked, this, &ComTestPage::btnSendClick);
+    pressOnCtrlEnter(ui->mDataSend, ui->btnSend);
     // Only a change of choice counts: clicking the choice already made must
     // not relabel "停  止" while timed sending runs.
     connectHandler(ui->rbTimedSend, &QRadioButton::toggled, this, [this](bool on) {
@@ -124,7 +83,7 @@ void ComTestPage::connectHandlers()
     connectHandler(ui->rbManualSend, &QRadioButton::toggled, this, [this](bool on) {
         if (on) rbManualSendClick();
     });
-    exitWatchers_.push_back(new ExitWatcher(ui->edTimer, [this] { edTimerExit(); }));
+    leaveChecks_.add(ui->edTimer, [this] { edTimerExit(); });
     connectHandler(ui->btnGetFile, &QPushButton::clicked, this, &ComTestPage::btnGetFileClick);
     connectHandler(ui->btnSendFile, &QPushButton::clicked, this, &ComTestPage::btnSendFileClick);
     connectHandler(ui->sbStopSend, &QToolButton::clicked, this, &ComTestPage::sbStopSendClick);
@@ -135,63 +94,51 @@ void ComTestPage::connectHandlers()
     connectHandler(ui->sbRcvReset, &QToolButton::clicked, this, &ComTestPage::sbRcvResetClick);
     connectHandler(ui->cbRcvBinary, &QCheckBox::clicked, this, &ComTestPage::cbRcvBinaryClick);
     connectHandler(ui->cbAutoSave, &QCheckBox::clicked, this, &ComTestPage::cbAutoSaveClick);
-    exitWatchers_.push_back(new ExitWatcher(ui->edRDDispMax, [this] { edRDDispMaxExit(); }));
+    leaveChecks_.add(ui->edRDDispMax, [this] { edRDDispMaxExit(); });
 }
 
-void ComTestPage::applyDisplayFont()
+QRect ComTestPage::groupRect(GroupSlot slot)
 {
-    // Fixed pitch keeps the dump's columns aligned; the CJK mono face gives
-    // Chinese text exactly two columns.
-    QFont font;
-    font.setFamilies({QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("DejaVu Sans Mono"),
-                      QStringLiteral("Monospace")});
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setPixelSize(12);
-    ui->mCOMRx->setFont(font);
+    // The free right-hand column and the left column below the port settings.
+    switch (slot) {
+    case GroupSlot::Variables: return {604, 4, 185, 248};
+    case GroupSlot::DataMode: return {604, 254, 185, 214};
+    case GroupSlot::Interactive: return {4, 304, 182, 164};
+    }
+    return {};
+}
+
+void ComTestPage::placeGroup(GroupSlot slot, QWidget* group)
+{
+    group->setParent(this);
+    group->setGeometry(groupRect(slot));
+    group->show();
 }
 
 void ComTestPage::applyDisplayLimit()
 {
-    // The display keeps the newest lines only; a capture that runs all day
-    // must not make every update slower.
-    auto lines = wholeNumberOf(ui->edRDDispMax->text());
-    ui->mCOMRx->setMaximumBlockCount(lines && *lines >= 10 ? *lines : 10);
+    auto lines = wholeNumberIn(ui->edRDDispMax);
+    display_->setLineLimit(lines && *lines >= 10 ? *lines : 10);
 }
-
-bool ComTestPage::event(QEvent* event)
-{
-    if (event->type() == QtCommSink::handoffEventType()) {
-        runGuarded([&] { QtCommSink::handleEvent(event); });
-        return true;
-    }
-    return QWidget::event(event);
-}
-
-bool ComTestPage::interactiveChecked() const { return interactiveBox_ && interactiveBox_->isChecked(); }
 
 // ------------------------------------------------------------------ start-up
 
 void ComTestPage::fillPortList(const PortListing& listing)
 {
     ui->COMList->clear();
-    for (const auto& name : listing.comList) ui->COMList->addItem(QString::fromStdString(name));
+    for (const auto& name : listing.comList) ui->COMList->addItem(fromStd(name));
     ui->COMList->setCurrentIndex(listing.comList.empty() ? -1 : 0);
 }
 
-void ComTestPage::loadVariables(const SettingsFile&) {}
-
-void ComTestPage::loadCommandLists(const SettingsFile&) {}
+void ComTestPage::refreshPortList()
+{
+    if (!portSource_) return;
+    const auto entries = portSource_->serialPorts();
+    if (!entries) return;
+    ui->COMList->refill(buildSerialListing(*entries).comList);
+}
 
 // ---------------------------------------------------------------- connection
-
-long long ComTestPage::receivedTotal() const { return connection_ ? connection_->ReceivedTotal : 0; }
-
-long long ComTestPage::sentTotal() const { return connection_ ? connection_->SentTotal : 0; }
-
-std::string ComTestPage::portName() const { return connection_ ? connection_->PortName : std::string(); }
-
-int ComTestPage::baudRate() const { return connection_ ? connection_->BaudRate : 0; }
 
 void ComTestPage::setLineControlsEnabled(bool enabled)
 {
@@ -202,10 +149,17 @@ void ComTestPage::setLineControlsEnabled(bool enabled)
     ui->cbVerify->setEnabled(enabled);
 }
 
+void ComTestPage::setSendButtonsEnabled(bool enabled)
+{
+    ui->btnSend->setEnabled(enabled);
+    ui->btnSendFile->setEnabled(enabled);
+}
+
 void ComTestPage::btnOpenPortClick()
 {
-    if (PortOpen) {
-        closeConnection();
+    if (session_->portOpen()) {
+        session_->close();
+        showConnectionClosed();
         return;
     }
     Dialogs& dialogs = host_.dialogs();
@@ -214,179 +168,108 @@ void ComTestPage::btnOpenPortClick()
         return;
     }
     const QString name = ui->COMList->currentText();
-    const int32_t baud = ui->cbBaudRate->currentText().toInt();
-    const int parity = ui->cbVerify->currentIndex();
-    const int dataBits = ui->cbDataBits->currentText().toInt();
-    const int stopBits = ui->cbStopBits->currentIndex();
+    LineSettings line;
+    line.baudRate = ui->cbBaudRate->currentText().toInt();
+    line.parityIndex = ui->cbVerify->currentIndex();
+    line.dataBits = ui->cbDataBits->currentText().toInt();
+    line.stopBitsIndex = ui->cbStopBits->currentIndex();
 
-    // On failure (or an exception from the timeout boxes) the connection
-    // object goes out of scope and takes the device with it.
-    auto connection = std::make_unique<TPortConnection>();
-    const auto result = connection->OpenPort(localPath(name), baud, parity, dataBits, stopBits, [this] {
-        const auto rd = wholeNumberOf(ui->edRDTimeout->text());
-        const auto wr = wholeNumberOf(ui->edWRTimeout->text());
+    const auto result = session_->open(localPath(name), line, [this] {
+        const auto rd = wholeNumberIn(ui->edRDTimeout);
+        const auto wr = wholeNumberIn(ui->edWRTimeout);
         if (!rd || !wr) throw std::invalid_argument("timeout is not a whole number");
         CommTimeouts t;
         t.ReadTotalTimeoutConstant = static_cast<uint32_t>(*rd);
         t.WriteTotalTimeoutConstant = static_cast<uint32_t>(*wr);
         return t;
     });
-    if (result == TPortConnection::OpenResult::OpenFailed) {
-        dialogs.error(QStringLiteral("打开串口时出错!"));
-        return;
-    }
-    if (result == TPortConnection::OpenResult::SetupFailed) {
-        dialogs.error(QStringLiteral("设置串口时出错!"));
-        return;
-    }
-    connection_ = std::move(connection);
-
-    setLineControlsEnabled(false);
-    ui->btnSend->setEnabled(true);
-    ui->btnSendFile->setEnabled(true);
-    host_.setStatusText(3, name + QStringLiteral(": ") + QString::number(baud));
-
-    sink_ = QtCommSink::create(
-        host_.mainWindow(), this, [this](std::span<const uint8_t> chunk) { runGuarded([&] { DeliverChunk(chunk); }); },
-        [this](const QString& text) { host_.dialogs().error(text); });
-    reader_ = std::make_unique<TRead>(*connection_->port(), *sink_);
-    try {
-        reader_->start();
-    } catch (const std::system_error&) {
-        reader_.reset();
+    switch (result) {
+    case SerialSession::OpenResult::OpenFailed: dialogs.error(QStringLiteral("打开串口时出错!")); return;
+    case SerialSession::OpenResult::SetupFailed: dialogs.error(QStringLiteral("设置串口时出错!")); return;
+    case SerialSession::OpenResult::ThreadFailed:
         dialogs.error(QStringLiteral("创建线程时错!"));
-        PortOpen = true;
-        closeConnection();
+        showConnectionClosed();
         return;
+    case SerialSession::OpenResult::Opened: break;
     }
+    setLineControlsEnabled(false);
+    setSendButtonsEnabled(true);
+    host_.setStatusText(PanelPort, portStateText(name, line.baudRate));
     ui->btnOpenPort->setText(kCloseCaption);
-    PortOpen = true;
 }
 
-void ComTestPage::stopThreads()
+void ComTestPage::showConnectionClosed()
 {
-    if (reader_) reader_->requestStop();
-    for (auto& w : writers_) w->requestStop();
-    // Releases a reader waiting for the window: it must not be waited for
-    // while it waits for us.
-    if (sink_) sink_->cancel();
-    reader_.reset();
-    writers_.clear();
-    currentWriter_ = nullptr;
-    writerRegistered_ = false;
-    sink_.reset();
-}
-
-void ComTestPage::closeConnection()
-{
-    stopThreads();
-    ui->btnSend->setEnabled(false);
-    ui->btnSendFile->setEnabled(false);
-    // The threads have been joined: nothing uses the device any more.
-    if (connection_) connection_->ClosePort();
-    connection_.reset();
+    setSendButtonsEnabled(false);
     setLineControlsEnabled(true);
-    host_.setStatusText(3, QStringLiteral("关闭"));
-    host_.setStatusText(1, QStringLiteral("接收: 0"));
-    host_.setStatusText(2, QStringLiteral("发送: 0"));
+    host_.setStatusText(PanelPort, portClosedText());
+    host_.setStatusText(PanelReceived, receivedPanelText(0));
+    host_.setStatusText(PanelSent, sentPanelText(0));
     host_.repaintStatus();
     ui->btnOpenPort->setText(kOpenCaption);
-    PortOpen = false;
 }
 
-void ComTestPage::closeForExit()
+void ComTestPage::edRDTimeoutExit()
 {
-    stopThreads();
-    if (connection_) connection_->ClosePort();
-    connection_.reset();
-    PortOpen = false;
+    checkWholeNumberAtLeast(host_.dialogs(), ui->edRDTimeout, 100, QStringLiteral("请填入正确的毫秒数"));
 }
 
-void ComTestPage::checkMillisecondsBox(QLineEdit* box)
+void ComTestPage::edWRTimeoutExit()
 {
-    auto v = wholeNumberOf(box->text());
-    if (!v) {
-        host_.dialogs().error(QStringLiteral("请填入正确的毫秒数"));
-        box->setFocus();
-        return;
-    }
-    if (*v < 100) box->setText(QStringLiteral("100"));
+    checkWholeNumberAtLeast(host_.dialogs(), ui->edWRTimeout, 100, QStringLiteral("请填入正确的毫秒数"));
 }
-
-void ComTestPage::edRDTimeoutExit() { checkMillisecondsBox(ui->edRDTimeout); }
-
-void ComTestPage::edWRTimeoutExit() { checkMillisecondsBox(ui->edWRTimeout); }
 
 // ------------------------------------------------------------------- sending
-
-void ComTestPage::reapWriters()
-{
-    for (auto it = writers_.begin(); it != writers_.end();) {
-        if ((*it)->finished()) {
-            if (it->get() == currentWriter_) currentWriter_ = nullptr;
-            it = writers_.erase(it); // joins at once: its run is over
-        } else {
-            ++it;
-        }
-    }
-}
-
-void ComTestPage::startWriter(bool hexMode, bool fromFile, std::vector<uint8_t> data)
-{
-    reapWriters();
-    auto writer = std::make_unique<TWrite>(*connection_->port(), hexMode, fromFile, std::move(data), *sink_);
-    writer->start();
-    currentWriter_ = writer.get();
-    writerRegistered_ = true;
-    writers_.push_back(std::move(writer));
-}
 
 void ComTestPage::SendData()
 {
     const QString text = ui->mDataSend->toPlainText();
-    if (text.isEmpty() || !PortOpen || !connection_) return;
-    if (ui->cbInterClear->isChecked()) clearDisplay();
-    ui->btnSend->setEnabled(false);
-    ui->btnSendFile->setEnabled(false);
+    if (text.isEmpty() || !session_->portOpen()) return;
+    if (ui->cbInterClear->isChecked()) display_->clear();
+    setSendButtonsEnabled(false);
     ui->sbStopSend->setEnabled(true);
-
-    QString crlf = text;
-    crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const std::string bytes = toGbk(crlf);
-    startWriter(ui->cbSendBinary->isChecked(), false, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-
-    if (receive_.LogActive) {
-        for (const auto& line : splitLines(text.toStdString())) receive_.log(kLogSend, utf8ToGbk(line));
+    session_->send(ui->cbSendBinary->isChecked(), TextToSendBytes(toStd(text)));
+    if (session_->logActive()) {
+        for (const auto& line : splitLines(toStd(text))) session_->log(kLogSend, utf8ToGbk(line));
     }
+}
+
+void ComTestPage::startTimedSending(int32_t interval)
+{
+    // The box is held at 100 ms or more when left; a zero interval slipping
+    // through would send without pause.
+    host_.timer2()->setInterval(std::max<int32_t>(interval, 100));
+    ui->rbManualSend->setEnabled(false);
+    ui->edTimer->setEnabled(false);
+    ui->lTimer->setEnabled(false);
+    ui->btnSend->setText(QStringLiteral("停  止"));
+    host_.timer2()->start();
+    TimedSendRunning = true;
+}
+
+void ComTestPage::stopTimedSending()
+{
+    host_.timer2()->stop();
+    ui->rbManualSend->setEnabled(true);
+    ui->edTimer->setEnabled(true);
+    ui->lTimer->setEnabled(true);
+    ui->btnSend->setText(QStringLiteral("开  始"));
+    TimedSendRunning = false;
 }
 
 void ComTestPage::btnSendClick()
 {
-    QTimer* timer2 = host_.timer2();
     if (ui->rbTimedSend->isChecked()) {
         if (TimedSendRunning) {
-            timer2->stop();
-            ui->rbManualSend->setEnabled(true);
-            ui->edTimer->setEnabled(true);
-            ui->lTimer->setEnabled(true);
-            ui->btnSend->setText(QStringLiteral("开  始"));
-            TimedSendRunning = false;
+            stopTimedSending();
         } else {
-            auto interval = wholeNumberOf(ui->edTimer->text());
+            const auto interval = wholeNumberIn(ui->edTimer);
             if (!interval) {
                 host_.dialogs().error(QStringLiteral("请正确设置间隔时间!"));
                 ui->edTimer->setFocus();
                 return;
             }
-            // The box is held at 100 ms or more when left; a zero interval
-            // slipping through would send without pause.
-            timer2->setInterval(std::max<int32_t>(*interval, 100));
-            ui->rbManualSend->setEnabled(false);
-            ui->edTimer->setEnabled(false);
-            ui->lTimer->setEnabled(false);
-            ui->btnSend->setText(QStringLiteral("停  止"));
-            timer2->start();
-            TimedSendRunning = true;
+            startTimedSending(*interval);
         }
     }
     SendData();
@@ -408,20 +291,12 @@ void ComTestPage::rbManualSendClick()
 
 void ComTestPage::edTimerExit()
 {
-    auto v = wholeNumberOf(ui->edTimer->text());
-    if (!v) {
-        host_.dialogs().error(QStringLiteral("请设置正确的间隔时间!"));
-        ui->edTimer->setFocus();
-        return;
-    }
-    if (*v < 100) ui->edTimer->setText(QStringLiteral("100"));
+    checkWholeNumberAtLeast(host_.dialogs(), ui->edTimer, 100, QStringLiteral("请设置正确的间隔时间!"));
 }
-
-void ComTestPage::Timer1Timer() {}
 
 void ComTestPage::Timer2Timer()
 {
-    masterLoopStep();
+    if (interactive_) interactive_->masterLoopStep();
     SendData();
 }
 
@@ -438,26 +313,17 @@ void ComTestPage::btnSendFileClick()
         host_.dialogs().error(QStringLiteral("请先选择要发送的文件!"));
         return;
     }
-    if (!PortOpen || !connection_) return;
-    ui->btnSend->setEnabled(false);
-    ui->btnSendFile->setEnabled(false);
+    if (!session_->portOpen()) return;
+    setSendButtonsEnabled(false);
     ui->sbStopSend->setEnabled(true);
-    const std::string local = localPath(path);
-    startWriter(false, true, std::vector<uint8_t>(local.begin(), local.end()));
-    receive_.log(kLogSendFile, toGbk(path));
+    session_->sendFile(localPath(path));
+    session_->log(kLogSendFile, utf8ToGbk(toStd(path)));
 }
 
 void ComTestPage::sbStopSendClick()
 {
-    // Bytes already handed to the device stay sent; what the writer still
-    // holds is dropped.
-    if (currentWriter_) currentWriter_->requestStop();
-    currentWriter_ = nullptr;
-    writerRegistered_ = false;
-    if (PortOpen) {
-        ui->btnSend->setEnabled(true);
-        ui->btnSendFile->setEnabled(true);
-    }
+    session_->stopSend();
+    if (session_->portOpen()) setSendButtonsEnabled(true);
     ui->sbStopSend->setEnabled(false);
 }
 
@@ -465,132 +331,76 @@ void ComTestPage::sbTxFlushClick() { ui->mDataSend->clear(); }
 
 void ComTestPage::sbSndResetClick()
 {
-    if (!connection_) return;
-    connection_->SentTotal = 0;
-    host_.setStatusText(2, QStringLiteral("发送: 0"));
+    if (!session_->resetSent()) return;
+    host_.setStatusText(PanelSent, sentPanelText(0));
     host_.repaintStatus();
 }
 
 // ----------------------------------------------------------------- receiving
 
-void ComTestPage::DeliverChunk(std::span<const uint8_t> chunk)
+void ComTestPage::chunkProcessed(const ReceiveResult& result)
 {
-    const auto display = receive_.applyDataMode(chunk);
-    if (!display.empty()) ShowReceived(display);
-    receive_.LineIdle = false;
-}
-
-void ComTestPage::appendToDisplay(const QString& text)
-{
-    if (text.isEmpty()) return;
-    // Chunks arrive up to thousands of times a second; laying out and
-    // painting the display once per chunk would starve the window. The
-    // text is collected and shown a moment later, all at once.
-    pendingDisplay_ += text;
-    if (!displayFlush_->isActive()) displayFlush_->start();
-}
-
-void ComTestPage::flushDisplay()
-{
-    if (pendingDisplay_.isEmpty()) return;
-    QString text;
-    text.swap(pendingDisplay_);
-    QPlainTextEdit* box = ui->mCOMRx;
-    // Lines that the line limit would drop at once are not laid out at all.
-    const int keep = box->maximumBlockCount();
-    if (keep > 0 && text.count(QLatin1Char('\n')) >= keep) {
-        qsizetype cut = text.size();
-        for (int lines = 0; lines < keep; ++lines) cut = text.lastIndexOf(QLatin1Char('\n'), cut - 1);
-        text.remove(0, cut + 1);
-        box->clear();
-    }
-    QTextCursor cursor(box->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    cursor.insertText(text);
-    cursor.endEditBlock();
-    if (ui->cbCOMAutoScroll->isChecked()) {
-        QScrollBar* bar = box->verticalScrollBar();
-        bar->setValue(bar->maximum());
-    }
-}
-
-bool ComTestPage::displayEmpty() const { return pendingDisplay_.isEmpty() && ui->mCOMRx->document()->isEmpty(); }
-
-void ComTestPage::clearDisplay()
-{
-    pendingDisplay_.clear();
-    displayFlush_->stop();
-    ui->mCOMRx->clear();
-    textFeed_.displayCleared();
+    if (rowsView_ && !result.changedRows.empty()) rowsView_->rowsChanged(result.changedRows);
+    if (!result.display.empty()) ShowReceived(result.display);
 }
 
 void ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
 {
     if (ui->cbStopFresh->isChecked()) return;
-    const bool stringVars = receive_.stringVarMode();
+    ReceiveState& receive = session_->receiveState();
+    const bool stringVars = receive.stringVarMode();
     if (ui->cbRcvBinary->isChecked() && !stringVars) {
-        DumpOutput out = dumpChunk(receive_, bytes, displayEmpty());
-        if (out.replaceAll) clearDisplay();
+        DumpOutput out = dumpChunk(receive, bytes, display_->empty());
+        if (out.replaceAll) display_->clear();
         QString text = QString::fromLatin1(out.text.data(), static_cast<qsizetype>(out.text.size()));
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        appendToDisplay(text);
+        display_->append(text);
         // The log gets the whole dump of the chunk, not only its last line.
         std::string_view logged = out.text;
         if (logged.starts_with("\r\n")) logged.remove_prefix(2);
-        receive_.log(kLogReceived, logged);
+        receive.log(kLogReceived, logged);
     } else {
-        if (ui->cbInterClear->isChecked() && (interactiveChecked() || stringVars)) clearDisplay();
+        if (ui->cbInterClear->isChecked() && (receive.interactive || stringVars)) display_->clear();
         const auto shown = TextFeed::shownPart(bytes);
-        appendToDisplay(QString::fromStdString(textFeed_.feed(shown)));
+        display_->appendText(shown);
         if (!stringVars)
-            receive_.log(kLogReceived,
-                         std::string_view(reinterpret_cast<const char*>(shown.data()), shown.size()));
+            receive.log(kLogReceived, std::string_view(reinterpret_cast<const char*>(shown.data()), shown.size()));
     }
 }
 
-void ComTestPage::sbRxFlushClick() { clearDisplay(); }
+void ComTestPage::sbRxFlushClick() { display_->clear(); }
 
-void ComTestPage::cbRcvBinaryClick() { clearDisplay(); }
+void ComTestPage::cbRcvBinaryClick() { display_->clear(); }
 
 void ComTestPage::sbRcvResetClick()
 {
-    if (!connection_) return;
-    connection_->ReceivedTotal = 0;
-    host_.setStatusText(1, QStringLiteral("接收: 0"));
+    if (!session_->resetReceived()) return;
+    host_.setStatusText(PanelReceived, receivedPanelText(0));
     host_.repaintStatus();
 }
 
 void ComTestPage::cbAutoSaveClick()
 {
-    if (ui->cbAutoSave->isChecked()) {
-        receive_.LogActive = true;
-        auto file = host_.dialogs().saveFile(QStringLiteral("Log files (*.log)|*.log|All files (*.*)|*.*"),
-                                             QStringLiteral("log"), QStringLiteral("LogFile.log"));
-        if (!file) {
-            receive_.LogActive = false;
-            ui->cbAutoSave->setChecked(false);
-            return;
-        }
-        receive_.LogFileName = file->toStdString();
-        if (!receive_.LogFile.open(localPath(*file))) {
-            host_.dialogs().error(QStringLiteral("打开记录文件时出错!请重新设置"));
-            receive_.LogActive = false;
-            ui->cbAutoSave->setChecked(false);
-            return;
-        }
-        ui->gbCOM->setTitle(kComGroupCaption + QStringLiteral("/保存到: ") + QFileInfo(*file).fileName());
-    } else {
-        receive_.LogFile.close();
-        receive_.LogActive = false;
-        ui->gbCOM->setTitle(kComGroupCaption);
+    if (!ui->cbAutoSave->isChecked()) {
+        session_->closeLog();
+        return;
     }
+    auto file = host_.dialogs().saveFile(QStringLiteral("Log files (*.log)|*.log|All files (*.*)|*.*"),
+                                         QStringLiteral("log"), QStringLiteral("LogFile.log"));
+    if (!file) {
+        ui->cbAutoSave->setChecked(false);
+        return;
+    }
+    if (!session_->openLog(localPath(*file), toStd(*file))) {
+        host_.dialogs().error(QStringLiteral("打开记录文件时出错!请重新设置"));
+        ui->cbAutoSave->setChecked(false);
+        return;
+    }
+    ui->gbCOM->setTitle(kComGroupCaption + QStringLiteral("/保存到: ") + QFileInfo(*file).fileName());
 }
 
-void ComTestPage::closeLog()
+void ComTestPage::logClosed()
 {
-    receive_.LogFile.close();
-    receive_.LogActive = false;
     // The box and the caption say what is true again.
     ui->cbAutoSave->setChecked(false);
     ui->gbCOM->setTitle(kComGroupCaption);
@@ -598,14 +408,8 @@ void ComTestPage::closeLog()
 
 void ComTestPage::edRDDispMaxExit()
 {
-    auto v = wholeNumberOf(ui->edRDDispMax->text());
-    if (!v) {
-        host_.dialogs().error(QStringLiteral("请填入正确的行数"));
-        ui->edRDDispMax->setFocus();
-        return;
-    }
-    if (*v < 10) ui->edRDDispMax->setText(QStringLiteral("10"));
-    applyDisplayLimit();
+    if (checkWholeNumberAtLeast(host_.dialogs(), ui->edRDDispMax, 10, QStringLiteral("请填入正确的行数")))
+        applyDisplayLimit();
 }
 
 // ------------------------------------------------------------- notifications
@@ -623,14 +427,17 @@ void ComTestPage::handleCommEvent(QEvent* event)
     }
 }
 
+// The only failure a thread reports to the user: a file to send that can't be opened.
+void ComTestPage::threadFailed(CommFailure) { host_.dialogs().error(QStringLiteral("打开文件时出错!")); }
+
 void ComTestPage::WMBytesReceived(intptr_t count)
 {
-    if (!reader_ || !connection_) return;
-    connection_->ReceivedTotal += count;
-    host_.setStatusText(1, QStringLiteral("接收: %1").arg(connection_->ReceivedTotal));
+    const auto total = session_->countReceived(count);
+    if (!total) return;
+    host_.setStatusText(PanelReceived, receivedPanelText(*total));
     // The panel is repainted at once, but not more often than the display:
     // a fast stream brings this message thousands of times a second.
-    if (!statusPainted_.isValid() || statusPainted_.elapsed() >= kDisplayFlushMs) {
+    if (!statusPainted_.isValid() || statusPainted_.elapsed() >= kStatusRepaintMs) {
         host_.repaintStatus();
         statusPainted_.start();
     }
@@ -638,39 +445,34 @@ void ComTestPage::WMBytesReceived(intptr_t count)
 
 void ComTestPage::WMSendDone(intptr_t count)
 {
-    if (writerRegistered_ && connection_) {
-        connection_->SentTotal += count;
-        host_.setStatusText(2, QStringLiteral("发送: %1").arg(connection_->SentTotal));
+    if (const auto total = session_->countSendEnd(count)) {
+        host_.setStatusText(PanelSent, sentPanelText(*total));
         host_.repaintStatus();
     }
-    if (ui->btnOpenPort->text() == kCloseCaption) {
-        ui->btnSend->setEnabled(true);
-        ui->btnSendFile->setEnabled(true);
-    }
+    if (ui->btnOpenPort->text() == kCloseCaption) setSendButtonsEnabled(true);
     ui->sbStopSend->setEnabled(false);
-    reapWriters();
 }
 
 void ComTestPage::WMCommError()
 {
     // A late report from the threads of a connection already closed says
     // nothing about the port now.
-    if (!connection_) return;
-    host_.setStatusText(3, QStringLiteral("通讯出错！"));
+    if (!session_->connected()) return;
+    host_.setStatusText(PanelPort, portFailedText());
 }
 
 void ComTestPage::WMSendProgress(intptr_t count)
 {
-    if (!writerRegistered_ || !connection_) return;
-    connection_->SentTotal += count;
-    host_.setStatusText(2, QStringLiteral("发送: %1").arg(connection_->SentTotal));
+    const auto total = session_->countSendProgress(count);
+    if (!total) return;
+    host_.setStatusText(PanelSent, sentPanelText(*total));
     host_.repaintStatus();
 }
 
 void ComTestPage::WMReceiveIdle()
 {
-    slaveReply();
-    receive_.LineIdle = true;
+    if (interactive_) interactive_->slaveReply();
+    session_->lineWentIdle();
 }
 
 } // namespace quillon

@@ -1,11 +1,13 @@
 #pragma once
 // The serial debugger page: port settings and connection, sending (by hand,
 // timed, or a whole file), the receive display with its counters, and the
-// communication log.
+// communication log. The session behind it does the work; the page reads
+// its controls, calls the session and shows what comes back.
 
+#include "app/number_box.h"
 #include "app/sessions.h"
-#include "serial/receive_state.h"
 #include "serial/receive_view.h"
+#include "serial/serial_session.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -13,10 +15,6 @@
 #include <span>
 #include <vector>
 
-class QAbstractButton;
-class QTimer;
-
-class QLineEdit;
 
 namespace Ui {
 class ComTestPage;
@@ -24,47 +22,62 @@ class ComTestPage;
 
 namespace quillon {
 
+class DeviceMap;
+class InteractiveGroup;
 class PageHost;
-class SettingsFile;
 struct PortListing;
-class TPortConnection;
-class TRead;
-class TWrite;
-class QtCommSink;
+class ReceiveDisplay;
 
-class ComTestPage : public QWidget,
-                    public SerialSession {
+// The variable group's part in a received chunk: the rows given new values.
+class WatchedRowsView {
+public:
+    virtual ~WatchedRowsView() = default;
+    virtual void rowsChanged(const std::vector<size_t>& rows) = 0;
+};
+
+// The interactive group's part in timed sending and in a line gone quiet.
+class InteractiveHooks {
+public:
+    virtual ~InteractiveHooks() = default;
+    // Before every timed send: the master's next command.
+    virtual void masterLoopStep() = 0;
+    // When the line has been quiet: the slave's answer.
+    virtual void slaveReply() = 0;
+};
+
+class ComTestPage : public QWidget, public SerialSessionEvents, public TimerClient, public CommEventTarget {
     Q_OBJECT
 public:
     explicit ComTestPage(PageHost& host, QWidget* parent = nullptr);
     ~ComTestPage() override;
 
+    // Places of the page's group boxes that come as classes of their own.
+    enum class GroupSlot { Variables, DataMode, Interactive };
+    // Puts `group` on the page in its place; the page owns it from then on.
+    void placeGroup(GroupSlot slot, QWidget* group);
+    static QRect groupRect(GroupSlot slot);
+
+    void setInteractiveHooks(InteractiveHooks* hooks) { interactive_ = hooks; }
+    void setWatchedRowsView(WatchedRowsView* view) { rowsView_ = view; }
+
+    SerialSession& session() { return *session_; }
+    InteractiveGroup* interactiveGroup() const { return interactiveGroup_; }
+    bool portOpen() const { return session_->portOpen(); }
+
     // Start-up: COMList from the serial listing, first entry selected.
     void fillPortList(const PortListing& listing);
-    // Start-up: watched variables and the interactive command lists.
-    void loadVariables(const SettingsFile& settings);
-    void loadCommandLists(const SettingsFile& settings);
-    // Frame timers and posted thread notifications.
-    void Timer1Timer();
-    void Timer2Timer();
-    void handleCommEvent(QEvent* event);
+    // Where COMList is read afresh each time its drop-down opens.
+    void setPortSource(DeviceMap* ports) { portSource_ = ports; }
+    void refreshPortList();
 
-    // SerialSession
-    bool portOpen() const override { return PortOpen; }
-    long long receivedTotal() const override;
-    long long sentTotal() const override;
-    std::string portName() const override;
-    int baudRate() const override;
-    bool logActive() const override { return receive_.LogActive; }
-    void closeLog() override;
-    void closeForExit() override;
+    // TimerClient, CommEventTarget
+    void timer2Tick() override { Timer2Timer(); }
+    void handleCommEvent(QEvent* event) override;
 
     // Connection.
     void btnOpenPortClick();
     void edRDTimeoutExit();
     void edWRTimeoutExit();
-    // Both timeout boxes: a whole number of at least 100 ms.
-    void checkMillisecondsBox(QLineEdit* box);
 
     // Sending.
     void SendData();
@@ -72,6 +85,7 @@ public:
     void rbTimedSendClick();
     void rbManualSendClick();
     void edTimerExit();
+    void Timer2Timer();
     void btnGetFileClick();
     void btnSendFileClick();
     void sbStopSendClick();
@@ -79,7 +93,6 @@ public:
     void sbSndResetClick();
 
     // Receiving.
-    void DeliverChunk(std::span<const uint8_t> chunk);
     void ShowReceived(std::span<const uint8_t> bytes);
     void sbRxFlushClick();
     void sbRcvResetClick();
@@ -94,50 +107,31 @@ public:
     void WMSendProgress(intptr_t count);
     void WMReceiveIdle();
 
-    // The receive state the decoding of received data shares.
-    ReceiveState& receiveState() { return receive_; }
-
-protected:
-    bool event(QEvent* event) override;
-
 private:
+    // SerialSessionEvents
+    void chunkProcessed(const ReceiveResult& result) override;
+    void threadFailed(CommFailure failure) override;
+    void logClosed() override;
+
     void connectHandlers();
-    void applyDisplayFont();
-    void applyDisplayLimit();
-    void closeConnection();
-    void stopThreads();
-    void startWriter(bool hexMode, bool fromFile, std::vector<uint8_t> data);
-    void reapWriters();
+    void startTimedSending(int32_t interval);
+    void stopTimedSending();
+    void showConnectionClosed();
     void setLineControlsEnabled(bool enabled);
-    void appendToDisplay(const QString& text);
-    void flushDisplay();
-    bool displayEmpty() const;
-    void clearDisplay();
-    bool interactiveChecked() const;
-    // Hooks of the interactive mode: the master's loop before a timed send,
-    // the slave's reply when the line falls quiet.
-    void masterLoopStep() {}
-    void slaveReply() {}
+    void setSendButtonsEnabled(bool enabled);
+    void applyDisplayLimit();
 
     PageHost& host_;
     std::unique_ptr<Ui::ComTestPage> ui;
-
-    bool PortOpen = false;
+    std::unique_ptr<SerialSession> session_;
+    std::unique_ptr<ReceiveDisplay> display_;
+    InteractiveHooks* interactive_ = nullptr;
+    InteractiveGroup* interactiveGroup_ = nullptr;
+    WatchedRowsView* rowsView_ = nullptr;
+    DeviceMap* portSource_ = nullptr;
     bool TimedSendRunning = false;
-    std::unique_ptr<TPortConnection> connection_;
-    std::shared_ptr<QtCommSink> sink_;
-    std::unique_ptr<TRead> reader_;
-    std::vector<std::unique_ptr<TWrite>> writers_;
-    TWrite* currentWriter_ = nullptr; // the newest writer while it runs
-    bool writerRegistered_ = false;   // its reports are counted
-
-    ReceiveState receive_;
-    TextFeed textFeed_;
-    QString pendingDisplay_;
-    QTimer* displayFlush_ = nullptr;
-    QAbstractButton* interactiveBox_ = nullptr;
     QElapsedTimer statusPainted_;
-    std::vector<QObject*> exitWatchers_;
+    FocusLeaveChecks leaveChecks_;
 };
 
 } // namespace quillon

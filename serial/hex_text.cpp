@@ -1,5 +1,9 @@
 #include "serial/hex_text.h"
 
+#include "common/codepage.h"
+
+#include <string>
+
 namespace quillon {
 
 namespace {
@@ -49,6 +53,18 @@ bool HexTextToBytes(std::vector<uint8_t>& data)
     bool valid = HexTextToBytes(data.data(), n);
     data.resize(n);
     return valid;
+}
+
+std::vector<uint8_t> TextToSendBytes(std::string_view utf8)
+{
+    std::string crlf;
+    crlf.reserve(utf8.size() + utf8.size() / 16);
+    for (char ch : utf8) {
+        if (ch == '\n') crlf += '\r';
+        crlf += ch;
+    }
+    const std::string bytes = utf8ToGbk(crlf);
+    return {bytes.begin(), bytes.end()};
 }
 
 } // namespace quillon

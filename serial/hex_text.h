@@ -1,8 +1,10 @@
 #pragma once
-// Hexadecimal text typed by the user, packed into the bytes it stands for.
+// Text typed by the user to be sent: as characters, or as hexadecimal
+// digits packed into the bytes they stand for.
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -15,5 +17,9 @@ bool HexTextToBytes(uint8_t* data, size_t& length);
 
 // The same on a vector, which is resized to the packed bytes.
 bool HexTextToBytes(std::vector<uint8_t>& data);
+
+// The bytes of typed text (UTF-8, lines ended by LF) as the line carries
+// them: GBK, lines ended by CR LF.
+std::vector<uint8_t> TextToSendBytes(std::string_view utf8);
 
 } // namespace quillon

@@ -6,9 +6,6 @@
 
 namespace quillon {
 
-static_assert(CommReceived == WM_COMM_RECEIVED && CommSent == WM_COMM_SENT && CommError == WM_COMM_ERROR &&
-              CommSending == WM_COMM_SENDING && CommIdle == WM_COMM_IDLE);
-
 namespace {
 
 class HandoffEvent : public QEvent {
@@ -30,14 +27,15 @@ private:
 
 } // namespace
 
-QtCommSink::QtCommSink(QObject* window, QObject* page, DeliverFn deliver, ErrorFn error)
-    : window_(window), page_(page), deliverFn_(std::move(deliver)), errorFn_(std::move(error))
+QtCommSink::QtCommSink(QObject* window, QObject* receiver, DeliverFn deliver, FailureFn failure)
+    : window_(window), receiver_(receiver), deliverFn_(std::move(deliver)), failureFn_(std::move(failure))
 {
 }
 
-std::shared_ptr<QtCommSink> QtCommSink::create(QObject* window, QObject* page, DeliverFn deliver, ErrorFn error)
+std::shared_ptr<QtCommSink> QtCommSink::create(QObject* window, QObject* receiver, DeliverFn deliver,
+                                               FailureFn failure)
 {
-    return std::shared_ptr<QtCommSink>(new QtCommSink(window, page, std::move(deliver), std::move(error)));
+    return std::shared_ptr<QtCommSink>(new QtCommSink(window, receiver, std::move(deliver), std::move(failure)));
 }
 
 QEvent::Type QtCommSink::handoffEventType()
@@ -64,16 +62,15 @@ bool QtCommSink::deliver(std::span<const uint8_t> chunk)
     if (cancelled_) return false;
     chunk_.assign(chunk.begin(), chunk.end());
     pending_ = true;
-    QCoreApplication::postEvent(page_, new HandoffEvent(weak_from_this(), [](QtCommSink& s) { s.runPending(); }));
+    QCoreApplication::postEvent(receiver_, new HandoffEvent(weak_from_this(), [](QtCommSink& s) { s.runPending(); }));
     cv_.wait(lock, [this] { return !pending_ || cancelled_; });
     return !cancelled_;
 }
 
-void QtCommSink::showError(const std::string& text)
+void QtCommSink::reportFailure(CommFailure failure)
 {
-    const QString q = QString::fromStdString(text);
-    QCoreApplication::postEvent(page_, new HandoffEvent(weak_from_this(), [q](QtCommSink& s) {
-                                    if (s.errorFn_) s.errorFn_(q);
+    QCoreApplication::postEvent(receiver_, new HandoffEvent(weak_from_this(), [failure](QtCommSink& s) {
+                                    if (s.failureFn_) s.failureFn_(failure);
                                 }));
 }
 

@@ -19,15 +19,16 @@ namespace quillon {
 class QtCommSink : public CommSink, public std::enable_shared_from_this<QtCommSink> {
 public:
     using DeliverFn = std::function<void(std::span<const uint8_t>)>;
-    using ErrorFn = std::function<void(const QString&)>;
+    using FailureFn = std::function<void(CommFailure)>;
 
-    // Notifications go to `window` as CommEvents; chunks and messages to
-    // `page`, which passes HandoffEvents to handleEvent().
-    static std::shared_ptr<QtCommSink> create(QObject* window, QObject* page, DeliverFn deliver, ErrorFn error);
+    // Notifications go to `window` as CommEvents; chunks and failures to
+    // `receiver`, which passes HandoffEvents to handleEvent().
+    static std::shared_ptr<QtCommSink> create(QObject* window, QObject* receiver, DeliverFn deliver,
+                                              FailureFn failure);
 
     void post(int message, intptr_t wParam) override;
     bool deliver(std::span<const uint8_t> chunk) override;
-    void showError(const std::string& text) override;
+    void reportFailure(CommFailure failure) override;
 
     // Window thread: closing. A chunk the reader is waiting with is shown
     // now; further chunks are refused and the reader is released.
@@ -38,13 +39,13 @@ public:
     static bool handleEvent(QEvent* event);
 
 private:
-    QtCommSink(QObject* window, QObject* page, DeliverFn deliver, ErrorFn error);
+    QtCommSink(QObject* window, QObject* receiver, DeliverFn deliver, FailureFn failure);
     void runPending();
 
     QObject* window_;
-    QObject* page_;
+    QObject* receiver_;
     DeliverFn deliverFn_;
-    ErrorFn errorFn_;
+    FailureFn failureFn_;
 
     std::mutex mutex_;
     std::condition_variable cv_;

@@ -1,6 +1,7 @@
 #include "serial/receive_state.h"
 
 #include "common/clock.h"
+#include "common/file_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -51,23 +52,30 @@ void CommLog::entry(std::string_view word, std::string_view text)
     e += word;
     e += text;
     // One write per entry: it reaches the file as a whole or not at all
-    // as far as this program is concerned.
-    const char* p = e.data();
-    size_t left = e.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd_, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    // as far as this program is concerned. A failing write loses only itself.
+    (void)writeAll(fd_, e);
 }
 
-std::span<const uint8_t> ReceiveState::applyDataMode(std::span<const uint8_t> chunk)
+std::optional<size_t> FindPattern(std::span<const uint8_t> data, std::span<const uint8_t> pattern)
+{
+    if (pattern.empty() || data.size() < pattern.size()) return std::nullopt;
+    for (size_t start = 0; start + pattern.size() <= data.size(); ++start) {
+        if (std::equal(pattern.begin(), pattern.end(), data.begin() + static_cast<std::ptrdiff_t>(start)))
+            return start;
+    }
+    return std::nullopt;
+}
+
+ReceiveResult ReceiveState::applyDataMode(std::span<const uint8_t> chunk)
 {
     if (settings.mode == DataMode::Normal || !modeStep) {
-        ReceiveAccumulator.clear();
-        return chunk;
+        if (slaveSide())
+            collectBurst(chunk);
+        else
+            ReceiveAccumulator.clear();
+        ReceiveResult passed;
+        passed.display = chunk;
+        return passed;
     }
     return modeStep->process(*this, chunk);
 }

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -63,14 +65,31 @@ private:
     int fd_ = -1;
 };
 
+// Position of the first place in `data` that holds all of `pattern`; none
+// for an empty pattern or one longer than the data. A failed partial match
+// moves on by one byte, so overlapping candidates are found.
+std::optional<size_t> FindPattern(std::span<const uint8_t> data, std::span<const uint8_t> pattern);
+
+// What one received chunk comes to once its data mode has seen it.
+struct ReceiveResult {
+    // Bytes for the receive display and its log entry; they stay valid
+    // until the next chunk.
+    std::span<const uint8_t> display;
+    // An entry the mode itself makes in the communication log (empty: none).
+    std::string_view logWord;
+    std::string logText;
+    // Watched-variable rows given a new value, in ascending order.
+    std::vector<size_t> changedRows;
+};
+
 class ReceiveState;
 
-// The receive data-mode step: given a chunk, returns the bytes to display
-// (possibly none). The decoding of watched variables plugs in here.
+// The receive data-mode step of the modes other than Normal. It sees the
+// state as data (settings, accumulator, interactive flags), never controls.
 class DataModeStep {
 public:
     virtual ~DataModeStep() = default;
-    virtual std::span<const uint8_t> process(ReceiveState& state, std::span<const uint8_t> chunk) = 0;
+    virtual ReceiveResult process(ReceiveState& state, std::span<const uint8_t> chunk) = 0;
 };
 
 class ReceiveState {
@@ -82,14 +101,28 @@ public:
     bool LogActive = false;
     std::string LogFileName;
     CommLog LogFile;
+    // Kept current by the interactive group's handlers.
+    bool interactive = false;
+    bool master = false;
     // Modes other than Normal; null until the decoding is set up.
-    DataModeStep* modeStep = nullptr;
+    std::unique_ptr<DataModeStep> modeStep;
 
     DataMode mode() const { return settings.mode; }
     bool stringVarMode() const { return settings.mode == DataMode::MultiVars && settings.stringVars; }
+    // The interactive slave answers commands found in the current burst.
+    bool slaveSide() const { return interactive && !master; }
+    // A burst starts afresh once the line has been quiet.
+    void collectBurst(std::span<const uint8_t> chunk)
+    {
+        if (LineIdle)
+            ReceiveAccumulator.replace(chunk);
+        else
+            ReceiveAccumulator.append(chunk);
+    }
 
-    // Normal mode passes the chunk through and empties the accumulator.
-    std::span<const uint8_t> applyDataMode(std::span<const uint8_t> chunk);
+    // Normal mode passes the chunk through; the accumulator keeps only what
+    // the interactive slave looks for its commands in.
+    ReceiveResult applyDataMode(std::span<const uint8_t> chunk);
 
     void log(std::string_view word, std::string_view text)
     {

@@ -7,7 +7,9 @@
 
 #include "app/application.h"
 #include "app/dialogs.h"
+#include "bench/bench_dialogs.h"
 #include "app/mainform.h"
+#include "bench/serial/bench_support.h"
 #include "common/codepage.h"
 #include "platform/device_map.h"
 #include "serial/comtest_page.h"
@@ -32,22 +34,6 @@
 using namespace quillon;
 
 namespace {
-
-// Answers the log's save dialog; nothing else may come up.
-class BenchDialogs : public Dialogs {
-public:
-    QString logPath;
-    int messages = 0;
-    void message(const QString&, const QString& text, MsgIcon) override
-    {
-        ++messages;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    bool confirm(const QString&, const QString&, MsgIcon) override { return true; }
-    std::optional<QString> openFile(const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> saveFile(const QString&, const QString&) override { return logPath; }
-    std::optional<QString> inputText(const QString&, const QString&, const QString&) override { return std::nullopt; }
-};
 
 std::string textData(size_t size)
 {
@@ -142,9 +128,9 @@ Result run(bool hex, const std::string& data, const std::string& dir)
 
     FixedDeviceMap devices;
     devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pts", name}};
-    BenchDialogs dialogs;
+    bench::BenchDialogs dialogs;
     const std::string logPath = dir + (hex ? "/hex.log" : "/text.log");
-    dialogs.logPath = QString::fromStdString(logPath);
+    dialogs.savePath = QString::fromStdString(logPath);
     FrameOptions options;
     options.settingsPath = dir + "/bench.INI";
     options.dialogs = &dialogs;
@@ -159,33 +145,17 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     button("cbCOMAutoScroll")->click();
     button("cbAutoSave")->click();
     ComTestPage* page = frame.comTestPage();
-    if (!page->portOpen() || !page->logActive()) {
+    if (!page->portOpen() || !page->session().logActive()) {
         std::fprintf(stderr, "port or log did not open\n");
         return r;
     }
 
-    // The probe: how late does a 10 ms timer fire while data streams in?
     QElapsedTimer clock;
     clock.start();
-    qint64 last = clock.nsecsElapsed();
-    double worst = 0, sum = 0;
-    long ticks = 0;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(10);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        const double late = (now - last) / 1e6 - 10.0;
-        last = now;
-        if (late > worst) worst = late;
-        sum += late > 0 ? late : 0;
-        ++ticks;
-    });
+    bench::EventLoopProbe probe;
     probe.start();
     QTest::qWait(30);
-    worst = 0;
-    sum = 0;
-    ticks = 0;
+    probe.reset();
 
     std::atomic<bool> feederDone{false};
     const qint64 t0 = clock.nsecsElapsed();
@@ -211,10 +181,10 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     QTimer watch;
     watch.setInterval(5);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (page->receivedTotal() >= static_cast<long long>(data.size())) {
+        if (page->session().receivedTotal() >= static_cast<long long>(data.size())) {
             loop.quit();
-        } else if (page->receivedTotal() != seen) {
-            seen = page->receivedTotal();
+        } else if (page->session().receivedTotal() != seen) {
+            seen = page->session().receivedTotal();
             lastMove = clock.elapsed();
         } else if (clock.elapsed() - lastMove > 5000) {
             loop.quit();
@@ -223,9 +193,9 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     watch.start();
     loop.exec();
     r.seconds = (clock.nsecsElapsed() - t0) / 1e9;
-    r.worstDelayMs = worst;
-    r.meanDelayMs = ticks ? sum / ticks : 0;
-    r.received = page->receivedTotal();
+    r.worstDelayMs = probe.worst;
+    r.meanDelayMs = probe.mean();
+    r.received = page->session().receivedTotal();
     probe.stop();
     feeder.join();
 
@@ -244,7 +214,7 @@ Result run(bool hex, const std::string& data, const std::string& dir)
                 "worst UI delay %.1f ms (mean lateness %.2f ms over %ld ticks)  messages %d\n",
                 hex ? "hex" : "text", data.size() / 1e6, r.seconds, data.size() / 1e6 / r.seconds, r.received,
                 data.size(), static_cast<long long>(data.size()) - r.received, r.logMatches ? "matches" : "DIFFERS",
-                r.worstDelayMs, r.meanDelayMs, ticks, dialogs.messages);
+                r.worstDelayMs, r.meanDelayMs, probe.ticks, dialogs.messages);
     std::fflush(stdout);
     return r;
 }

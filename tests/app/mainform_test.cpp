@@ -1,6 +1,6 @@
 #include "app/comm_events.h"
 #include "app/handler.h"
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "common/clock.h"
 #include "tests/support/frame_fixture.h"
 
@@ -19,7 +19,7 @@ using namespace quillon::test;
 namespace {
 
 // Plays the open serial connection and the loaded monitor for the close paths.
-struct StandInSession : SerialSession, MonitorSession {
+struct StandInSession : SerialSessionControl, MonitorSessionControl {
     bool open = false;
     bool log = false;
     bool loaded = false;

@@ -1,6 +1,10 @@
 #include "platform/device_map.h"
+#include "platform/port_list.h"
+#include "tests/serial/pty_pair.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace quillon;
 
@@ -32,4 +36,41 @@ TEST(PortListing, ParallelNamesAfterLastBackslash)
     PortListing l = buildParallelListing({{"\\Device\\Parallel0", "\\DosDevices\\LPT1"}});
     EXPECT_TRUE(l.comList.empty());
     EXPECT_EQ(l.monitorLines, (std::vector<std::string>{"LPT1: Parallel0"}));
+}
+
+TEST(PortListing, PtySlavesNamedBySymlinksAreListedUnderTheLink)
+{
+    test::TempDir dir;
+    test::PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    const auto link = [&](const std::string& target, const std::string& name) {
+        ASSERT_EQ(::symlink(target.c_str(), dir.file(name).c_str()), 0);
+    };
+    link(pty.slavePath(), "ttyV1");
+    link(pty.slavePath(), "ttyV0");
+    link("ttyV0", "chained"); // a link to a link to the slave
+    link("/dev/null", "notapty");
+    link(dir.file("nothing"), "dangling");
+    test::TempDir::writeFile(dir.file("plain"), "");
+    link(dir.file("plain"), "toplain");
+    ::mkdir(dir.file("by-id").c_str(), 0700);
+    ASSERT_EQ(::symlink(pty.slavePath().c_str(), dir.file("by-id/deeper").c_str()), 0);
+
+    const auto ports = ptySymlinkPorts({dir.path(), dir.file("missing-folder")});
+    std::vector<std::string> values;
+    for (const auto& p : ports) values.push_back(p.value);
+    EXPECT_EQ(values, (std::vector<std::string>{dir.file("chained"), dir.file("ttyV0"), dir.file("ttyV1")}));
+    EXPECT_EQ(ports[1].valueName, "\\Device\\ttyV0");
+    // The slave itself is not a link; a real pty path is recognised as one.
+    EXPECT_TRUE(isPtySlave(pty.slavePath()));
+    EXPECT_FALSE(isPtySlave("/dev/null"));
+}
+
+TEST(PortListing, RefreshKeepsTheChosenPortOrFallsBackToTheFirst)
+{
+    const std::vector<std::string> list = {"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB0"};
+    EXPECT_EQ(selectionAfterRefresh(list, "/dev/ttyUSB0"), 2);
+    EXPECT_EQ(selectionAfterRefresh(list, "/dev/ttyUSB1"), 0);
+    EXPECT_EQ(selectionAfterRefresh(list, ""), 0);
+    EXPECT_EQ(selectionAfterRefresh({}, "/dev/ttyS0"), -1);
 }

@@ -1,4 +1,4 @@
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "common/codepage.h"
 
 #include <cstdlib>
@@ -197,4 +197,53 @@ TEST(SettingsPath, BesideTheExecutableWithIniExtension)
 {
     EXPECT_EQ(SettingsFile::defaultPathFor("/opt/q/quillon"), "/opt/q/quillon.INI");
     EXPECT_EQ(SettingsFile::defaultPathFor("/opt/q.d/abc.exe"), "/opt/q.d/abc.INI");
+}
+
+TEST_F(SettingsFileTest, SettingsKeptAsASymlinkStayOne)
+{
+    // Dotfile managers keep the real file elsewhere and link it in.
+    std::filesystem::create_directory(dir + "/store");
+    write("[A]\r\nx=1\r\n");
+    std::filesystem::rename(path, dir + "/store/quillon.INI");
+    std::filesystem::create_symlink("store/quillon.INI", path);
+    SettingsFile f(path);
+    f.writeInteger("A", "y", 2);
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(contents(), "[A]\r\nx=1\r\ny=2\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/store"), std::filesystem::directory_iterator()), 1);
+}
+
+TEST_F(SettingsFileTest, InstalledProgramKeepsItsSettingsInTheConfigFolder)
+{
+    auto writable = [](const std::string&) { return true; };
+    auto readOnly = [](const std::string&) { return false; };
+    // A folder the user can write (an unpacked or built copy): as before.
+    EXPECT_EQ(SettingsFile::locationFor("/opt/q/quillon", nullptr, dir.c_str(), writable), "/opt/q/quillon.INI");
+
+    const std::string xdg = dir + "/xdg";
+    EXPECT_EQ(SettingsFile::locationFor("/usr/bin/quillon", xdg.c_str(), "/nonexistent", readOnly),
+              xdg + "/quillon/quillon.INI");
+    EXPECT_TRUE(std::filesystem::is_directory(xdg + "/quillon"));
+    // Unset or relative: the default under the home folder.
+    for (const char* value : {static_cast<const char*>(nullptr), "", "relative/config"}) {
+        EXPECT_EQ(SettingsFile::locationFor("/usr/bin/quillon", value, dir.c_str(), readOnly),
+                  dir + "/.config/quillon/quillon.INI");
+    }
+    // The file there is written like any other.
+    SettingsFile f(SettingsFile::locationFor("/usr/bin/quillon", nullptr, dir.c_str(), readOnly));
+    f.writeInteger("A", "n", 5);
+    EXPECT_EQ(SettingsFile(dir + "/.config/quillon/quillon.INI").readInteger("A", "n", 0), 5);
+}
+
+TEST_F(SettingsFileTest, FolderOfTheExecutableDecidesByItsPermissions)
+{
+    // What a user who can't write the program's folder sees (root writes anywhere).
+    if (::geteuid() == 0) GTEST_SKIP() << "root can write every folder";
+    std::filesystem::create_directory(dir + "/bin");
+    std::filesystem::permissions(dir + "/bin", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    ::setenv("XDG_CONFIG_HOME", (dir + "/cfg").c_str(), 1);
+    EXPECT_EQ(SettingsFile::locationFor(dir + "/bin/quillon"), dir + "/cfg/quillon/quillon.INI");
+    EXPECT_EQ(SettingsFile::locationFor(dir + "/quillon"), dir + "/quillon.INI");
+    ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::permissions(dir + "/bin", std::filesystem::perms::owner_all);
 }

@@ -5,9 +5,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <cstring>
 #include <random>
+#include <set>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <thread>
 
 using namespace quillon::test;
 
@@ -22,10 +26,12 @@ class Cli : public ::testing::Test {
 protected:
     TempDir dir;
 
-    Result cli(const std::string& args)
+    Result cli(const std::string& args) { return sh("{ " + std::string(QUILLON_CLI_PATH) + " " + args + "; }"); }
+    // A shell command line; its standard output and error are collected.
+    Result sh(const std::string& line)
     {
         Result r;
-        const std::string cmd = std::string(QUILLON_CLI_PATH) + " " + args + " 2>&1";
+        const std::string cmd = line + " 2>&1";
         FILE* p = popen(cmd.c_str(), "r");
         std::array<char, 4096> buf;
         std::size_t n;
@@ -141,7 +147,7 @@ TEST_F(Cli, Hex2BinRefusesAnImageAboveTheLimit)
     EXPECT_NE(r.out.find("the image would be 4294901763 bytes (line 3), more than 256 MiB (--max-size"),
               std::string::npos)
         << r.out;
-    EXPECT_LE(std::filesystem::file_size(f("far.bin")), 5u);
+    EXPECT_FALSE(exists("far.bin"));
 
     TempDir::writeFile(f("seg.hex"), ":020000040001F9\n" + hexRecord(0, 0, "x") + "\n:00000001FF\n");
     r = cli("hex2bin --extended --max-size 64K " + f("seg.hex") + " " + f("seg.bin"));
@@ -173,4 +179,165 @@ TEST_F(Cli, StreamInputsAreReadWithinLimits)
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.out.find("/dev/zero is longer than 1 MiB (--max-size raises the limit)"), std::string::npos) << r.out;
     EXPECT_FALSE(exists("z.hex"));
+}
+
+namespace {
+
+std::set<std::string> namesIn(const std::string& dir)
+{
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+} // namespace
+
+// A build script must not see an up-to-date target after a failed run, nor
+// lose a file it named.
+TEST_F(Cli, FailedRunsLeaveTheTargetAsItWas)
+{
+    TempDir::writeFile(f("bad.hex"), hexRecord(0, 0, std::string(16, 'a')) + "\n" + hexRecord(0, 16, "b") + "\n:0100200002FF\n");
+    TempDir::writeFile(f("empty.hex"), "");
+    TempDir::writeFile(f("big.bin"), std::string(1024, 'x'));
+    TempDir::writeFile(f("out.bin"), "previous build");
+    for (const char* args : {"hex2bin bad.hex out.bin", "hex2bin empty.hex out.bin",
+                             "bin2hex --start FFFFFF00 big.bin out.bin", "array --hex bad.hex -o out.bin"}) {
+        std::string cmd = args;
+        for (const char* name : {"bad.hex", "empty.hex", "big.bin", "out.bin"})
+            if (auto at = cmd.find(name); at != std::string::npos)
+                cmd.replace(at, std::strlen(name), f(name));
+        const auto r = cli(cmd);
+        EXPECT_EQ(r.code, 1) << args << ": " << r.out;
+        EXPECT_EQ(r.out.rfind("quillon-cli: ", 0), 0u) << r.out;
+        EXPECT_EQ(TempDir::readFile(f("out.bin")), "previous build") << args;
+    }
+    EXPECT_NE(cli("hex2bin " + f("bad.hex") + " " + f("out.bin")).out.find("checksum error (line 3)"), std::string::npos);
+
+    // A folder as output is refused and leaves nothing beside it.
+    std::filesystem::create_directory(f("dir"));
+    TempDir::writeFile(f("one.bin"), "\x01");
+    EXPECT_EQ(cli("array " + f("one.bin") + " -o " + f("dir")).code, 1);
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::set<std::string>{"bad.hex", "empty.hex", "big.bin", "out.bin", "dir", "one.bin"}));
+    EXPECT_TRUE(std::filesystem::is_empty(f("dir")));
+}
+
+TEST_F(Cli, EveryCommandRefusesToWriteItsInput)
+{
+    TempDir::writeFile(f("in.hex"), hexRecord(0, 0, "ab") + "\n:00000001FF\n");
+    std::filesystem::create_symlink("in.hex", f("alias.hex"));
+    for (const std::string cmd : {"hex2bin IN OUT", "bin2hex IN OUT", "array --hex IN -o OUT", "array IN -o OUT"}) {
+        for (const char* out : {"in.hex", "alias.hex"}) {
+            std::string c = cmd;
+            c.replace(c.find("IN"), 2, f("in.hex"));
+            c.replace(c.find("OUT"), 3, f(out));
+            const auto r = cli(c);
+            EXPECT_EQ(r.code, 1) << c;
+            EXPECT_NE(r.out.find("is the input file"), std::string::npos) << r.out;
+        }
+    }
+    EXPECT_EQ(TempDir::readFile(f("in.hex")), hexRecord(0, 0, "ab") + "\n:00000001FF\n");
+}
+
+TEST_F(Cli, OutputsKeepModeLinksAndWhatTheyAre)
+{
+    TempDir::writeFile(f("two.bin"), "\x12\xAB");
+    TempDir::writeFile(f("keep.c"), "old");
+    ::chmod(f("keep.c").c_str(), 0600);
+    std::filesystem::create_symlink("keep.c", f("link.c"));
+    ASSERT_EQ(cli("array --lf " + f("two.bin") + " -o " + f("link.c")).code, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(f("link.c")));
+    EXPECT_EQ(TempDir::readFile(f("keep.c")).substr(0, 5), "const");
+    struct stat st {};
+    ::stat(f("keep.c").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"two.bin", "keep.c", "link.c"}));
+
+    // A FIFO named as output is written, not replaced by a plain file.
+    ASSERT_EQ(::mkfifo(f("fifo").c_str(), 0600), 0);
+    std::string got;
+    std::thread reader([&] { got = TempDir::readFile(f("fifo")); });
+    EXPECT_EQ(cli("bin2hex " + f("two.bin") + " " + f("fifo")).code, 0);
+    reader.join();
+    EXPECT_EQ(got, ":0200000012AB41\r\n:00000001FF\r\n");
+    ::lstat(f("fifo").c_str(), &st);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Outputs that cannot seek, standard input and output, and a CRC that is the
+// image's own whatever the output is.
+TEST_F(Cli, StreamsAndTheCrcOfTheImage)
+{
+    TempDir::writeFile(f("a.hex"), hexRecord(0, 2, "123456789") + "\n" + hexRecord(0, 0, "AB") + "\n:00000001FF\n");
+    const std::string image = "AB123456789";
+    auto r = cli("hex2bin " + f("a.hex") + " " + f("a.bin"));
+    ASSERT_EQ(r.code, 0) << r.out;
+    const std::string crc = r.out;
+    EXPECT_EQ(cli("hex2bin " + f("a.hex") + " /dev/null").out, crc);
+    r = cli("hex2bin " + f("a.hex") + " - 2>/dev/null | od -An -c | tr -d ' \\n'");
+    EXPECT_EQ(r.out, image);
+    r = cli("hex2bin - " + f("b.bin") + " < " + f("a.hex"));
+    EXPECT_EQ(r.out, crc);
+    EXPECT_EQ(TempDir::readFile(f("b.bin")), image);
+    // The CRC is not mixed into an image written to standard output.
+    r = cli("hex2bin " + f("a.hex") + " /dev/stdout >" + f("c.bin") + " 2>" + f("crc.txt"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(TempDir::readFile(f("c.bin")), image);
+    EXPECT_EQ(TempDir::readFile(f("crc.txt")), crc);
+
+    EXPECT_EQ(cli("crc - < " + f("a.bin")).out, cli("crc " + f("a.bin")).out);
+    ASSERT_EQ(cli("bin2hex " + f("a.bin") + " " + f("a2.hex")).code, 0);
+    EXPECT_EQ(cli("bin2hex - - < " + f("a.bin")).out, TempDir::readFile(f("a2.hex")));
+    EXPECT_EQ(cli("array --lf - < " + f("a.bin")).out, cli("array --lf " + f("a.bin")).out);
+}
+
+TEST_F(Cli, ArrayReadsExtendedHexPast64KiB)
+{
+    std::string bytes(0x10010, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7);
+    TempDir::writeFile(f("big.bin"), bytes);
+    ASSERT_EQ(cli("bin2hex " + f("big.bin") + " " + f("big.hex")).code, 0);
+    auto r = cli("array --hex " + f("big.hex") + " -o " + f("big.c"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("--extended"), std::string::npos) << r.out;
+    EXPECT_FALSE(exists("big.c"));
+    r = cli("array --hex --extended " + f("big.hex") + " -o " + f("big.c"));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(TempDir::readFile(f("big.c")), cli("array " + f("big.bin")).out);
+}
+
+TEST_F(Cli, ExitStatusVersionAndMessages)
+{
+    for (const char* args : {"", "frobnicate", "hex2bin", "hex2bin a", "hex2bin --fill 12 a b", "crc --type md5 x",
+                             "array --nope x", "bin2hex --start 12G a b"}) {
+        const auto r = cli(args);
+        EXPECT_EQ(r.code, 2) << args << ": " << r.out;
+        EXPECT_EQ(r.out.rfind("quillon-cli: ", 0), 0u) << r.out;
+    }
+    auto r = cli("--version");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("quillon-cli ", 0), 0u) << r.out;
+    r = cli("--help");
+    EXPECT_NE(r.out.find("Exit status: 0 success, 1 failure"), std::string::npos) << r.out;
+}
+
+// A result that never reached a full standard output is a failure.
+TEST_F(Cli, FullStandardOutputFails)
+{
+    if (::mknod(f("full").c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "cannot make a device node here";
+    TempDir::writeFile(f("nine"), "123456789");
+    TempDir::writeFile(f("a.hex"), hexRecord(0, 0, "x") + "\n:00000001FF\n");
+    for (const std::string& cmd : std::vector<std::string>{"crc " + f("nine"), "hex2bin " + f("a.hex") + " " + f("a.bin"),
+                                                           "array " + f("nine"), "--help", "--version"}) {
+        const auto r = cli(cmd + " 2>" + f("err") + " >" + f("full"));
+        EXPECT_EQ(r.code, 1) << cmd;
+        EXPECT_NE(TempDir::readFile(f("err")).find("quillon-cli: cannot write standard output"), std::string::npos)
+            << cmd << ": " << TempDir::readFile(f("err"));
+    }
+    struct stat st {};
+    ::lstat(f("full").c_str(), &st);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
 }

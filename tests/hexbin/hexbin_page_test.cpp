@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 using namespace quillon;
 using namespace quillon::test;
 
@@ -187,6 +189,12 @@ TEST_F(HexBinPageTest, GetCrcOfAnyFile)
     dialogs.clear();
     click("btnCRC");
     EXPECT_EQ(dialogs.calls.size(), 1u) << "cancelled: only the dialog";
+    // Folder and file names in Chinese reach the system as it names them.
+    ASSERT_EQ(::mkdir(dir.file("数据").c_str(), 0700), 0);
+    TempDir::writeFile(dir.file("数据/固件.bin"), "abc");
+    dialogs.fileAnswers = {QStringLiteral("%1/数据/固件.bin").arg(q(dir.path()))};
+    click("btnCRC");
+    EXPECT_EQ(crc(), "352441C2");
 }
 
 TEST_F(HexBinPageTest, BinToHexMessages)

@@ -1,4 +1,4 @@
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 #include "common/codepage.h"
 #include "tests/support/frame_fixture.h"
 

@@ -31,7 +31,7 @@ struct RecordingSink : CommSink {
     std::condition_variable cv;
     std::vector<std::pair<int, intptr_t>> posts;
     std::vector<std::string> chunks;
-    std::vector<std::string> errors;
+    std::vector<CommFailure> failures;
 
     void post(int message, intptr_t wParam) override
     {
@@ -46,10 +46,10 @@ struct RecordingSink : CommSink {
         cv.notify_all();
         return true;
     }
-    void showError(const std::string& text) override
+    void reportFailure(CommFailure failure) override
     {
         std::lock_guard l(m);
-        errors.push_back(text);
+        failures.push_back(failure);
     }
     int count(int message)
     {
@@ -208,13 +208,13 @@ TEST(CommThreads, ReaderDeliversQueuedBytesInChunksOfAtMost2048)
     EXPECT_GE(sink.chunks.size(), 3u);
     ASSERT_TRUE(sink.waitFor([&] {
         intptr_t n = 0;
-        for (auto& p : sink.posts) n += p.first == CommReceived ? p.second : 0;
+        for (auto& p : sink.posts) n += p.first == WM_COMM_RECEIVED ? p.second : 0;
         return n == 5000;
     }));
     // A quiet line is reported every tick.
     ASSERT_TRUE(sink.waitFor([&] {
         int idle = 0;
-        for (auto& p : sink.posts) idle += p.first == CommIdle;
+        for (auto& p : sink.posts) idle += p.first == WM_COMM_IDLE;
         return idle >= 2;
     }, 1500ms));
     const auto t0 = std::chrono::steady_clock::now();
@@ -236,11 +236,11 @@ TEST(CommThreads, VanishedDeviceIsReportedOnceAndStopsPromptly)
     pty.closeMaster();
     ASSERT_TRUE(sink.waitFor([&] {
         for (auto& p : sink.posts)
-            if (p.first == CommError) return true;
+            if (p.first == WM_COMM_ERROR) return true;
         return false;
     }));
     std::this_thread::sleep_for(1200ms);
-    EXPECT_EQ(sink.count(CommError), 1);
+    EXPECT_EQ(sink.count(WM_COMM_ERROR), 1);
     EXPECT_LT(sink.posts.size(), 10u); // no flood of any kind
     const auto t0 = std::chrono::steady_clock::now();
     reader.requestStop();
@@ -260,7 +260,7 @@ TEST(CommThreads, WriterSendsTextHexAndFilesInBlocks)
         w.start();
         ASSERT_TRUE(sink.waitFor([&] { return !sink.posts.empty(); }));
         EXPECT_EQ(pty.receive(3), bytesOf({0x01, 0x02, 0xFF}));
-        EXPECT_EQ(sink.posts.back(), std::make_pair(int(CommSent), intptr_t(3)));
+        EXPECT_EQ(sink.posts.back(), std::make_pair(int(WM_COMM_SENT), intptr_t(3)));
     }
     std::string data;
     for (int i = 0; i < 1000; ++i) data += static_cast<char>(i % 251);
@@ -272,7 +272,7 @@ TEST(CommThreads, WriterSendsTextHexAndFilesInBlocks)
         ASSERT_TRUE(sink.waitFor([&] { return sink.posts.size() >= 2; }));
         w.join();
         EXPECT_TRUE(w.finished());
-        EXPECT_EQ(sink.sum(CommSent) + sink.sum(CommSending), 3 + 1000);
+        EXPECT_EQ(sink.sum(WM_COMM_SENT) + sink.sum(WM_COMM_SENDING), 3 + 1000);
     }
     const std::string empty = tempFile("");
     sink.posts.clear();
@@ -280,7 +280,7 @@ TEST(CommThreads, WriterSendsTextHexAndFilesInBlocks)
         TWrite w(*port, false, true, std::vector<uint8_t>(empty.begin(), empty.end()), sink);
         w.start();
         w.join();
-        EXPECT_EQ(sink.posts, (std::vector<std::pair<int, intptr_t>>{{CommSent, 0}}));
+        EXPECT_EQ(sink.posts, (std::vector<std::pair<int, intptr_t>>{{WM_COMM_SENT, 0}}));
     }
     sink.posts.clear();
     {
@@ -288,8 +288,8 @@ TEST(CommThreads, WriterSendsTextHexAndFilesInBlocks)
         TWrite w(*port, false, true, std::vector<uint8_t>(missing.begin(), missing.end()), sink);
         w.start();
         w.join();
-        EXPECT_EQ(sink.errors, std::vector<std::string>{"打开文件时出错!"});
-        EXPECT_EQ(sink.posts, (std::vector<std::pair<int, intptr_t>>{{CommSent, 0}}));
+        EXPECT_EQ(sink.failures, std::vector<CommFailure>{CommFailure::SendFileOpen});
+        EXPECT_EQ(sink.posts, (std::vector<std::pair<int, intptr_t>>{{WM_COMM_SENT, 0}}));
     }
     std::remove(path.c_str());
     std::remove(empty.c_str());
@@ -307,16 +307,16 @@ TEST(CommThreads, StoppedFileSendKeepsOnlyReportedBytesAndReadsNoFurther)
     w.start();
     ASSERT_TRUE(sink.waitFor([&] {
         for (auto& p : sink.posts)
-            if (p.first == CommSending && p.second > 0) return true;
+            if (p.first == WM_COMM_SENDING && p.second > 0) return true;
         return false;
     }));
     const auto t0 = std::chrono::steady_clock::now();
     w.requestStop();
     w.join();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 450ms); // woken, not waiting out a tick
-    EXPECT_EQ(sink.count(CommSent), 0);
+    EXPECT_EQ(sink.count(WM_COMM_SENT), 0);
     const std::string arrived = pty.drain();
-    EXPECT_GE(arrived.size(), static_cast<size_t>(sink.sum(CommSending)));
+    EXPECT_GE(arrived.size(), static_cast<size_t>(sink.sum(WM_COMM_SENDING)));
     EXPECT_LT(arrived.size(), size_t(4 << 20));
     std::remove(path.c_str());
 }
@@ -348,7 +348,7 @@ TEST(CommThreads, FileSendFromAPipeNobodyWritesStopsAtOnce)
         EXPECT_LT(std::chrono::steady_clock::now() - t0, 450ms);
     }
     holder.join();
-    EXPECT_TRUE(sink.errors.empty());
+    EXPECT_TRUE(sink.failures.empty());
     ::unlink(fifo.c_str());
     ::rmdir(dir);
 }
@@ -364,8 +364,8 @@ TEST(CommThreads, WriterToAVanishedDeviceEndsItsSend)
     w.start();
     w.join();
     ASSERT_EQ(sink.posts.size(), 2u);
-    EXPECT_EQ(sink.posts[0].first, CommError);
-    EXPECT_EQ(sink.posts[1], std::make_pair(int(CommSent), intptr_t(0)));
+    EXPECT_EQ(sink.posts[0].first, WM_COMM_ERROR);
+    EXPECT_EQ(sink.posts[1], std::make_pair(int(WM_COMM_SENT), intptr_t(0)));
 }
 
 TEST(CommThreads, TextSendToAStalledDeviceEndsAfterTheWriteTimeout)
@@ -390,8 +390,8 @@ TEST(CommThreads, TextSendToAStalledDeviceEndsAfterTheWriteTimeout)
     RecordingSink sink;
     TWrite w(*port, false, false, {'A', 'B'}, sink);
     w.start();
-    ASSERT_TRUE(sink.waitFor([&] { return !sink.posts.empty() && sink.posts.back().first == CommSent; }, 2000ms));
+    ASSERT_TRUE(sink.waitFor([&] { return !sink.posts.empty() && sink.posts.back().first == WM_COMM_SENT; }, 2000ms));
     w.join();
-    EXPECT_EQ(sink.sum(CommSent), 0);
-    EXPECT_EQ(sink.count(CommError), 0);
+    EXPECT_EQ(sink.sum(WM_COMM_SENT), 0);
+    EXPECT_EQ(sink.count(WM_COMM_ERROR), 0);
 }

@@ -57,6 +57,13 @@ TEST(HexTextToBytes, PacksAdjacentDigitPairsAndFlagsOtherCharacters)
     EXPECT_FALSE(valid);
 }
 
+TEST(TextToSendBytes, EndsLinesWithCrLfAndWritesGbk)
+{
+    const auto bytes = TextToSendBytes("中\nA\n\nB");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "\xD6\xD0\r\nA\r\n\r\nB");
+    EXPECT_TRUE(TextToSendBytes("").empty());
+}
+
 TEST(HexDump, TwentyBytesThenContinuationThenNewLineAfterPause)
 {
     ReceiveState st;
@@ -135,9 +142,23 @@ TEST(Accumulator, StartsOverWhenAChunkWouldOverflowIt)
     ReceiveState st;
     st.ReceiveAccumulator.append(span("zz"));
     const std::string chunk = "abc";
-    auto shown = st.applyDataMode(span(chunk));
+    auto shown = st.applyDataMode(span(chunk)).display;
     EXPECT_EQ(std::string(shown.begin(), shown.end()), "abc");
     EXPECT_EQ(st.ReceiveAccumulator.count, 0u);
+}
+
+TEST(FindPattern, FindsTheFirstWholeMatchIncludingOverlappingCandidates)
+{
+    const auto data = bytesOf({0x00, 0xA5, 0x00, 0xA5, 0xA5, 0x5A, 0x01});
+    // A5 00 fails at the second byte; the search resumes one byte later.
+    EXPECT_EQ(FindPattern(span(data), span(bytesOf({0xA5, 0x5A}))), 4u);
+    EXPECT_EQ(FindPattern(span(bytesOf({0xA5, 0xA5, 0x5A})), span(bytesOf({0xA5, 0x5A}))), 1u);
+    EXPECT_EQ(FindPattern(span(data), span(bytesOf({0x00}))), 0u);
+    EXPECT_EQ(FindPattern(span(data), span(bytesOf({0x5A, 0x01}))), 5u);
+    EXPECT_EQ(FindPattern(span(data), span(bytesOf({0x01, 0x02}))), std::nullopt);
+    // An empty pattern is never searched; a pattern longer than the data never matches.
+    EXPECT_EQ(FindPattern(span(data), span(std::string())), std::nullopt);
+    EXPECT_EQ(FindPattern(span(bytesOf({0xA5})), span(bytesOf({0xA5, 0x5A}))), std::nullopt);
 }
 
 TEST(CommLog, EntriesReachTheFileAsTheyAreMade)

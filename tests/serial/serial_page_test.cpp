@@ -4,10 +4,10 @@
 #include "app/comm_events.h"
 #include "common/clock.h"
 #include "platform/comm_port.h"
+#include "platform/port_list.h"
 #include "serial/comtest_page.h"
 #include "serial/receive_view.h"
-#include "tests/serial/pty_pair.h"
-#include "tests/support/frame_fixture.h"
+#include "tests/serial/serial_page_fixture.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -39,84 +39,6 @@ QString dumpText(const std::string& crlf)
     return s;
 }
 
-class SerialPageTest : public FrameTest {
-protected:
-    PtyPair pty;
-    int fdsBefore = 0;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(pty.ok());
-        devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pts", pty.slavePath()}};
-        makeFrame();
-        frame->show();
-        // The toolkit opens a few descriptors of its own on first use.
-        QTest::qWait(20);
-        fdsBefore = openFdCount();
-    }
-
-    void click(const char* name)
-    {
-        auto* b = find<QAbstractButton>(name);
-        ASSERT_TRUE(b);
-        b->click();
-    }
-    // Focus comes into the box and moves on to another control.
-    void leave(const char* name)
-    {
-        auto* box = find<QLineEdit>(name);
-        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
-        QCoreApplication::sendEvent(box, &in);
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-        QCoreApplication::sendEvent(box, &out);
-    }
-    void setText(const char* name, const QString& text) { find<QLineEdit>(name)->setText(text); }
-    bool enabled(const char* name) { return find<QWidget>(name)->isEnabled(); }
-    QString caption(const char* name) { return find<QAbstractButton>(name)->text(); }
-    // The display as it stands once received text has been put on screen.
-    QString rx()
-    {
-        auto* flush = frame->findChild<QTimer*>("tmDisplayFlush");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !flush->isActive(); }, 1000));
-        return find<QPlainTextEdit>("mCOMRx")->toPlainText();
-    }
-    void typeToSend(const QString& text) { find<QPlainTextEdit>("mDataSend")->setPlainText(text); }
-    bool portOpen() { return frame->comTestPage()->portOpen(); }
-
-    void openPort()
-    {
-        click("btnOpenPort");
-        ASSERT_TRUE(portOpen()) << (dialogs.calls.empty() ? "" : dialogs.last().text.toStdString());
-    }
-    // The remote end sends, and the page has counted it.
-    void remoteSends(const std::string& bytes, int expectedTotal)
-    {
-        ASSERT_TRUE(pty.send(bytes));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return panel(1) == QStringLiteral("接收: %1").arg(expectedTotal); }, 5000))
-            << panel(1).toStdString();
-    }
-    // What the remote end reads while the window goes on working.
-    std::string remoteGets(size_t count, int ms = 3000)
-    {
-        std::string out;
-        (void)QTest::qWaitFor([&] {
-            out += pty.drain(0);
-            return out.size() >= count;
-        }, ms);
-        return out;
-    }
-    bool waitPanel(int i, const QString& text, int ms = 5000)
-    {
-        return QTest::qWaitFor([&] { return panel(i) == text; }, ms);
-    }
-    std::string tempFileOf(const std::string& bytes, const char* name = "send.bin")
-    {
-        const std::string path = dir.file(name);
-        TempDir::writeFile(path, bytes);
-        return path;
-    }
-};
-
 } // namespace
 
 TEST_F(SerialPageTest, InitialStateOfTheControls)
@@ -130,7 +52,7 @@ TEST_F(SerialPageTest, InitialStateOfTheControls)
     EXPECT_FALSE(enabled("lTimer"));
     EXPECT_EQ(find<QComboBox>("cbFlowControl")->currentText(), "None");
     EXPECT_EQ(find<QComboBox>("cbBaudRate")->currentText(), "1200");
-    EXPECT_EQ(find<QComboBox>("cbBaudRate")->count(), 15);
+    EXPECT_EQ(find<QComboBox>("cbBaudRate")->count(), 21);
     EXPECT_EQ(find<QComboBox>("cbDataBits")->currentText(), "8");
     EXPECT_EQ(find<QComboBox>("cbStopBits")->currentText(), "1");
     EXPECT_EQ(find<QComboBox>("cbVerify")->currentText(), "None");
@@ -578,7 +500,8 @@ TEST_F(SerialPageTest, ClosingAtAnyMomentWhileStreamingNeitherHangsNorLeaks)
     dialogs.fileAnswers = {QString::fromStdString(dir.file("exit.log"))};
     click("cbAutoSave");
     openPort();
-    QTest::qWait(50);
+    // Something has been received and logged before the window closes, however busy the machine.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TempDir::readFile(dir.file("exit.log")).size() > 40; }, 5000));
     dialogs.confirmAnswers = {true};
     frame->close();
     EXPECT_FALSE(frame->isVisible());
@@ -590,4 +513,98 @@ TEST_F(SerialPageTest, ClosingAtAnyMomentWhileStreamingNeitherHangsNorLeaks)
     frame.reset();
     EXPECT_EQ(openFdCount(), fdsBefore - 0) << "descriptor leaked";
     EXPECT_TRUE(CommPort::open(pty.slavePath()));
+}
+
+// The list is read again when the drop-down opens: an adapter plugged in
+// later appears, the chosen port stays chosen while it is there.
+TEST_F(SerialPageTest, PortListIsReadAgainWhenItOpens)
+{
+    PtyPair second;
+    ASSERT_TRUE(second.ok());
+    const std::string link = dir.file("ttyV0");
+    ASSERT_EQ(::symlink(second.slavePath().c_str(), link.c_str()), 0);
+    auto* list = find<QComboBox>("COMList");
+    auto items = [&] {
+        QStringList all;
+        for (int i = 0; i < list->count(); ++i) all << list->itemText(i);
+        return all.join(QLatin1Char(' ')).toStdString();
+    };
+    const QString first = QString::fromStdString(pty.slavePath());
+
+    // A virtual port named by a symlink; the link's path is listed.
+    auto entries = *devices.serial;
+    for (const auto& e : ptySymlinkPorts({dir.path()})) entries.push_back(e);
+    devices.serial = entries;
+    list->showPopup();
+    list->hidePopup();
+    EXPECT_EQ(items(), pty.slavePath() + " " + link);
+    EXPECT_EQ(list->currentText(), first);
+
+    list->setCurrentIndex(1);
+    devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\x", "/dev/aa-gone"}, entries[0], entries[1]};
+    list->showPopup();
+    list->hidePopup();
+    EXPECT_EQ(items(), "/dev/aa-gone " + pty.slavePath() + " " + link);
+    EXPECT_EQ(list->currentText().toStdString(), link);
+
+    // The chosen port went away: the first entry, as at start-up.
+    devices.serial = std::vector<DeviceMapEntry>{entries[0]};
+    list->showPopup();
+    list->hidePopup();
+    EXPECT_EQ(list->currentText(), first);
+
+    // One that vanishes between the refresh and the open gives the open error.
+    devices.serial = entries;
+    list->showPopup();
+    list->hidePopup();
+    list->setCurrentIndex(1);
+    ASSERT_EQ(::unlink(link.c_str()), 0);
+    click("btnOpenPort");
+    EXPECT_FALSE(portOpen());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, "打开串口时出错!");
+
+    // The link itself opens as a port while it is there.
+    ASSERT_EQ(::symlink(second.slavePath().c_str(), link.c_str()), 0);
+    openPort();
+    typeToSend("via link");
+    click("btnSend");
+    EXPECT_EQ(second.receive(8), "via link");
+}
+
+TEST_F(SerialPageTest, CtrlEnterInTheSendBoxSends)
+{
+    auto* box = find<QPlainTextEdit>("mDataSend");
+    typeToSend("ping");
+    // Not open: the key changes nothing but the text.
+    QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(dialogs.calls.empty());
+    openPort();
+    typeToSend("ping");
+    QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(pty.receive(4), "ping");
+    ASSERT_TRUE(waitPanel(2, "发送: 4"));
+    QTest::keyClick(box, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+    EXPECT_EQ(pty.receive(4), "ping");
+    EXPECT_EQ(box->toPlainText(), "ping");
+    // Enter alone still breaks the line.
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(pty.drain(50), "");
+}
+
+TEST_F(SerialPageTest, FastRatesAfterTheUsualOnes)
+{
+    auto* rates = find<QComboBox>("cbBaudRate");
+    QStringList all;
+    for (int i = 0; i < rates->count(); ++i) all << rates->itemText(i);
+    EXPECT_EQ(all.join(QLatin1Char(' ')).toStdString(),
+              "110 300 600 1200 2400 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000 "
+              "460800 921600 1000000 1500000 2000000 3000000");
+    EXPECT_EQ(rates->currentText(), "1200");
+    for (const char* rate : {"921600", "3000000"}) {
+        rates->setCurrentText(QString::fromLatin1(rate));
+        openPort();
+        EXPECT_EQ(panel(3), QString::fromStdString(pty.slavePath()) + ": " + rate);
+        click("btnOpenPort");
+    }
 }

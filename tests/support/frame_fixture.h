@@ -18,6 +18,8 @@ protected:
     TempDir dir;
     ScriptedDialogs dialogs;
     FixedDeviceMap devices;
+    // Null: the system's capture component (none in most builds).
+    CaptureService* capture = nullptr;
     std::unique_ptr<TfrmMain> frame;
 
     std::string settingsPath() const { return dir.file("quillon.INI"); }
@@ -29,6 +31,7 @@ protected:
         options.settingsPath = settingsPath();
         options.dialogs = &dialogs;
         options.deviceMap = &devices;
+        options.capture = capture;
         frame = std::make_unique<TfrmMain>(options);
         return *frame;
     }

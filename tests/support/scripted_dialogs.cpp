@@ -49,6 +49,16 @@ std::optional<QString> ScriptedDialogs::inputText(const QString& caption, const 
     return a;
 }
 
+bool ScriptedDialogs::editVariable(vars::VarDefinition& def)
+{
+    calls.push_back({DialogCall::EditVariable, {}, {}, MsgIcon::None, {}, {}});
+    shownVariables.push_back(def);
+    if (variableAnswers.empty()) return false;
+    auto answer = std::move(variableAnswers.front());
+    variableAnswers.pop_front();
+    return answer(def);
+}
+
 std::vector<QString> ScriptedDialogs::messages() const
 {
     std::vector<QString> out;

@@ -1,6 +1,9 @@
 #include "tools/thermistor/rt_table.h"
 
 #include "tests/support/temp_dir.h"
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -150,3 +153,27 @@ TEST(RTDat, FileErrors)
     EXPECT_EQ(writeDatFile("/dev/full", {{"1", "2"}}), FileStatus::WriteFailed);
 #endif
 }
+
+#ifdef __linux__
+// A save that fails half way (here: the file size limit stands in for a full
+// disk) leaves the table saved before intact.
+TEST(RtFiles, FailedSaveKeepsThePreviousFile)
+{
+    test::TempDir dir;
+    const std::string path = dir.file("t.dat");
+    ASSERT_EQ(writeDatFile(path, {{"25", "10"}}), FileStatus::Ok);
+    std::vector<Row> big(200, Row{"100", "3.3"});
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 256;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const FileStatus status = writeDatFile(path, big);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(status, FileStatus::WriteFailed);
+    EXPECT_EQ(readFileBytes(path), "25,10\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+}
+#endif

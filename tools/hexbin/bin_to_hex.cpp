@@ -2,7 +2,7 @@
 
 #include "common/numbers.h"
 #include "common/text.h"
-#include "tools/hexbin/file_io.h"
+#include "common/file_io.h"
 
 #include <algorithm>
 #include <cstring>
@@ -177,6 +177,11 @@ BinToHexOutcome binToHex(const std::string& source, const std::string& target, s
     // Creating the target would empty a source given twice.
     if (in.isSameFile(target) || !out.create(target))
         return BinToHexOutcome::TargetOpenFailed;
+    return binToHex(in, out, start);
+}
+
+BinToHexOutcome binToHex(InputFile& in, OutputFile& out, std::optional<uint32_t> start)
+{
     // An image that would run past the 32-bit address space is refused before
     // anything is written, like an address that cannot be read.
     if (!start || *start + in.size() > 0x100000000ull) {

@@ -2,6 +2,8 @@
 // Flat binary image to Intel HEX: 16-byte data records, upper-case digits,
 // CR LF line ends, closed by the end-of-file record.
 
+#include "common/file_io.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,5 +46,9 @@ enum class BinToHexOutcome { Done, SourceOpenFailed, TargetOpenFailed, BadAddres
 // are open, so a bad address leaves an empty target. Throws
 // std::runtime_error if writing fails.
 BinToHexOutcome binToHex(const std::string& source, const std::string& target, std::optional<uint32_t> start);
+
+// The same between files already open; writes nothing for a bad address and
+// closes `out` at the end.
+BinToHexOutcome binToHex(InputFile& in, OutputFile& out, std::optional<uint32_t> start);
 
 } // namespace quillon::hexbin

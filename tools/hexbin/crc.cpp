@@ -1,6 +1,6 @@
 #include "tools/hexbin/crc.h"
 
-#include "tools/hexbin/file_io.h"
+#include "common/file_io.h"
 
 #include <array>
 #include <cstring>

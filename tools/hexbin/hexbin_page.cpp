@@ -2,7 +2,9 @@
 
 #include "app/dialogs.h"
 #include "app/handler.h"
+#include "app/number_box.h"
 #include "app/page_host.h"
+#include "app/qt_text.h"
 #include "tools/hexbin/bin_to_hex.h"
 #include "tools/hexbin/crc.h"
 #include "tools/hexbin/intel_hex.h"
@@ -13,7 +15,6 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QValidator>
 
 namespace quillon {
 
@@ -23,25 +24,16 @@ namespace {
 
 const QString kFileFilter = QStringLiteral("Data files (*.hex,*.bin,*.eep,*.dat)|*.hex;*.bin;*.eep;*.dat|All files (*.*)|*.*");
 
-// Shows typed letters in upper case, as the address field always did.
-class UpperCaseValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        input = input.toUpper();
-        return Acceptable;
-    }
-};
-
-std::string fieldText(const QLineEdit* edit) { return edit->text().trimmed().toStdString(); }
+// A file name typed or picked into a field, as the system takes it.
+std::string pathIn(const QLineEdit* edit) { return localPath(edit->text().trimmed()); }
 
 } // namespace
 
 HexBinPage::HexBinPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), ui(std::make_unique<Ui::HexBinPage>())
 {
     ui->setupUi(this);
-    ui->edStartAddress->setValidator(new UpperCaseValidator(ui->edStartAddress));
+    // Typed letters show in upper case, as the address field always did.
+    keepUpperCase(ui->edStartAddress);
 
     connectHandler(ui->btnSource, &QPushButton::clicked, this, &HexBinPage::btnSourceClick);
     connectHandler(ui->btnTarget, &QPushButton::clicked, this, &HexBinPage::btnTargetClick);
@@ -84,8 +76,8 @@ static CrcKind selectedCrc(const Ui::HexBinPage& ui)
 void HexBinPage::btnHBLoadClick()
 {
     Dialogs& dlg = host_.dialogs();
-    const std::string source = fieldText(ui->edSource);
-    const std::string target = fieldText(ui->edTarget);
+    const std::string source = pathIn(ui->edSource);
+    const std::string target = pathIn(ui->edTarget);
     if (source.empty() || target.empty()) {
         dlg.error(QStringLiteral("请指定源文件和目标文件!"));
         return;
@@ -108,7 +100,7 @@ void HexBinPage::btnHBLoadClick()
         dlg.error(QStringLiteral("计算CRC时出错!"));
         return;
     }
-    ui->edHBCRC->setText(QString::fromStdString(crcText(kind, *crc)));
+    ui->edHBCRC->setText(fromStd(crcText(kind, *crc)));
     dlg.message(QStringLiteral("结束"), QStringLiteral("转换结束。"), MsgIcon::Information);
 }
 
@@ -118,12 +110,12 @@ void HexBinPage::btnCRCClick()
     if (!path)
         return;
     const CrcKind kind = selectedCrc(*ui);
-    const auto crc = crcOfFile(path->toStdString(), kind);
+    const auto crc = crcOfFile(localPath(*path), kind);
     if (!crc) {
         host_.dialogs().error(QStringLiteral("打开数据文件时出错!"));
         return;
     }
-    ui->edHBCRC->setText(QString::fromStdString(crcText(kind, *crc)));
+    ui->edHBCRC->setText(fromStd(crcText(kind, *crc)));
 }
 
 // The LSB box only mirrors the choice; no computation reads it.
@@ -134,11 +126,11 @@ void HexBinPage::rbHBCRC32Click() { ui->cbHBCRCLSB->setChecked(true); }
 void HexBinPage::btnB2HClick()
 {
     Dialogs& dlg = host_.dialogs();
-    const std::string source = fieldText(ui->edSource);
-    const std::string target = fieldText(ui->edTarget);
+    const std::string source = pathIn(ui->edSource);
+    const std::string target = pathIn(ui->edTarget);
     if (source.empty() || target.empty())
         return;
-    const auto start = parseStartAddress(ui->edStartAddress->text().toStdString());
+    const auto start = parseStartAddress(toStd(ui->edStartAddress->text()));
     switch (binToHex(source, target, start)) {
     case BinToHexOutcome::SourceOpenFailed: dlg.error(QStringLiteral("打开Bin文件时出错!")); return;
     case BinToHexOutcome::TargetOpenFailed: dlg.error(QStringLiteral("打开Hex文件时出错!")); return;
@@ -166,8 +158,8 @@ static ArrayStyle arrayStyle(const Ui::HexBinPage& ui)
 {
     ArrayStyle style;
     style.assembler = !ui.rbHTC->isChecked();
-    style.directive = ui.edHTDB->text().toStdString();
-    style.marker = ui.edHTFix->text().toStdString();
+    style.directive = toStd(ui.edHTDB->text());
+    style.marker = toStd(ui.edHTFix->text());
     style.prefix = ui.rbHTPre->isChecked();
     return style;
 }
@@ -179,11 +171,11 @@ void HexBinPage::btnHTLoadClick()
     if (!path)
         return;
     std::string text;
-    if (arrayFromBinary(path->toStdString(), arrayStyle(*ui), "\n", text) == ArrayOutcome::OpenFailed) {
+    if (arrayFromBinary(localPath(*path), arrayStyle(*ui), "\n", text) == ArrayOutcome::OpenFailed) {
         host_.dialogs().error(QStringLiteral("打开文件时出错!"));
         return;
     }
-    ui->mBinText->setPlainText(QString::fromStdString(text));
+    ui->mBinText->setPlainText(fromStd(text));
 }
 
 void HexBinPage::btnLoadHexClick()
@@ -193,13 +185,13 @@ void HexBinPage::btnLoadHexClick()
     if (!path)
         return;
     std::string text;
-    const auto result = arrayFromHex(path->toStdString(), arrayStyle(*ui), "\n", text);
+    const auto result = arrayFromHex(localPath(*path), arrayStyle(*ui), "\n", text);
     if (result.outcome == ArrayOutcome::OpenFailed) {
         host_.dialogs().error(QStringLiteral("打开文件时出错!"));
         return;
     }
     // What was listed before a bad record stays, closed like a complete table.
-    ui->mBinText->setPlainText(QString::fromStdString(text));
+    ui->mBinText->setPlainText(fromStd(text));
     if (result.outcome == ArrayOutcome::UnknownType)
         host_.dialogs().error(QStringLiteral("无法辨认的HEX文件格式!"));
     else if (result.outcome == ArrayOutcome::BadChecksum)

@@ -10,8 +10,6 @@ class HexBinPage;
 namespace quillon {
 
 class PageHost;
-class SettingsFile;
-struct PortListing;
 
 // The HEX/BIN page: HEX to BIN with fill and CRC, CRC of any file, BIN to
 // HEX from a start address, and byte tables in C or assembler source.

@@ -1,6 +1,6 @@
 #include "tools/hexbin/intel_hex.h"
 
-#include "tools/hexbin/file_io.h"
+#include "common/file_io.h"
 
 #include <array>
 
@@ -145,7 +145,12 @@ HexToBinResult hexToBin(const std::string& source, const std::string& target, co
         result.outcome = HexToBinOutcome::TargetOpenFailed;
         return result;
     }
+    return hexToBin(in, out, options);
+}
 
+HexToBinResult hexToBin(InputFile& in, OutputFile& out, const HexToBinOptions& options)
+{
+    HexToBinResult result;
     LineReader lines(in, kHexLineChars);
     std::string_view piece;
     HexRecord rec;

@@ -1,6 +1,8 @@
 #pragma once
 // Intel HEX records as the converters read them, and HEX-to-BIN conversion.
 
+#include "common/file_io.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -68,5 +70,8 @@ struct HexToBinResult {
 // at offset a, gaps are filled, later records overwrite earlier ones.
 // Throws std::runtime_error if writing the target fails.
 HexToBinResult hexToBin(const std::string& source, const std::string& target, const HexToBinOptions& options);
+
+// The same between files already open; `out` is closed at the end.
+HexToBinResult hexToBin(InputFile& in, OutputFile& out, const HexToBinOptions& options);
 
 } // namespace quillon::hexbin

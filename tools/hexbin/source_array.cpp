@@ -1,7 +1,7 @@
 #include "tools/hexbin/source_array.h"
 
 #include "common/text.h"
-#include "tools/hexbin/file_io.h"
+#include "common/file_io.h"
 #include "tools/hexbin/intel_hex.h"
 
 #include <algorithm>
@@ -137,7 +137,7 @@ ArrayOutcome arrayFromBinary(const std::string& path, const ArrayStyle& style, s
 }
 
 HexArrayResult arrayFromHex(const std::string& path, const ArrayStyle& style, std::string_view newline,
-                            std::string& out, const ArrayFlush& flush)
+                            std::string& out, const ArrayFlush& flush, bool extended)
 {
     HexArrayResult result;
     InputFile in;
@@ -156,7 +156,7 @@ HexArrayResult arrayFromHex(const std::string& path, const ArrayStyle& style, st
             continue;
         if (!piece.empty() && (piece.back() == '\n' || piece.back() == '\r'))
             piece.remove_suffix(1);
-        const RecordCheck check = checkRecord(piece, false, rec);
+        const RecordCheck check = checkRecord(piece, extended, rec);
         if (check == RecordCheck::Skip)
             continue;
         if (check == RecordCheck::EndOfFile)
@@ -166,6 +166,8 @@ HexArrayResult arrayFromHex(const std::string& path, const ArrayStyle& style, st
             result.line = lines.lineNumber();
             break;
         }
+        if (rec.type != 0)
+            continue;
         for (std::size_t i = 0; i + 1 < rec.digits.size(); i += 2)
             em.add(rec.digits[i], rec.digits[i + 1], out);
         sinceFlush += rec.length;

@@ -62,12 +62,13 @@ ArrayOutcome arrayFromBinary(const std::string& path, const ArrayStyle& style, s
                              std::string& out, const ArrayFlush& flush = {});
 // HEX input: data bytes of the type-00 records in file order, addresses
 // ignored; stops at the end record or the first bad record (the text made so
-// far is closed normally).
+// far is closed normally). With `extended`, address records (02 to 05) are
+// accepted and skipped, as files past 64 KiB carry them.
 struct HexArrayResult {
     ArrayOutcome outcome = ArrayOutcome::Done;
     std::size_t line = 0;
 };
 HexArrayResult arrayFromHex(const std::string& path, const ArrayStyle& style, std::string_view newline,
-                            std::string& out, const ArrayFlush& flush = {});
+                            std::string& out, const ArrayFlush& flush = {}, bool extended = false);
 
 } // namespace quillon::hexbin

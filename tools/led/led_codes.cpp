@@ -268,6 +268,14 @@ std::vector<std::string> emitCodeTable(LedType type, std::span<const uint16_t> c
     return out.take();
 }
 
+std::vector<std::string> encodeTable(LedType type, std::span<const int32_t> positions, bool invert,
+                                     const EmitOptions& options)
+{
+    auto codes = codeTable(type, positions);
+    if (invert) invertCodes(type, codes);
+    return emitCodeTable(type, codes, options);
+}
+
 std::string patternString(LedType type, std::span<const int32_t> positions)
 {
     std::string out;
@@ -287,6 +295,13 @@ PatternRead readPattern(LedType type, std::string_view pattern)
     }
     r.complete = true;
     return r;
+}
+
+std::optional<std::vector<int32_t>> patternPositions(LedType type, std::string_view pattern)
+{
+    PatternRead read = readPattern(type, pattern);
+    if (!read.complete) return std::nullopt;
+    return std::vector<int32_t>(read.onScreen.rbegin(), read.onScreen.rend());
 }
 
 bool isStorablePatternName(std::string_view name)

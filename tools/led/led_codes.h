@@ -55,6 +55,11 @@ struct EmitOptions {
     bool prefix = false; // marker before the digits; after them otherwise
 };
 
+// The whole of one encoding: the code table of the map, inverted if asked,
+// as source lines.
+std::vector<std::string> encodeTable(LedType type, std::span<const int32_t> positions, bool invert,
+                                     const EmitOptions& options);
+
 // The source lines of a code table. The first line of the 7-segment C form
 // ends in a line feed of its own.
 std::vector<std::string> emitCodeTable(LedType type, std::span<const uint16_t> codes, const EmitOptions& options);
@@ -71,6 +76,10 @@ struct PatternRead {
     bool complete = false;
 };
 PatternRead readPattern(LedType type, std::string_view pattern);
+
+// The segment map (computation order) a whole pattern string stands for;
+// nullopt unless every segment reads.
+std::optional<std::vector<int32_t>> patternPositions(LedType type, std::string_view pattern);
 
 // Pattern names must come back from the settings file as they went in.
 bool isStorablePatternName(std::string_view name);

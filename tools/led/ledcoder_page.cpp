@@ -3,7 +3,8 @@
 #include "app/dialogs.h"
 #include "app/handler.h"
 #include "app/page_host.h"
-#include "app/settings_file.h"
+#include "app/qt_text.h"
+#include "common/settings_file.h"
 #include "common/text.h"
 #include "tools/led/segment_picture.h"
 
@@ -25,8 +26,6 @@ namespace {
 
 const QString kBadMap = QStringLiteral("请正确填写各段位置信息!");
 
-QString fromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string toStd(const QString& s) { return s.toUtf8().toStdString(); }
 
 const char* const kHelp[] = {
     "欢迎使用Quillon之LED编码器！使用方法：",
@@ -43,16 +42,6 @@ const char* const kHelp[] = {
 };
 
 } // namespace
-
-const char* patternSection(LedType type)
-{
-    switch (type) {
-    case LedType::Seg7: return settings::kLed7Patterns;
-    case LedType::Seg14: return settings::kLed14Patterns;
-    case LedType::Seg16: break;
-    }
-    return settings::kLed16Patterns;
-}
 
 LEDCoderPage::LEDCoderPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), ui(std::make_unique<Ui::LEDCoderPage>())
 {
@@ -205,9 +194,6 @@ void LEDCoderPage::btnEncodeClick()
         host_.dialogs().error(kBadMap);
         return;
     }
-    auto codes = led::codeTable(type, *positions);
-    if (ui->cbLEDReverse->isChecked()) led::invertCodes(type, codes);
-
     led::EmitOptions options;
     options.assembler = ui->rbASM->isChecked();
     options.fourBits = ui->rb4Bits->isChecked();
@@ -216,7 +202,8 @@ void LEDCoderPage::btnEncodeClick()
     options.prefix = ui->rbPre->isChecked();
 
     QStringList lines;
-    for (const auto& line : led::emitCodeTable(type, codes, options)) lines << fromStd(line);
+    for (const auto& line : led::encodeTable(type, *positions, ui->cbLEDReverse->isChecked(), options))
+        lines << fromStd(line);
     ui->mLEDCode->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
@@ -259,20 +246,19 @@ void LEDCoderPage::reloadPatterns()
 
 void LEDCoderPage::loadPatterns(const SettingsFile& settings)
 {
-    auto* list = ui->vlLEDPatterns;
-    list->setRowCount(0);
-    for (const auto& [name, pattern] : settings.readSection(patternSection(selectedType())))
-        appendPatternRow(fromStd(name), fromStd(pattern));
-    if (list->rowCount() > 0) list->setCurrentCell(0, 0);
+    patterns_.load(settings, selectedType());
+    ui->vlLEDPatterns->setRowCount(0);
+    for (const auto& entry : patterns_.entries()) appendPatternRow(entry);
+    if (!patterns_.empty()) ui->vlLEDPatterns->setCurrentCell(0, 0);
 }
 
-void LEDCoderPage::appendPatternRow(const QString& name, const QString& pattern)
+void LEDCoderPage::appendPatternRow(const led::PatternList::Entry& entry)
 {
     auto* list = ui->vlLEDPatterns;
     const int row = list->rowCount();
     list->insertRow(row);
-    list->setItem(row, 0, new QTableWidgetItem(name));
-    list->setItem(row, 1, new QTableWidgetItem(pattern));
+    list->setItem(row, 0, new QTableWidgetItem(fromStd(entry.name)));
+    list->setItem(row, 1, new QTableWidgetItem(fromStd(entry.pattern)));
 }
 
 void LEDCoderPage::btnLEDSaveClick()
@@ -286,52 +272,30 @@ void LEDCoderPage::btnLEDSaveClick()
             host_.dialogs().error(kBadMap);
         return;
     }
-    const QString pattern = fromStd(led::patternString(type, *positions));
-
     auto entered = host_.dialogs().inputText(QStringLiteral("Input Pattern Name"),
                                              QStringLiteral("Please Input Pattern Name:"), QStringLiteral("Pattern"));
     if (!entered) return;
-    // The file drops blanks around keys, so the list keeps the name as the file will give it back.
-    const std::string name = trim(toStd(*entered));
-    if (name.empty()) {
-        host_.dialogs().error(QStringLiteral("请输入方案名!"));
-        return;
-    }
-    if (!led::isStorablePatternName(name)) {
+    SettingsFile settings(host_.settingsPath());
+    switch (patterns_.add(settings, toStd(*entered), led::patternString(type, *positions))) {
+    case led::PatternList::Refusal::EmptyName: host_.dialogs().error(QStringLiteral("请输入方案名!")); return;
+    case led::PatternList::Refusal::UnstorableName:
         host_.dialogs().error(QStringLiteral("方案名中不能有“=”，也不能以“;”或“[”开头!"));
         return;
+    case led::PatternList::Refusal::DuplicateName: host_.dialogs().error(QStringLiteral("方案不能重名!")); return;
+    case led::PatternList::Refusal::None: break;
     }
+    appendPatternRow(patterns_.entries().back());
     auto* list = ui->vlLEDPatterns;
-    // Same rule as the file's key matching: letter case does not tell names apart.
-    for (int row = 0; row < list->rowCount(); ++row) {
-        if (equalsNoCase(toStd(list->item(row, 0)->text()), name)) {
-            host_.dialogs().error(QStringLiteral("方案不能重名!"));
-            return;
-        }
-    }
-
-    appendPatternRow(fromStd(name), pattern);
-    const int added = list->rowCount() - 1;
-    try {
-        SettingsFile settings(host_.settingsPath());
-        for (int row = 0; row < list->rowCount(); ++row)
-            settings.writeText(patternSection(type), toStd(list->item(row, 0)->text()),
-                               toStd(list->item(row, 1)->text()));
-    } catch (...) {
-        // Not stored: the list must not show it either.
-        list->removeRow(added);
-        throw;
-    }
-    if (list->currentRow() < 0) list->setCurrentCell(added, 0);
+    if (list->currentRow() < 0) list->setCurrentCell(list->rowCount() - 1, 0);
 }
 
 void LEDCoderPage::vlLEDPatternsDblClick()
 {
     auto* list = ui->vlLEDPatterns;
     const int row = list->currentRow();
-    if (row < 0 || !list->item(row, 1)) return;
+    if (row < 0 || static_cast<size_t>(row) >= patterns_.size()) return;
     const LedType type = selectedType();
-    const auto read = led::readPattern(type, toStd(list->item(row, 1)->text()));
+    const auto read = led::readPattern(type, patterns_.entries()[static_cast<size_t>(row)].pattern);
     const auto& boxes = boxesOf(type);
     for (size_t i = 0; i < read.onScreen.size(); ++i) {
         QLineEdit* box = boxes[boxes.size() - 1 - i];
@@ -347,12 +311,12 @@ void LEDCoderPage::btnLEDDeleteClick()
 {
     auto* list = ui->vlLEDPatterns;
     const int row = list->currentRow();
-    if (row < 0 || !list->item(row, 0)) return;
+    if (row < 0 || static_cast<size_t>(row) >= patterns_.size()) return;
     if (!host_.dialogs().confirm(QStringLiteral("Delect!"), QStringLiteral("Are you sure to delete this pattern?"),
                                  MsgIcon::Warning))
         return;
     SettingsFile settings(host_.settingsPath());
-    settings.deleteKey(patternSection(selectedType()), toStd(list->item(row, 0)->text()));
+    patterns_.remove(settings, static_cast<size_t>(row));
     list->removeRow(row);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/sessions.h"
 #include "tools/led/led_codes.h"
+#include "tools/led/pattern_list.h"
 
 #include <QWidget>
 #include <memory>
@@ -16,10 +18,8 @@ class LEDCoderPage;
 namespace quillon {
 
 class PageHost;
-class SettingsFile;
-struct PortListing;
 
-class LEDCoderPage : public QWidget {
+class LEDCoderPage : public QWidget, public SettingsLoader {
     Q_OBJECT
 public:
     explicit LEDCoderPage(PageHost& host, QWidget* parent = nullptr);
@@ -28,6 +28,7 @@ public:
     // Help text into the output memo (also run at start-up).
     void btnHelpClick();
     // Start-up: the patterns of the selected display type.
+    void loadSettings(const SettingsFile& settings) override { loadPatterns(settings); }
     void loadPatterns(const SettingsFile& settings);
 
     void btnEncodeClick();
@@ -60,14 +61,12 @@ private:
     void reloadPatterns();
     void alignBoxesToLabels();
     std::vector<std::string> boxTexts(led::LedType type) const;
-    void appendPatternRow(const QString& name, const QString& pattern);
+    void appendPatternRow(const led::PatternList::Entry& entry);
 
     PageHost& host_;
     std::unique_ptr<Ui::LEDCoderPage> ui;
     std::vector<QLineEdit*> boxes7_, boxes14_, boxes16_;
+    led::PatternList patterns_;
 };
-
-// Section of the settings file that holds the patterns of a type.
-const char* patternSection(led::LedType type);
 
 } // namespace quillon

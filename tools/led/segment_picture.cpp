@@ -63,12 +63,19 @@ void drawDiagonal(QPainter& p, const Cell& c, QPointF corner)
     p.drawLine(back);
 }
 
-void drawDisplay(QPainter& p, const Cell& c, int segments)
+struct Edges {
+    qreal left, right, top, bottom, middle, centre;
+};
+
+Edges edgesOf(const QRectF& r)
 {
-    const QRectF& r = c.r;
+    return {r.left(), r.right(), r.top(), r.bottom(), r.center().y(), r.center().x()};
+}
+
+void drawSegments(QPainter& p, const Cell& c, int segments)
+{
+    const auto [L, R, T, B, M, X] = edgesOf(c.r);
     const qreal t = c.thick;
-    const qreal L = r.left(), R = r.right(), T = r.top(), B = r.bottom();
-    const qreal M = r.center().y(), X = r.center().x();
     const bool split = segments == 16;
 
     // Outer frame.
@@ -97,8 +104,14 @@ void drawDisplay(QPainter& p, const Cell& c, int segments)
         drawDiagonal(p, c, {L, B});
         drawDiagonal(p, c, {R, B});
     }
+}
 
-    // Names: outer segments outside the frame, inner ones in their quarter.
+// Names: outer segments outside the frame, inner ones in their quarter.
+void drawSegmentNames(QPainter& p, const Cell& c, int segments)
+{
+    const auto [L, R, T, B, M, X] = edgesOf(c.r);
+    const qreal t = c.thick;
+    const bool split = segments == 16;
     const qreal off = t / 2 + 7;
     if (split) {
         label(p, {(L + X) / 2, T - off}, "A1");
@@ -128,6 +141,12 @@ void drawDisplay(QPainter& p, const Cell& c, int segments)
     label(p, {R - 0.30 * w, M + 0.30 * h}, "L");
     label(p, {X + 0.30 * w, T + 0.22 * h}, "J");
     label(p, {X - 0.30 * w, B - 0.22 * h}, "M");
+}
+
+void drawDisplay(QPainter& p, const Cell& c, int segments)
+{
+    drawSegments(p, c, segments);
+    drawSegmentNames(p, c, segments);
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "tools/resistor/color_bands.h"
 
 #include "common/numbers.h"
+#include "common/text.h"
+
+#include <algorithm>
 
 namespace quillon::bands {
 
@@ -63,6 +66,25 @@ const std::vector<PaletteButton>& palette()
         return v;
     }();
     return buttons;
+}
+
+bool hasButton(int column, Color color)
+{
+    const auto& all = palette();
+    return std::any_of(all.begin(), all.end(),
+                       [&](const PaletteButton& b) { return b.column == column && b.color == color; });
+}
+
+std::vector<int> bandColumns(bool fiveBand) { return fiveBand ? std::vector{1, 2, 3, 4, 5} : std::vector{1, 2, 4, 5}; }
+
+std::optional<Color> colorByName(std::string_view name)
+{
+    const std::string_view t = trimmed(name);
+    for (const ColorInfo& ci : kColors)
+        if (t == ci.name || equalsNoCase(t, ci.englishName)) return ci.color;
+    if (equalsNoCase(t, "grey")) return Color::Gray;
+    if (equalsNoCase(t, "violet")) return Color::Purple;
+    return std::nullopt;
 }
 
 void Decoder::select(int column, Color color)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon::bands {
@@ -37,6 +38,17 @@ struct PaletteButton {
 
 // All 52 buttons, column by column, top to bottom.
 const std::vector<PaletteButton>& palette();
+
+// Whether column 1-5 of the palette has a button of that colour.
+bool hasButton(int column, Color color);
+
+// The palette columns a resistor's bands are read from, first band first:
+// 1 2 4 5 with four bands (the third band is the multiplier), 1 to 5 with five.
+std::vector<int> bandColumns(bool fiveBand);
+
+// A colour by the name the page shows ("棕") or its English name, in any
+// letter case ("brown"; also "grey", "violet", and "none" for no band).
+std::optional<Color> colorByName(std::string_view name);
 
 enum class Unit { Ohm, KOhm, MOhm };
 

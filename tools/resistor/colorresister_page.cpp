@@ -2,6 +2,7 @@
 
 #include "app/handler.h"
 #include "app/page_host.h"
+#include "app/qt_text.h"
 
 #include "ui_colorresister_page.h"
 
@@ -70,6 +71,23 @@ QPixmap resistorsPicture(QSize size, const QFont& font, const QPalette& palette)
     return pix;
 }
 
+// Captions are drawn in the band's colour; light colours get a dark face so
+// they stay readable. Disabled buttons keep the grey text.
+void paintPaletteButton(QToolButton* button, const QColor& c)
+{
+    QPalette pal = button->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::ButtonText, c);
+        pal.setColor(group, QPalette::WindowText, c);
+    }
+    if (qGray(c.rgb()) > 170) {
+        pal.setColor(QPalette::Button, QColor(96, 96, 96));
+        pal.setColor(QPalette::Window, QColor(96, 96, 96));
+        button->setAutoFillBackground(true);
+    }
+    button->setPalette(pal);
+}
+
 } // namespace
 
 ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
@@ -94,24 +112,9 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
     }
 
     for (const bands::PaletteButton& b : bands::palette()) {
-        auto* button = findChild<QToolButton*>(QString::fromStdString(b.objectName));
+        auto* button = findChild<QToolButton*>(fromStd(b.objectName));
         if (!button) continue;
-        if (b.color != bands::Color::None) {
-            // Captions are drawn in the band's colour; light colours get a dark
-            // face so they stay readable. Disabled buttons keep the grey text.
-            QPalette pal = button->palette();
-            const QColor c = swatchColor(b.color, palette());
-            for (auto group : {QPalette::Active, QPalette::Inactive}) {
-                pal.setColor(group, QPalette::ButtonText, c);
-                pal.setColor(group, QPalette::WindowText, c);
-            }
-            if (qGray(c.rgb()) > 170) {
-                pal.setColor(QPalette::Button, QColor(96, 96, 96));
-                pal.setColor(QPalette::Window, QColor(96, 96, 96));
-                button->setAutoFillBackground(true);
-            }
-            button->setPalette(pal);
-        }
+        if (b.color != bands::Color::None) paintPaletteButton(button, swatchColor(b.color, palette()));
         connectHandler(button, &QToolButton::clicked, this, [this, &b] { colorButtonClick(b); });
     }
 
@@ -124,6 +127,11 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
     ui->imgResistors->setPixmap(resistorsPicture(ui->imgResistors->size(), font(), palette()));
     ui->mResisterBase->setPlainText(QString::fromUtf8(bands::referenceText()));
 
+    connectRadios();
+}
+
+void ColorResisterPage::connectRadios()
+{
     connectHandler(ui->rb4Color, &QRadioButton::toggled, this, [this](bool on) {
         if (on) rb4ColorClick();
     });
@@ -192,7 +200,7 @@ void ColorResisterPage::setColumn3Enabled(bool on)
 {
     for (const bands::PaletteButton& b : bands::palette()) {
         if (b.column != 3) continue;
-        if (auto* button = findChild<QToolButton*>(QString::fromStdString(b.objectName))) button->setEnabled(on);
+        if (auto* button = findChild<QToolButton*>(fromStd(b.objectName))) button->setEnabled(on);
     }
 }
 
@@ -222,7 +230,7 @@ void ColorResisterPage::recompute()
     if (ui->rbKOme->isChecked()) unit = bands::Unit::KOhm;
     if (ui->rbMOme->isChecked()) unit = bands::Unit::MOhm;
     const bool five = ui->rb5Color->isChecked();
-    ui->lResister->setText(QString::fromStdString(decoder_.valueText(five, unit)));
+    ui->lResister->setText(fromStd(decoder_.valueText(five, unit)));
     ui->lPrecision->setText(QString::fromUtf8(decoder_.precisionText()));
 }
 

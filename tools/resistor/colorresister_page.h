@@ -35,6 +35,7 @@ public:
     const bands::Decoder& decoder() const { return decoder_; }
 
 private:
+    void connectRadios();
     void recompute();
     void setColumn3Enabled(bool on);
     void placeBands(bool fiveBand);

@@ -2,12 +2,12 @@
 
 #include "common/codepage.h"
 #include "common/numbers.h"
-#include "common/regular_file.h"
+#include "common/file_io.h"
+#include "common/output_file.h"
 #include "common/text.h"
 
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 namespace quillon::rt {
 
@@ -138,39 +138,16 @@ std::string formatDat(const std::vector<Row>& rows)
     return out;
 }
 
-namespace {
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-} // namespace
-
-std::optional<std::string> readFileBytes(const std::string& path)
-{
-    // Regular files only: a FIFO or a device could block or never end.
-    const int fd = openRegularFile(path);
-    if (fd < 0) return std::nullopt;
-    FilePtr f(::fdopen(fd, "rb"));
-    if (!f) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string data;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) data.append(buf, n);
-    if (std::ferror(f.get())) return std::nullopt;
-    return data;
-}
+// Regular files only: a FIFO or a device could block or never end.
+std::optional<std::string> readFileBytes(const std::string& path) { return readRegularFile(path); }
 
 FileStatus writeDatFile(const std::string& path, const std::vector<Row>& rows)
 {
-    FilePtr f(std::fopen(path.c_str(), "wb"));
-    if (!f) return FileStatus::OpenFailed;
-    const std::string image = formatDat(rows);
-    if (std::fwrite(image.data(), 1, image.size(), f.get()) != image.size()) return FileStatus::WriteFailed;
-    // A full disk often only shows when the buffer is flushed.
-    if (std::fclose(f.release()) != 0) return FileStatus::WriteFailed;
+    // Replaced only once the whole table is written: a full disk must not
+    // cost the user the table saved before.
+    SafeOutput out;
+    if (!out.open(path)) return FileStatus::OpenFailed;
+    if (!writeAll(out.fd(), formatDat(rows)) || !out.commit()) return FileStatus::WriteFailed;
     return FileStatus::Ok;
 }
 

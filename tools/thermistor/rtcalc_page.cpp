@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/handler.h"
 #include "app/page_host.h"
+#include "app/qt_text.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "tools/thermistor/circuit_picture.h"
@@ -58,7 +59,6 @@ private:
     std::function<void()> onEnter_;
 };
 
-std::string toUtf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 } // namespace
 
@@ -127,7 +127,7 @@ void RTCalcPage::initGridHeaders()
     ui->sgRTVal->setHorizontalHeaderLabels({QStringLiteral("温度"), QStringLiteral("阻值(K欧)")});
 }
 
-void RTCalcPage::btnRTHelpClick() { ui->mRT->setPlainText(QString::fromUtf8(rt::usageText())); }
+void RTCalcPage::btnRTHelpClick() { ui->mRT->setPlainText(fromStd(rt::usageText())); }
 
 QString RTCalcPage::cellText(int row, int col) const
 {
@@ -149,7 +149,7 @@ void RTCalcPage::appendRow() { ui->sgRTVal->setRowCount(ui->sgRTVal->rowCount() 
 std::vector<rt::Row> RTCalcPage::gridRows() const
 {
     std::vector<rt::Row> rows;
-    for (int r = 0; r < ui->sgRTVal->rowCount(); ++r) rows.push_back({toUtf8(cellText(r, 0)), toUtf8(cellText(r, 1))});
+    for (int r = 0; r < ui->sgRTVal->rowCount(); ++r) rows.push_back({toStd(cellText(r, 0)), toStd(cellText(r, 1))});
     return rows;
 }
 
@@ -159,7 +159,7 @@ void RTCalcPage::sgRTValKeyPress()
     const int row = grid->currentRow() < 0 ? 0 : grid->currentRow();
     const int col = grid->currentColumn() < 0 ? 0 : grid->currentColumn();
     const rt::EnterOutcome out =
-        rt::enterKey(gridRows(), row, col, ui->cbTInc->isChecked(), toUtf8(ui->edTStep->text()));
+        rt::enterKey(gridRows(), row, col, ui->cbTInc->isChecked(), toStd(ui->edTStep->text()));
 
     using E = rt::EnterOutcome::Error;
     if (out.error == E::BadStep) {
@@ -177,7 +177,7 @@ void RTCalcPage::sgRTValKeyPress()
         grid->setCurrentCell(out.row, out.col);
         return;
     }
-    if (out.nextTemperature) setCellText(out.row, 0, QString::fromUtf8(*out.nextTemperature));
+    if (out.nextTemperature) setCellText(out.row, 0, fromStd(*out.nextTemperature));
     grid->setCurrentCell(out.row, out.col);
 }
 
@@ -187,7 +187,7 @@ void RTCalcPage::btnRTFileClick()
 {
     const auto path = host_.dialogs().openFile(kDatFilter, kDatExt);
     if (!path) return;
-    const auto bytes = rt::readFileBytes(QFile::encodeName(*path).toStdString());
+    const auto bytes = rt::readFileBytes(localPath(*path));
     if (!bytes) {
         host_.dialogs().error(QStringLiteral("打开文件时出错!"));
         return;
@@ -195,8 +195,8 @@ void RTCalcPage::btnRTFileClick()
     // Loading overwrites from the first data row down; rows below keep their text.
     int row = 0;
     for (const rt::Row& r : rt::parseDat(*bytes)) {
-        setCellText(row, 0, QString::fromUtf8(r.temperature));
-        setCellText(row, 1, QString::fromUtf8(r.resistance));
+        setCellText(row, 0, fromStd(r.temperature));
+        setCellText(row, 1, fromStd(r.resistance));
         ++row;
         if (ui->sgRTVal->rowCount() <= row) appendRow();
     }
@@ -210,7 +210,7 @@ void RTCalcPage::btnRTSaveClick()
         !host_.dialogs().confirm(QStringLiteral("文件覆盖"), QStringLiteral("文件已经存在，要覆盖它吗?"), MsgIcon::Warning)) {
         return;
     }
-    switch (rt::writeDatFile(QFile::encodeName(*path).toStdString(), gridRows())) {
+    switch (rt::writeDatFile(localPath(*path), gridRows())) {
     case rt::FileStatus::Ok: break;
     case rt::FileStatus::OpenFailed: host_.dialogs().error(QStringLiteral("打开文件时出错!")); break;
     case rt::FileStatus::WriteFailed: host_.dialogs().error(QStringLiteral("写入文件时出错!")); break;
@@ -240,7 +240,7 @@ void RTCalcPage::rbRTCStyleClick()
 
 void RTCalcPage::btnRTCalcClick()
 {
-    const std::string rText = trim(toUtf8(ui->edR->text()));
+    const std::string rText = trim(toStd(ui->edR->text()));
     if (rText.empty()) {
         host_.dialogs().message(QStringLiteral("错误"), QStringLiteral("请选择分压电阻值!"), MsgIcon::Warning);
         ui->edR->setFocus();
@@ -259,11 +259,11 @@ void RTCalcPage::btnRTCalcClick()
     o.circuit = ui->rbCir1->isChecked() ? rt::Circuit::Rt_Above_R : rt::Circuit::R_Above_Rt;
     o.asmStyle = !ui->rbRTCStyle->isChecked();
     o.prefix = ui->rbRTPrefix->isChecked();
-    o.directive = toUtf8(ui->edDB->text());
-    o.marker = toUtf8(ui->edRTFix->text());
+    o.directive = toStd(ui->edDB->text());
+    o.marker = toStd(ui->edRTFix->text());
 
     const rt::EmitResult res = rt::emitTable(gridRows(), o);
-    ui->mRT->setPlainText(QString::fromUtf8(res.text()));
+    ui->mRT->setPlainText(fromStd(res.text()));
     switch (res.status) {
     case rt::EmitResult::Status::Ok: break;
     case rt::EmitResult::Status::BadNumber:

@@ -1,14 +1,17 @@
-#include "app/settings_file.h"
+#include "common/settings_file.h"
 
 #include "common/codepage.h"
+#include "common/file_io.h"
 #include "common/numbers.h"
-#include "common/regular_file.h"
+#include "common/output_file.h"
 #include "common/text.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,26 +30,12 @@ struct Line {
 std::vector<Line> loadLines(const std::string& path)
 {
     std::vector<Line> lines;
-    int fd = openRegularFile(path);
-    if (fd < 0) {
+    const auto data = readRegularFile(path);
+    if (!data) {
         if (errno == ENOENT) return lines;
         throw std::runtime_error("settings file: cannot read " + path + ": " + std::strerror(errno));
     }
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int err = errno;
-            ::close(fd);
-            throw std::runtime_error("settings file: cannot read " + path + ": " + std::strerror(err));
-        }
-        if (n == 0) break;
-        data.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    for (auto& l : splitLines(data)) lines.push_back({std::move(l)});
+    for (auto& l : splitLines(*data)) lines.push_back({std::move(l)});
     return lines;
 }
 
@@ -124,40 +113,10 @@ void saveLines(const std::string& path, const std::vector<Line>& lines)
         data += l.raw;
         data += "\r\n";
     }
-    std::string tmpl = path + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) throw std::runtime_error("settings file: cannot write " + path + ": " + std::strerror(errno));
-    struct stat st {};
-    fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    const char* p = data.data();
-    size_t left = data.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (ok && ::fsync(fd) != 0) ok = false;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(name.data(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(name.data());
-        throw std::runtime_error("settings file: cannot write " + path + ": " + std::strerror(err));
-    }
+    // Through SafeOutput: a settings file kept as a symlink stays one, and a
+    // failed write leaves the old file whole.
+    std::string error;
+    if (!writeWholeFile(path, data, error, true)) throw std::runtime_error("settings file: " + error);
 }
 
 std::string entryLine(const std::string& key, const std::string& value)
@@ -176,6 +135,41 @@ std::string SettingsFile::defaultPathFor(const std::string& executablePath)
     std::string base = executablePath;
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base = executablePath.substr(0, dot);
     return base + ".INI";
+}
+
+namespace {
+
+bool folderWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
+
+} // namespace
+
+std::string SettingsFile::locationFor(const std::string& executablePath)
+{
+    return locationFor(executablePath, std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), folderWritable);
+}
+
+std::string SettingsFile::locationFor(const std::string& executablePath, const char* xdgConfigHome, const char* home,
+                                      bool (*writable)(const std::string& folder))
+{
+    const std::string beside = defaultPathFor(executablePath);
+    const size_t slash = beside.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : beside.substr(0, slash));
+    if (writable(folder)) return beside;
+    // A relative XDG_CONFIG_HOME is to be ignored.
+    std::string config;
+    if (xdgConfigHome && xdgConfigHome[0] == '/') {
+        config = xdgConfigHome;
+    } else {
+        std::string h = home && *home ? home : "";
+        if (h.empty())
+            if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir) h = pw->pw_dir;
+        if (h.empty()) return beside;
+        config = h + "/.config";
+    }
+    const std::string dir = config + "/quillon";
+    ::mkdir(config.c_str(), 0700);
+    ::mkdir(dir.c_str(), 0700);
+    return dir + "/" + beside.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
 std::string SettingsFile::readText(const std::string& section, const std::string& key, const std::string& def) const

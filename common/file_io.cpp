@@ -1,6 +1,4 @@
-#include "tools/hexbin/file_io.h"
-
-#include "common/regular_file.h"
+#include "common/file_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +8,66 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace quillon::hexbin {
+namespace quillon {
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+int openRegularFile(const std::string& path)
+{
+    // O_NONBLOCK only for the open itself: it keeps a FIFO from waiting for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    int err = 0;
+    if (::fstat(fd, &st) != 0)
+        err = errno;
+    else if (!S_ISREG(st.st_mode))
+        err = EINVAL;
+    if (err != 0) {
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+std::optional<std::string> readRegularFile(const std::string& path)
+{
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return std::nullopt;
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            errno = err;
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
 
 InputFile::~InputFile() { close(); }
 
@@ -124,13 +181,29 @@ bool OutputFile::create(const std::string& path)
     buf_.reserve(kBlockSize + 4096);
     flushed_ = 0;
     failed_ = false;
+    owned_ = true;
+    positioned_ = true;
     return fd_ >= 0;
+}
+
+void OutputFile::adopt(int fd, std::string name, bool positioned)
+{
+    fd_ = fd;
+    path_ = std::move(name);
+    buf_.clear();
+    buf_.reserve(kBlockSize + 4096);
+    flushed_ = 0;
+    failed_ = false;
+    owned_ = false;
+    positioned_ = positioned;
 }
 
 void OutputFile::writeOut(uint64_t offset, const char* data, std::size_t size)
 {
+    if (!positioned_ && offset != flushed_)
+        failed_ = true;
     while (size > 0 && !failed_) {
-        ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+        ssize_t n = positioned_ ? ::pwrite(fd_, data, size, static_cast<off_t>(offset)) : ::write(fd_, data, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -198,7 +271,7 @@ void OutputFile::close()
     if (fd_ < 0)
         return;
     flush();
-    if (::close(fd_) != 0)
+    if (owned_ && ::close(fd_) != 0)
         failed_ = true;
     fd_ = -1;
     if (failed_) {
@@ -207,4 +280,4 @@ void OutputFile::close()
     }
 }
 
-} // namespace quillon::hexbin
+} // namespace quillon

@@ -1,5 +1,5 @@
 #pragma once
-// The one INI file beside the executable. Every call reads the file afresh and
+// The one INI file, beside the executable where that folder is writable. Every call reads the file afresh and
 // every write reaches the disk before it returns (temporary file + rename, so
 // a crash never leaves half a file). Text is GBK on disk and UTF-8 here.
 
@@ -49,6 +49,14 @@ public:
 
     // Where the program keeps its settings: the executable's path with ".INI".
     static std::string defaultPathFor(const std::string& executablePath);
+
+    // The settings file actually used: beside the executable while that
+    // folder can be written; otherwise (an installed program) the same file
+    // name in $XDG_CONFIG_HOME/quillon/, by default ~/.config/quillon/, which
+    // is created when missing. `writable` decides about a folder.
+    static std::string locationFor(const std::string& executablePath);
+    static std::string locationFor(const std::string& executablePath, const char* xdgConfigHome, const char* home,
+                                   bool (*writable)(const std::string& folder));
 
 private:
     std::string path_;

@@ -1,14 +1,30 @@
 #pragma once
-// Plain POSIX file access in large blocks for the HEX/BIN tools.
+// Plain POSIX file access: whole writes, and large blocks for the HEX/BIN tools.
+// Inputs the user picks are regular files only: a FIFO with no writer would
+// block open() and a device such as /dev/zero never ends.
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace quillon::hexbin {
+namespace quillon {
+
+// Hands all of `bytes` to `fd`, again after an interrupted or short write.
+// False when the system refuses (disk full, a closed pipe).
+bool writeAll(int fd, std::string_view bytes);
+
+// Read-only descriptor (close-on-exec, blocking reads) of a regular file, or
+// -1 with errno set: EINVAL when the path names anything else (directory,
+// FIFO, device, socket). Never blocks in open().
+int openRegularFile(const std::string& path);
+
+// The whole content of a regular file; nullopt with errno set when it can't
+// be opened (as above) or read.
+std::optional<std::string> readRegularFile(const std::string& path);
 
 constexpr std::size_t kBlockSize = 1 << 20;
 
@@ -73,6 +89,10 @@ public:
 
     // Creates or truncates the file.
     bool create(const std::string& path);
+    // Writes to a descriptor someone else opened and will close. Without
+    // `positioned` the bytes are written in order (pipes, terminals,
+    // standard output), and writing below the end fails.
+    void adopt(int fd, std::string name, bool positioned);
     bool isOpen() const { return fd_ >= 0; }
     // Appends at the end.
     void append(std::string_view bytes);
@@ -92,6 +112,8 @@ private:
     std::string buf_;
     uint64_t flushed_ = 0;
     bool failed_ = false;
+    bool owned_ = true;
+    bool positioned_ = true;
 };
 
-} // namespace quillon::hexbin
+} // namespace quillon

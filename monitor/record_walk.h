@@ -1,0 +1,42 @@
+#pragma once
+// Walking the records of one read of the capture device's buffer.
+//
+// A record: 4-byte sequence number (signed, little-endian), one byte the
+// program does not use, an 8-byte file time in UTC, then its text ended by
+// a zero and padded with zeros so that text and terminator fill a multiple
+// of 4 bytes. The text holds up to five tab-separated fields: program,
+// request, device, result, other.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quillon::monitor {
+
+inline constexpr size_t kRecordHeaderSize = 13;
+inline constexpr size_t kRecordFields = 5;
+
+struct CapturedRecord {
+    int32_t sequence = 0;
+    std::string timeText;
+    // Fields past the fifth are dropped; fieldCount counts the ones present.
+    std::array<std::string_view, kRecordFields> fields;
+    size_t fieldCount = 0;
+};
+
+// Offset of the record after one whose text is `textLength` bytes long.
+constexpr size_t nextRecordOffset(size_t textLength) { return kRecordHeaderSize + ((textLength + 4) & ~size_t(3)); }
+
+// Local time of a file time (100 ns ticks since 1601, UTC), "17:15:01".
+std::string fileTimeText(uint64_t fileTime);
+
+// Calls `handle` for every whole record in the first `count` bytes of
+// `buffer`. A record whose text has no terminator within them ends the walk.
+// A record with a zero time takes the time text of the record before it in
+// the same read (the first one gets none). The fields point into `buffer`.
+void walkRecords(std::span<const uint8_t> buffer, size_t count, const std::function<void(const CapturedRecord&)>& handle);
+
+} // namespace quillon::monitor

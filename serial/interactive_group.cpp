@@ -1,0 +1,274 @@
+#include "serial/interactive_group.h"
+
+#include "app/dialogs.h"
+#include "app/handler.h"
+#include "app/page_host.h"
+#include "app/qt_text.h"
+#include "common/settings_file.h"
+#include "common/text.h"
+#include "serial/serial_session.h"
+#include "ui_interactive_group.h"
+#include "vars/datamode_group.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+
+namespace quillon {
+
+InteractiveGroup::InteractiveGroup(PageHost& host, SerialSession& session, SendArea sendArea,
+                                   vars::DataModeGroup& dataMode, QWidget* parent)
+    : QGroupBox(parent), host_(host), session_(session), send_(std::move(sendArea)), dataMode_(dataMode),
+      ui(std::make_unique<Ui::InteractiveGroup>())
+{
+    ui->setupUi(this);
+    QTableWidget* table = ui->vleInteractive;
+    table->setColumnCount(2);
+    table->setHorizontalHeaderLabels({QStringLiteral("收到的指令"), QStringLiteral("应答数据")});
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(20);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    showSlaveTable();
+
+    connectHandler(ui->cbInteractive, &QCheckBox::clicked, this, &InteractiveGroup::cbInteractiveClick);
+    connectHandler(ui->cbMaster, &QCheckBox::clicked, this, &InteractiveGroup::cbMasterClick);
+    connectHandler(ui->clbInteractive, &QListWidget::currentRowChanged, this, &InteractiveGroup::clbInteractiveClick);
+    connectHandler(ui->clbInteractive, &QListWidget::itemClicked, this, &InteractiveGroup::clbInteractiveClick);
+    connectHandler(ui->clbInteractive, &QListWidget::itemChanged, this,
+                   [this](QListWidgetItem* item) { commandEdited(ui->clbInteractive->row(item)); });
+    connectHandler(table, &QTableWidget::cellClicked, this, &InteractiveGroup::vleInteractiveClick);
+    connectHandler(table, &QTableWidget::currentCellChanged, this, &InteractiveGroup::vleInteractiveClick);
+    connectHandler(table, &QTableWidget::cellChanged, this,
+                   [this](int row, int column) { slaveCellEdited(row, column); });
+    connectHandler(ui->sbInterAdd, &QToolButton::clicked, this, &InteractiveGroup::sbInterAddClick);
+    connectHandler(ui->sbInterEdit, &QToolButton::clicked, this, &InteractiveGroup::sbInterEditClick);
+    connectHandler(ui->sbInterDel, &QToolButton::clicked, this, &InteractiveGroup::sbInterDelClick);
+    connectHandler(ui->sbInterSave, &QToolButton::clicked, this, &InteractiveGroup::sbInterSaveClick);
+}
+
+InteractiveGroup::~InteractiveGroup() = default;
+
+// ------------------------------------------------------------------ showing
+
+void InteractiveGroup::showMasterList()
+{
+    const QSignalBlocker block(ui->clbInteractive);
+    ui->clbInteractive->clear();
+    for (const auto& command : master_.commands()) {
+        auto* item = new QListWidgetItem(fromStd(command.text), ui->clbInteractive);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(command.checked ? Qt::Checked : Qt::Unchecked);
+    }
+    ui->clbInteractive->setCurrentRow(-1);
+}
+
+void InteractiveGroup::showSlaveTable()
+{
+    const QSignalBlocker block(ui->vleInteractive);
+    ui->vleInteractive->setRowCount(static_cast<int>(slave_.size()));
+    for (size_t i = 0; i < slave_.size(); ++i) {
+        const int row = static_cast<int>(i);
+        ui->vleInteractive->setItem(row, 0, new QTableWidgetItem(fromStd(slave_.row(i).key)));
+        ui->vleInteractive->setItem(row, 1, new QTableWidgetItem(fromStd(slave_.row(i).answer)));
+    }
+}
+
+void InteractiveGroup::commandEdited(int row)
+{
+    if (row < 0 || static_cast<size_t>(row) >= master_.size()) return;
+    master_.setChecked(static_cast<size_t>(row), ui->clbInteractive->item(row)->checkState() == Qt::Checked);
+}
+
+void InteractiveGroup::slaveCellEdited(int row, int column)
+{
+    if (row < 0 || static_cast<size_t>(row) >= slave_.size()) return;
+    const QTableWidgetItem* item = ui->vleInteractive->item(row, column);
+    const std::string text = item ? toStd(item->text()) : std::string();
+    SlaveRow& r = slave_.row(static_cast<size_t>(row));
+    (column == 0 ? r.key : r.answer) = text;
+}
+
+std::optional<size_t> InteractiveGroup::selectedCommand() const
+{
+    const int row = ui->clbInteractive->currentRow();
+    if (row < 0 || static_cast<size_t>(row) >= master_.size()) return std::nullopt;
+    return static_cast<size_t>(row);
+}
+
+// ----------------------------------------------------------------- handlers
+
+void InteractiveGroup::applySide()
+{
+    if (ui->cbMaster->isChecked()) {
+        dataMode_.setBlockModesEnabled(true);
+    } else {
+        dataMode_.rbDataNormalClick();
+        dataMode_.setBlockModesEnabled(false);
+        dataMode_.btnVarApplyClick();
+    }
+}
+
+void InteractiveGroup::cbInteractiveClick()
+{
+    const bool on = ui->cbInteractive->isChecked();
+    ReceiveState& receive = session_.receiveState();
+    receive.interactive = on;
+    receive.master = ui->cbMaster->isChecked();
+    ui->cbMaster->setEnabled(on);
+    ui->clbInteractive->setEnabled(on);
+    ui->vleInteractive->setEnabled(on);
+    if (!on) {
+        for (QWidget* w : {static_cast<QWidget*>(ui->sbInterAdd), static_cast<QWidget*>(ui->sbInterEdit),
+                           static_cast<QWidget*>(ui->sbInterDel), static_cast<QWidget*>(ui->sbInterSave),
+                           static_cast<QWidget*>(ui->cbInterLoop)})
+            w->setEnabled(false);
+        // No slave answers any more: the block modes may be chosen again.
+        dataMode_.setBlockModesEnabled(true);
+        return;
+    }
+    applySide();
+    ui->sbInterAdd->setEnabled(true);
+    ui->sbInterSave->setEnabled(true);
+    ui->cbInterLoop->setEnabled(ui->cbMaster->isChecked());
+    if (!ui->cbMaster->isChecked()) {
+        ui->sbInterDel->setEnabled(true);
+    } else if (selectedCommand()) {
+        ui->sbInterEdit->setEnabled(true);
+        ui->sbInterDel->setEnabled(true);
+    }
+}
+
+void InteractiveGroup::cbMasterClick()
+{
+    const bool master = ui->cbMaster->isChecked();
+    session_.receiveState().master = master;
+    ui->clbInteractive->setVisible(master);
+    ui->vleInteractive->setVisible(!master);
+    ui->cbInterLoop->setEnabled(master);
+    applySide();
+}
+
+void InteractiveGroup::clbInteractiveClick()
+{
+    const auto selected = selectedCommand();
+    if (selected) send_.text->setPlainText(fromStd(master_.at(*selected).text));
+    ui->sbInterEdit->setEnabled(selected.has_value());
+    ui->sbInterDel->setEnabled(selected.has_value());
+}
+
+void InteractiveGroup::vleInteractiveClick()
+{
+    const int row = ui->vleInteractive->currentRow();
+    if (row < 0 || static_cast<size_t>(row) >= slave_.size()) return;
+    send_.text->setPlainText(fromStd(slave_.answerOf(slave_.row(static_cast<size_t>(row)).key)));
+    ui->sbInterDel->setEnabled(true);
+}
+
+void InteractiveGroup::askForCommands(const QString& text)
+{
+    host_.dialogs().error(text);
+    send_.text->setFocus();
+}
+
+void InteractiveGroup::sbInterAddClick()
+{
+    if (!ui->cbMaster->isChecked()) {
+        slave_.addEmpty();
+        showSlaveTable();
+        return;
+    }
+    const QString text = send_.text->toPlainText();
+    if (text.isEmpty()) {
+        askForCommands(QStringLiteral("请在发送数据区键入要添加的命令（每行对应一个命令），然后点击“添加”。"));
+        return;
+    }
+    if (master_.addLines(toStd(text)) == 0) return;
+    const auto selected = selectedCommand();
+    showMasterList();
+    const QSignalBlocker block(ui->clbInteractive);
+    if (selected) ui->clbInteractive->setCurrentRow(static_cast<int>(*selected));
+}
+
+void InteractiveGroup::sbInterEditClick()
+{
+    if (!ui->cbMaster->isChecked()) return;
+    const QString text = send_.text->toPlainText();
+    if (text.isEmpty()) {
+        askForCommands(QStringLiteral("请在发送数据区键入要添加的命令（每行对应一个命令），然后点击“替换”。"));
+        return;
+    }
+    const auto lines = splitLines(toStd(text));
+    const auto selected = selectedCommand();
+    if (lines.empty() || lines.front().empty() || !selected) return;
+    master_.replace(*selected, lines.front());
+    const QSignalBlocker block(ui->clbInteractive);
+    ui->clbInteractive->item(static_cast<int>(*selected))->setText(fromStd(lines.front()));
+}
+
+void InteractiveGroup::sbInterDelClick()
+{
+    if (ui->cbMaster->isChecked()) {
+        const auto selected = selectedCommand();
+        if (!selected) return;
+        master_.remove(*selected);
+        showMasterList();
+        ui->sbInterEdit->setEnabled(false);
+        ui->sbInterDel->setEnabled(false);
+        return;
+    }
+    const int row = ui->vleInteractive->currentRow();
+    if (row < 0 || static_cast<size_t>(row) >= slave_.size()) return;
+    slave_.remove(static_cast<size_t>(row));
+    showSlaveTable();
+}
+
+void InteractiveGroup::sbInterSaveClick()
+{
+    SettingsFile settings(host_.settingsPath());
+    master_.save(settings);
+    slave_.save(settings);
+}
+
+void InteractiveGroup::loadSettings(const SettingsFile& settings)
+{
+    master_.load(settings);
+    slave_.load(settings);
+    showMasterList();
+    showSlaveTable();
+}
+
+// ---------------------------------------------------------------- the hooks
+
+void InteractiveGroup::masterLoopStep()
+{
+    if (!ui->cbInteractive->isChecked() || !ui->cbMaster->isChecked() || !ui->cbInterLoop->isChecked() ||
+        master_.empty())
+        return;
+    const auto next = master_.nextLoopCommand(selectedCommand());
+    if (!next) return;
+    {
+        const QSignalBlocker block(ui->clbInteractive);
+        ui->clbInteractive->setCurrentRow(static_cast<int>(*next));
+    }
+    send_.text->setPlainText(fromStd(master_.at(*next).text));
+}
+
+void InteractiveGroup::slaveReply()
+{
+    const Accumulator& received = session_.receiveState().ReceiveAccumulator;
+    if (!ui->cbInteractive->isChecked() || ui->cbMaster->isChecked() || slave_.empty() || received.count == 0)
+        return;
+    const auto row = slave_.matchingRow(received.bytes(), send_.binary->isChecked());
+    if (!row) return;
+    {
+        const QSignalBlocker block(ui->vleInteractive);
+        ui->vleInteractive->setCurrentCell(static_cast<int>(*row), 0);
+    }
+    send_.text->setPlainText(fromStd(slave_.answerOf(slave_.row(*row).key)));
+    send_.send();
+}
+
+} // namespace quillon

@@ -1,0 +1,170 @@
+// The page against the system's capture component: a separate program works
+// on a pseudo-terminal while the page captures it. Skips where this build has
+// no component or the machine can't load one.
+
+#include "monitor/capture_service.h"
+#include "monitor/monitor_rows.h"
+#include "monitor/serialmon_page.h"
+#include "tests/serial/pty_pair.h"
+#include "tests/support/frame_fixture.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QCheckBox>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+
+using namespace quillon;
+using namespace quillon::monitor;
+using namespace quillon::test;
+
+namespace {
+
+constexpr const char* kWriterName = "qpm-writer";
+
+// Opens the port, sets 115200 8N1, writes, waits in a read until the device answers, closes.
+pid_t startWriter(const std::string& port)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::prctl(PR_SET_NAME, kWriterName);
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) ::_exit(2);
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::cfsetspeed(&t, B115200);
+    ::tcsetattr(fd, TCSANOW, &t);
+    if (::write(fd, "hello", 5) != 5) ::_exit(3);
+    char buf[16];
+    if (::read(fd, buf, sizeof buf) <= 0) ::_exit(4);
+    ::close(fd);
+    ::_exit(0);
+}
+
+// Children of this process still running the capture helper.
+int helperProcesses()
+{
+    int n = 0;
+    DIR* d = ::opendir("/proc");
+    if (!d) return 0;
+    while (dirent* e = ::readdir(d)) {
+        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const auto close = line.rfind(')');
+        const auto open = line.find('(');
+        if (close == std::string::npos || open == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == ::getpid() && line.substr(open + 1, close - open - 1).find("portmon") != std::string::npos && state != 'Z')
+            ++n;
+    }
+    ::closedir(d);
+    return n;
+}
+
+class MonitorCaptureTest : public FrameTest {
+protected:
+    void SetUp() override
+    {
+        if (!makeSystemCaptureService()) GTEST_SKIP() << "this build has no capture component";
+        ASSERT_TRUE(pty.ok());
+        devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pty", pty.slavePath()}};
+        makeFrame();
+        find<QListWidget>("clbSerialList")->item(0)->setCheckState(Qt::Checked);
+        find<QPushButton>("btnStartSerMon")->click();
+        const auto shown = dialogs.messages();
+        if (!shown.empty() && shown[0].startsWith(QStringLiteral("加载驱动程序时出错")))
+            GTEST_SKIP() << "capture can't be loaded on this machine";
+        ASSERT_TRUE(shown.empty()) << shown[0].toStdString();
+    }
+    void pollFor(int ms, const std::function<bool()>& done)
+    {
+        for (int waited = 0; waited < ms && !done(); waited += 50) {
+            frame->Timer1Timer();
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    const std::vector<MonitorRow>& rows() { return frame->serialMonPage()->rows().rows(); }
+    const MonitorRow* rowOf(const std::string& request)
+    {
+        for (const auto& r : rows())
+            if (r.columns[ColProgram].find(kWriterName) == 0 && r.columns[ColRequest] == request) return &r;
+        return nullptr;
+    }
+
+    PtyPair pty;
+};
+
+} // namespace
+
+TEST_F(MonitorCaptureTest, WriterOnAPtyShowsInTheListTheLogAndTheSavedFile)
+{
+    const std::string logPath = dir.file("capture.log");
+    find<QLineEdit>("edLogFile")->setText(QString::fromStdString(logPath));
+    find<QCheckBox>("cbLogToFile")->setChecked(true);
+    find<QLineEdit>("edMaxLines")->setText("999");
+    find<QPushButton>("btnMaxLines")->click();
+
+    const pid_t writer = startWriter(pty.slavePath());
+    std::string got;
+    pollFor(3000, [&] {
+        got += pty.receive(5 - got.size(), 20);
+        return got.size() >= 5;
+    });
+    EXPECT_EQ(got, "hello");
+    pty.send("pong");
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    pollFor(5000, [&] { return rowOf("IRP_MJ_CLOSE") != nullptr; });
+
+    for (const char* request : {"IRP_MJ_CREATE", "IRP_MJ_DEVICE_CONTROL", "IRP_MJ_WRITE", "IRP_MJ_READ", "IRP_MJ_CLOSE"}) {
+        const MonitorRow* r = rowOf(request);
+        ASSERT_TRUE(r) << request;
+        EXPECT_EQ(r->columns[ColDevice], pty.slavePath()) << request;
+        EXPECT_EQ(r->columns[ColResult], "SUCCESS") << request;
+        EXPECT_NE(r->columns[ColProgram].find(std::to_string(writer)), std::string::npos) << request;
+    }
+    EXPECT_NE(rowOf("IRP_MJ_WRITE")->columns[ColOther].find("hello"), std::string::npos);
+    EXPECT_NE(rowOf("IRP_MJ_READ")->columns[ColOther].find("pong"), std::string::npos);
+
+    // Every new request is in the log, with its program, request and device.
+    const std::string log = TempDir::readFile(logPath);
+    for (const auto& r : rows()) {
+        if (r.columns[ColProgram].find(kWriterName) != 0) continue;
+        const std::string start = r.columns[ColProgram] + "\t" + r.columns[ColRequest] + "\t" + r.columns[ColDevice];
+        EXPECT_NE(log.find(start), std::string::npos) << start;
+    }
+
+    const QString saved = QString::fromStdString(dir.file("saved.log"));
+    dialogs.fileAnswers = {saved};
+    find<QPushButton>("btnMonSave")->click();
+    EXPECT_EQ(TempDir::readFile(saved.toStdString()), savedListText(rows()));
+
+    find<QPushButton>("btnStartSerMon")->click();
+    EXPECT_FALSE(frame->serialMonPage()->driverLoaded());
+    pollFor(2000, [] { return helperProcesses() == 0; });
+    EXPECT_EQ(helperProcesses(), 0);
+}
+
+TEST_F(MonitorCaptureTest, ClosingTheWindowLeavesNoHelperBehind)
+{
+    EXPECT_TRUE(frame->serialMonPage()->driverLoaded());
+    frame->close();
+    EXPECT_FALSE(frame->serialMonPage()->driverLoaded());
+    pollFor(2000, [] { return helperProcesses() == 0; });
+    EXPECT_EQ(helperProcesses(), 0);
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The "数据内容" group: which data mode received chunks go through, its
+// marks, lengths and separator, made effective by Apply.
+
+#include <QGroupBox>
+#include <memory>
+
+namespace Ui {
+class DataModeGroup;
+}
+
+namespace quillon {
+class PageHost;
+class SerialSession;
+} // namespace quillon
+
+namespace quillon::vars {
+
+class DataModeDecoder;
+
+class DataModeGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    // Puts its decoder into the session's receive road.
+    DataModeGroup(PageHost& host, SerialSession& session, QWidget* parent = nullptr);
+    ~DataModeGroup() override;
+
+    void rbDataNormalClick();
+    void rbMultiVarsClick();
+    void rbMemMapClick();
+    void cbMemFixLengthClick();
+    void cbVarFixLengthClick();
+    void btnVarApplyClick();
+
+    // The interactive slave takes the mode buttons away while it answers.
+    void setBlockModesEnabled(bool enabled);
+
+    const DataModeDecoder& decoder() const { return *decoder_; }
+
+private:
+    PageHost& host_;
+    SerialSession& session_;
+    std::unique_ptr<Ui::DataModeGroup> ui;
+    DataModeDecoder* decoder_ = nullptr; // owned by the session
+};
+
+} // namespace quillon::vars
