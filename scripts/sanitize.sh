@@ -12,12 +12,20 @@ if command -v ccache >/dev/null 2>&1; then
     launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
     export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$(pwd)")}"
 fi
-# -O0: the sanitizers need no optimisation, and it builds far quicker.
+# -O0: the sanitizers need no optimisation, and it builds far quicker; -g1
+# keeps file and line in the reports. A unity build parses the Qt and test
+# headers once per batch of files instead of once per file.
 flags="-O0 -g1"
+configure() {
+    dir=$1
+    shift
+    # shellcheck disable=SC2086
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" \
+        -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" -DCMAKE_UNITY_BUILD=ON $launcher "$@" >/dev/null
+}
 supp="$(pwd)/scripts/sanitize.supp"
 
-cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" \
-    -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" -DQUILLON_SANITIZE=address,undefined $launcher >/dev/null
+configure "$asan" -DQUILLON_SANITIZE=address,undefined
 cmake --build "$asan"
 (
     cd "$asan"
@@ -29,8 +37,7 @@ cmake --build "$asan"
 # The thread tests of the serial core: reader and writer threads on
 # pseudo-terminals, stop and join.
 thread_tests="serial_comm_test"
-cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" \
-    -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" -DQUILLON_SANITIZE=thread $launcher >/dev/null
+configure "$tsan" -DQUILLON_SANITIZE=thread
 cmake --build "$tsan" --target $thread_tests
 for t in $thread_tests; do
     bin=$(find "$tsan/tests" -name "$t" -type f -perm -u+x | head -1)
