@@ -4,6 +4,12 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 PREFIX ?= /usr/local
+# DEBUG_INFO=no: the same optimised code without debug information, about a
+# third quicker to build (CI uses it).
+DEBUG_INFO ?= yes
+ifeq ($(DEBUG_INFO),no)
+NODEBUG := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG"
+endif
 # ccache (installed by the bootstrap) makes rebuilds in fresh clones cheap;
 # paths below the clone's parent folder are hashed relative to it.
 CCACHE := $(shell command -v ccache 2>/dev/null)
@@ -20,7 +26,7 @@ bootstrap:
 	@./scripts/bootstrap.sh
 
 $(BUILD_DIR)/build.ninja:
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER) $(NODEBUG) >/dev/null
 
 build: bootstrap $(BUILD_DIR)/build.ninja
 	@cmake --build $(BUILD_DIR)

@@ -1,6 +1,6 @@
 # Fuzz targets, from any folder's CMakeLists.txt:
 #
-#   quillon_fuzz_target(name source... [LIBS lib...] [SMOKE_GROUP group])
+#   quillon_fuzz_target(name source... [LIBS lib...] [SMOKE_GROUP group] [SMOKE_RUNS n])
 #
 # links the sources (one of them defines LLVMFuzzerTestOneInput) against
 # quillon_core and LIBS. Seeds are the files in fuzz/corpus/<name>/ (may be
@@ -8,8 +8,9 @@
 #
 # With -DQUILLON_FUZZ=ON (clang) the target is a libFuzzer program in
 # <build>/fuzz/, built by `fuzz_targets` and run by `make fuzz`. Otherwise it
-# is linked with a driver that feeds it a fixed series of pseudo-random inputs
-# and runs in ctest as <group>.<name> (group FuzzSmoke by default), so every
+# is linked with a driver that feeds it a fixed series of n pseudo-random
+# inputs (500 by default) and runs in ctest as <group>.<name> (group
+# FuzzSmoke by default), so every
 # target keeps building and running in the ordinary test run;
 # -DQUILLON_FUZZ_SMOKE=OFF leaves those programs out.
 option(QUILLON_FUZZ "Build the libFuzzer targets (clang only)" OFF)
@@ -42,9 +43,12 @@ elseif(QUILLON_FUZZ_SMOKE)
 endif()
 
 function(quillon_fuzz_target name)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "SMOKE_GROUP" "LIBS")
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "SMOKE_GROUP;SMOKE_RUNS" "LIBS")
     if(NOT arg_SMOKE_GROUP)
         set(arg_SMOKE_GROUP FuzzSmoke)
+    endif()
+    if(NOT arg_SMOKE_RUNS)
+        set(arg_SMOKE_RUNS 500)
     endif()
     if(QUILLON_FUZZ)
         add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
@@ -59,7 +63,7 @@ function(quillon_fuzz_target name)
         add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
         target_link_libraries(${name} PRIVATE quillon_fuzz_smoke_main)
         target_include_directories(${name} PRIVATE ${CMAKE_BINARY_DIR}/fuzz_include)
-        add_test(NAME ${arg_SMOKE_GROUP}.${name} COMMAND ${name})
+        add_test(NAME ${arg_SMOKE_GROUP}.${name} COMMAND ${name} ${arg_SMOKE_RUNS})
     else()
         return()
     endif()

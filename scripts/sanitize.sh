@@ -12,10 +12,11 @@ if command -v ccache >/dev/null 2>&1; then
     launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
     export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$(pwd)")}"
 fi
-# -O0: the sanitizers need no optimisation, and it builds far quicker; -g1
-# keeps file and line in the reports. A unity build parses the Qt and test
-# headers once per batch of files instead of once per file.
-flags="-O0 -g1"
+# -O0: the sanitizers need no optimisation, and it builds far quicker; no
+# debug information either (reports name functions, not lines: for lines,
+# SANITIZE_FLAGS="-O0 -g1"). A unity build parses the Qt and test headers
+# once per batch of files instead of once per file.
+flags=${SANITIZE_FLAGS:--O0 -g0}
 configure() {
     dir=$1
     shift

@@ -1,9 +1,12 @@
 #include "common/file_io.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -34,4 +37,27 @@ TEST(WriteAll, DeliversEverythingThroughShortWritesAndReportsARefusal)
     }
     EXPECT_FALSE(writeAll(-1, "x"));
     EXPECT_TRUE(writeAll(-1, ""));
+}
+
+// Only regular files are read; a FIFO without a writer is refused at once
+// instead of blocking the open, and a missing file is told apart.
+TEST(ReadRegularFile, ReadsFilesAndRefusesEverythingElseWithoutWaiting)
+{
+    test::TempDir dir;
+    const std::string big(200000, 'z');
+    test::TempDir::writeFile(dir.file("a"), big);
+    EXPECT_EQ(readRegularFile(dir.file("a")), big);
+    test::TempDir::writeFile(dir.file("empty"), "");
+    EXPECT_EQ(readRegularFile(dir.file("empty")), "");
+
+    errno = 0;
+    EXPECT_FALSE(readRegularFile(dir.file("missing")));
+    EXPECT_EQ(errno, ENOENT);
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    for (const std::string& path : {dir.file("fifo"), dir.path(), std::string("/dev/zero")}) {
+        errno = 0;
+        EXPECT_FALSE(readRegularFile(path)) << path;
+        EXPECT_EQ(errno, EINVAL) << path;
+    }
+    EXPECT_EQ(openRegularFile(dir.file("fifo")), -1);
 }
