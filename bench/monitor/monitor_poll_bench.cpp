@@ -9,7 +9,7 @@
 #include "app/dialogs.h"
 #include "bench/bench_dialogs.h"
 #include "app/mainform.h"
-#include "monitor/capture_service.h"
+#include "monitor/capture_device.h"
 #include "monitor/monitor_requests.h"
 #include "monitor/serialmon_page.h"
 #include "platform/device_map.h"

@@ -26,10 +26,11 @@
 #include <vector>
 
 #include "monitor/capture_device.h"
-#include "monitor/monitor_records.h"
+#include "monitor/record_walk.h"
 
 using namespace quillon;
 using namespace quillon::capture;
+using namespace quillon::monitor;
 
 namespace {
 
