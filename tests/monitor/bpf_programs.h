@@ -29,10 +29,11 @@ inline std::set<uint32_t> portmonPrograms()
     return ids;
 }
 
-// Programs are freed a moment after their last reference goes.
+// Programs are freed a moment after their last reference goes; on a busy
+// machine (the kernel's grace periods run late) that can take seconds.
 inline bool programsGone(const std::set<uint32_t>& ours)
 {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         std::set<uint32_t> now = portmonPrograms();
         bool any = false;
         for (uint32_t id : ours) any |= now.count(id) != 0;
