@@ -55,7 +55,10 @@ public:
         if (code != kReadRecords) return inner_.request(code, input, outputSize);
         const qint64 begun = now();
         CaptureAnswer a = inner_.request(code, input, outputSize);
-        readNs += now() - begun;
+        const qint64 took = now() - begun;
+        readNs += took;
+        longestReadNs = std::max(longestReadNs, took);
+        if (took > 100'000'000) ++slowReads;
         ++reads;
         if (a.ok && a.output.empty())
             lastEmptyReadBegun = begun;
@@ -69,6 +72,8 @@ public:
         buffers.clear();
         reads = 0;
         readNs = 0;
+        longestReadNs = 0;
+        slowReads = 0;
         lastEmptyReadBegun = -1;
     }
     qint64 now() const { return clock_.nsecsElapsed(); }
@@ -76,6 +81,8 @@ public:
     std::vector<std::vector<uint8_t>> buffers; // the non-empty ones
     long long reads = 0;
     qint64 readNs = 0; // spent waiting for the helper's answers
+    qint64 longestReadNs = 0;
+    long long slowReads = 0; // answers that took over 100 ms
     qint64 lastEmptyReadBegun = -1;
 
 private:
@@ -162,6 +169,12 @@ std::string readFile(const std::string& path)
     return s.str();
 }
 
+std::string loadAverage()
+{
+    const std::string s = readFile("/proc/loadavg");
+    return s.substr(0, s.find(' ', s.find(' ', s.find(' ') + 1) + 1));
+}
+
 // The whole window, shown on the monitor page, with the pty as its only
 // serial port, ticked, the list at its longest and the capture log on.
 class MonitorWindow {
@@ -224,6 +237,8 @@ struct CaptureCase {
     double drainSeconds = 0;
     long long reads = 0;
     double readMsEach = 0;
+    double longestReadMs = 0;
+    long long slowReads = 0;
     Received received;
     Tally logged;
     bool logMatches = false;
@@ -255,6 +270,8 @@ bool runCapture(MonitorWindow& w, RecordingCapture& capture, DelayProbe& probe, 
     w.toggleDriver();
     c.reads = capture.reads;
     c.readMsEach = capture.reads ? capture.readNs / 1e6 / capture.reads : 0;
+    c.longestReadMs = capture.longestReadNs / 1e6;
+    c.slowReads = capture.slowReads;
     c.received = receivedFrom(capture.buffers, tag);
     const std::string log = readFile(w.logPath);
     c.logged = tallyLog(log, tag);
@@ -268,8 +285,8 @@ void printCapture(const char* label, const CaptureCase& c, bool paced)
     const Tally& got = c.received.tally;
     const Tally& log = c.logged;
     std::printf("  %s: %lld writes (%.0f/s)\n", label, c.writer.writes, c.writer.wall);
-    std::printf("    reads %lld (%.2f ms each), %lld full 65528-byte buffers, %.1f MB; drained %.2f s after the writer%s\n",
-                c.reads, c.readMsEach, c.received.fullBuffers, c.received.bytes / 1e6, c.drainSeconds,
+    std::printf("    reads %lld (%.2f ms each, longest %.0f ms, %lld over 100 ms), %lld full 65528-byte buffers, %.1f MB; drained %.2f s after the writer%s\n",
+                c.reads, c.readMsEach, c.longestReadMs, c.slowReads, c.received.fullBuffers, c.received.bytes / 1e6, c.drainSeconds,
                 c.drained ? "" : " (NOT DRAINED)");
     std::printf("    records received %lld, log lines %lld, log %s\n", got.records, log.records,
                 c.logMatches ? "byte for byte what was received" : "DIFFERS FROM WHAT WAS RECEIVED");
@@ -311,7 +328,8 @@ int runHelperFlood(const HelperFloodSettings& settings)
                     settings.pacedSeconds);
         std::vector<qint64> without, with, paced;
         for (int round = 1; round <= settings.rounds && code == 0; ++round) {
-            std::printf("round %d\n", round);
+            // The machine may be shared: say how busy it was.
+            std::printf("round %d (load average %s)\n", round, loadAverage().c_str());
             probe.reset();
             Child plainWriter = startWriter(pty.slavePath(), settings.seconds);
             const WriterResult plain = waitForWriter(plainWriter);
