@@ -4,6 +4,9 @@
 //
 // Only the kernel structures read here are declared, with CO-RE relocations,
 // so the object runs on any kernel with BTF.
+//
+// Kept in the kernel's own layout; the include order matters here.
+// clang-format off
 
 #include <linux/types.h>
 #include <linux/bpf.h>
