@@ -82,7 +82,7 @@ void TfrmMain::buildWindow()
     comTest_->setWatchedRowsView(varGroup_);
     settingsLoaders_ = {ledCoder_, varGroup_, comTest_->interactiveGroup()};
     timerClients_ = {comTest_, serialMon_};
-    monitor_ = serialMon_;
+    monitor_ = &serialMon_->session();
     commTarget_ = comTest_;
 
     pcToolSet->addTab(rtCalc_, QStringLiteral("RT值计算"));

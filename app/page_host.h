@@ -19,6 +19,12 @@ public:
     virtual QString statusText(int panel) const = 0;
     // Repaints the status bar at once.
     virtual void repaintStatus() = 0;
+    // A panel that must show its new text now, not at the next repaint.
+    void showStatusNow(int panel, const QString& text)
+    {
+        setStatusText(panel, text);
+        repaintStatus();
+    }
     virtual Dialogs& dialogs() = 0;
     virtual std::string settingsPath() const = 0;
     // Timed sending timer (off at start).

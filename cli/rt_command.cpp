@@ -55,6 +55,41 @@ bool sameFile(const std::string& a, const std::string& b)
     return !a.empty() && !b.empty() && a != "-" && b != "-" && std::filesystem::equivalent(a, b, ec);
 }
 
+// The one model the options name, or the exit status of why there is none.
+int modelOf(const RtOptions& o, rt::Model& model)
+{
+    if (!o.beta.empty()) {
+        if (!o.steinhart.empty() || !o.fit.empty()) return usageError("give only one model");
+        const auto b = parseDecimal(o.beta);
+        const auto r25 = parseDecimal(o.r25);
+        const auto t25 = parseDecimal(o.t25);
+        if (!b || !r25 || !t25) return usageError("--beta needs numbers for B, --r25 (kΩ) and --t25 (°C)");
+        model = rt::BetaModel{*b, *r25, *t25};
+    } else if (!o.steinhart.empty()) {
+        if (!o.fit.empty()) return usageError("give only one model");
+        const auto abc = numberList(o.steinhart, 3);
+        if (!abc) return usageError("--steinhart takes three numbers A,B,C");
+        model = rt::SteinhartHart{(*abc)[0], (*abc)[1], (*abc)[2]};
+    } else {
+        std::array<rt::Point, 3> points;
+        size_t start = 0;
+        for (size_t i = 0; i < 3; ++i) {
+            const size_t end = o.fit.find(',', start);
+            const auto pair = numberList(o.fit.substr(start, end == std::string::npos ? end : end - start), 2, ':');
+            if (!pair || (i < 2) == (end == std::string::npos))
+                return usageError("--fit takes three points T:R,T:R,T:R (°C and kΩ)");
+            points[i] = {(*pair)[0], (*pair)[1]};
+            start = end + 1;
+        }
+        try {
+            model = rt::fitSteinhartHart(points);
+        } catch (const rt::ModelError& e) {
+            return usageError(std::string("--fit: ") + e.what());
+        }
+    }
+    return 0;
+}
+
 int run(const RtOptions& o)
 {
     const bool modelGiven = !o.beta.empty() || !o.steinhart.empty() || !o.fit.empty();
@@ -80,35 +115,7 @@ int run(const RtOptions& o)
         rows = rt::parseDat(*bytes);
     } else {
         rt::Model model;
-        if (!o.beta.empty()) {
-            if (!o.steinhart.empty() || !o.fit.empty()) return usageError("give only one model");
-            const auto b = parseDecimal(o.beta);
-            const auto r25 = parseDecimal(o.r25);
-            const auto t25 = parseDecimal(o.t25);
-            if (!b || !r25 || !t25) return usageError("--beta needs numbers for B, --r25 (kΩ) and --t25 (°C)");
-            model = rt::BetaModel{*b, *r25, *t25};
-        } else if (!o.steinhart.empty()) {
-            if (!o.fit.empty()) return usageError("give only one model");
-            const auto abc = numberList(o.steinhart, 3);
-            if (!abc) return usageError("--steinhart takes three numbers A,B,C");
-            model = rt::SteinhartHart{(*abc)[0], (*abc)[1], (*abc)[2]};
-        } else {
-            std::array<rt::Point, 3> points;
-            size_t start = 0;
-            for (size_t i = 0; i < 3; ++i) {
-                const size_t end = o.fit.find(',', start);
-                const auto pair = numberList(o.fit.substr(start, end == std::string::npos ? end : end - start), 2, ':');
-                if (!pair || (i < 2) == (end == std::string::npos))
-                    return usageError("--fit takes three points T:R,T:R,T:R (°C and kΩ)");
-                points[i] = {(*pair)[0], (*pair)[1]};
-                start = end + 1;
-            }
-            try {
-                model = rt::fitSteinhartHart(points);
-            } catch (const rt::ModelError& e) {
-                return usageError(std::string("--fit: ") + e.what());
-            }
-        }
+        if (const int rc = modelOf(o, model)) return rc;
         const auto from = parseDecimal(o.from);
         const auto to = parseDecimal(o.to);
         const auto step = parseDecimal(o.step);

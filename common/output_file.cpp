@@ -67,6 +67,30 @@ bool SafeOutput::fail(const std::string& what, int err)
     return false;
 }
 
+// The new content goes to a file beside the target that only commit() puts
+// in its place.
+bool SafeOutput::openTemporary(mode_t mode)
+{
+    const std::string dir = dirOf(target_);
+    // An unnamed file vanishes by itself if the program dies before commit.
+    fd_ = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    anonymous_ = fd_ >= 0;
+    if (!anonymous_) {
+        for (int tries = 0; tries < 100 && fd_ < 0; ++tries) {
+            tempName_ = uniqueTempName(target_);
+            fd_ = ::open(tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd_ < 0 && errno != EEXIST)
+                break;
+        }
+        if (fd_ < 0) {
+            const int err = errno;
+            tempName_.clear();
+            return fail("cannot create a temporary file beside", err);
+        }
+    }
+    return true;
+}
+
 bool SafeOutput::open(const std::string& path)
 {
     abandon();
@@ -103,23 +127,7 @@ bool SafeOutput::open(const std::string& path)
     }
 
     const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
-    const std::string dir = dirOf(target_);
-    // An unnamed file vanishes by itself if the program dies before commit.
-    fd_ = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
-    anonymous_ = fd_ >= 0;
-    if (!anonymous_) {
-        for (int tries = 0; tries < 100 && fd_ < 0; ++tries) {
-            tempName_ = uniqueTempName(target_);
-            fd_ = ::open(tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd_ < 0 && errno != EEXIST)
-                break;
-        }
-        if (fd_ < 0) {
-            const int err = errno;
-            tempName_.clear();
-            return fail("cannot create a temporary file beside", err);
-        }
-    }
+    if (!openTemporary(mode)) return false;
     ownsFd_ = true;
     replaces_ = true;
     if (exists) {

@@ -45,6 +45,7 @@ public:
 
 private:
     bool fail(const std::string& what, int err);
+    bool openTemporary(mode_t mode);
     int fd_ = -1;
     bool replaces_ = false;
     bool ownsFd_ = false;

@@ -203,4 +203,19 @@ CaptureAnswer HelperCaptureDevice::request(uint32_t code, std::span<const uint8_
     return answer;
 }
 
+LoadFailure HelperCaptureDevice::load()
+{
+    lastStart_ = start();
+    if (lastStart_.ok) return LoadFailure::None;
+    const std::string& why = lastStart_.message;
+    if (lastStart_.error == ENOENT && why.rfind("cannot start", 0) == 0) return LoadFailure::HelperMissing;
+    if (lastStart_.error == EPERM || lastStart_.error == EACCES || why.rfind("no privilege", 0) == 0)
+        return LoadFailure::NoPrivilege;
+    if (why.rfind("no BTF", 0) == 0) return LoadFailure::NoBtf;
+    if (why.rfind("no BPF", 0) == 0) return LoadFailure::NoBpf;
+    return LoadFailure::Other;
+}
+
+std::unique_ptr<CaptureService> makeSystemCaptureService() { return std::make_unique<HelperCaptureDevice>(); }
+
 } // namespace quillon

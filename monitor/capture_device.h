@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -19,7 +20,22 @@ using CaptureAnswer = capture::Answer;
 class CaptureDevice {
 public:
     virtual ~CaptureDevice() = default;
+    // One device-control call: request code, input block, output buffer size.
     virtual CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize) = 0;
+};
+
+enum class LoadFailure { None, NoPrivilege, NoBpf, NoBtf, HelperMissing, Other };
+
+// The device together with its service: loading starts the component and
+// does its handshake, unloading ends it.
+class CaptureService : public CaptureDevice {
+public:
+    virtual LoadFailure load() = 0;
+    // Ask it to stop, then end it. Harmless when nothing runs.
+    virtual void unload() = 0;
+    // True from a successful load until unload, and false once the component
+    // is found gone (a request that failed because it died).
+    virtual bool loaded() const = 0;
 };
 
 struct HelperStart {
@@ -31,7 +47,7 @@ struct HelperStart {
 // quillon-portmon beside the running program.
 std::string defaultHelperPath();
 
-class HelperCaptureDevice : public CaptureDevice {
+class HelperCaptureDevice : public CaptureService {
 public:
     explicit HelperCaptureDevice(std::string helperPath = defaultHelperPath());
     ~HelperCaptureDevice() override;
@@ -50,6 +66,13 @@ public:
     // A lost or silent helper fails the request (EPIPE, ETIMEDOUT) and is stopped.
     CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize) override;
 
+    // CaptureService: start() and stop() under the service's names.
+    LoadFailure load() override;
+    void unload() override { stop(); }
+    bool loaded() const override { return running(); }
+    // What the last start said: the helper's version, or why it could not run.
+    const HelperStart& lastStart() const { return lastStart_; }
+
     // How long an answer may take; the handshake may take twice as long
     // (pkexec, which may ask for a password, two minutes).
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
@@ -65,6 +88,10 @@ private:
     pid_t pid_ = -1;
     int timeoutMs_ = 5000;
     bool timedOut_ = false;
+    HelperStart lastStart_;
 };
+
+// The capture component of this system: the helper beside the program.
+std::unique_ptr<CaptureService> makeSystemCaptureService();
 
 } // namespace quillon

@@ -2,7 +2,7 @@
 // The monitor's side of the capture component: loading and removing it, the
 // hook masks the ports were granted, the requests, and the reads of a poll.
 
-#include "monitor/capture_service.h"
+#include "monitor/capture_device.h"
 #include "monitor/monitor_requests.h"
 
 #include <cstdint>

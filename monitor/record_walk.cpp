@@ -1,5 +1,8 @@
 #include "monitor/record_walk.h"
 
+#include "common/clock.h"
+#include "monitor/monitor_requests.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -31,16 +34,14 @@ void splitFields(std::string_view text, CapturedRecord& record)
 
 std::string fileTimeText(uint64_t fileTime)
 {
-    const std::time_t t = static_cast<std::time_t>(static_cast<int64_t>(fileTime / 10000000) - kFileTimeEpochOffset);
-    std::tm tm{};
-    if (!localtime_r(&t, &tm)) return {};
-    char buf[64];
-    return std::strftime(buf, sizeof buf, "%H:%M:%S", &tm) ? std::string(buf) : std::string();
+    // In whole seconds, so no file time can overflow the arithmetic.
+    return timeOfDayText(static_cast<std::time_t>(static_cast<int64_t>(fileTime / 10000000) - kFileTimeEpochOffset));
 }
 
 void walkRecords(std::span<const uint8_t> buffer, size_t count, const std::function<void(const CapturedRecord&)>& handle)
 {
-    const size_t end = std::min(count, buffer.size());
+    // Never past the buffer, nor past what one read can return.
+    const size_t end = std::min({count, buffer.size(), size_t(kReadBufferSize)});
     CapturedRecord record;
     size_t pos = 0;
     while (pos + kRecordHeaderSize < end) {
@@ -58,6 +59,16 @@ void walkRecords(std::span<const uint8_t> buffer, size_t count, const std::funct
         handle(record);
         pos += nextRecordOffset(length);
     }
+}
+
+void walkMonitorRecords(std::span<const uint8_t> buffer, size_t count,
+                        const std::function<void(const MonitorRecord&)>& handle)
+{
+    walkRecords(buffer, count, [&](const CapturedRecord& r) {
+        MonitorRecord owned{r.sequence, r.timeText, {}};
+        for (size_t i = 0; i < r.fieldCount; ++i) owned.fields.emplace_back(r.fields[i]);
+        handle(owned);
+    });
 }
 
 } // namespace quillon::monitor

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon::monitor {
 
@@ -34,9 +35,21 @@ constexpr size_t nextRecordOffset(size_t textLength) { return kRecordHeaderSize 
 std::string fileTimeText(uint64_t fileTime);
 
 // Calls `handle` for every whole record in the first `count` bytes of
-// `buffer`. A record whose text has no terminator within them ends the walk.
+// `buffer` (never past one read's 65528 bytes). A record whose text has no
+// terminator within them ends the walk.
 // A record with a zero time takes the time text of the record before it in
 // the same read (the first one gets none). The fields point into `buffer`.
 void walkRecords(std::span<const uint8_t> buffer, size_t count, const std::function<void(const CapturedRecord&)>& handle);
+
+// A record with its own copy of the text, for keeping after the walk.
+struct MonitorRecord {
+    int32_t sequence = 0;
+    std::string time;
+    std::vector<std::string> fields; // the ones present, at most kRecordFields
+};
+
+// The same walk, handing out records that own their text.
+void walkMonitorRecords(std::span<const uint8_t> buffer, size_t count,
+                        const std::function<void(const MonitorRecord&)>& handle);
 
 } // namespace quillon::monitor

@@ -48,18 +48,15 @@ void fillChecklist(QListWidget* list, const PortListing& listing)
 
 SerialMonPage::SerialMonPage(PageHost& host, CaptureService* capture, QWidget* parent)
     : QWidget(parent), host_(host), ui(std::make_unique<Ui::SerialMonPage>()),
-      ownCapture_(capture ? nullptr : makeSystemCaptureService()), driver_(capture ? capture : ownCapture_.get())
+      session_(capture), driver_(session_.driver())
 {
     ui->setupUi(this);
+    session_.setClosedHandler([this] { showUnloaded(); });
     setUpList();
     connectHandlers();
 }
 
-SerialMonPage::~SerialMonPage()
-{
-    // No capture outlives the page.
-    if (driver_.handleValid()) driver_.removeDriverService();
-}
+SerialMonPage::~SerialMonPage() = default;
 
 void SerialMonPage::setUpList()
 {
@@ -144,13 +141,6 @@ void SerialMonPage::showUnloaded()
 {
     ui->cbStartMoniter->setEnabled(false);
     ui->btnStartSerMon->setText(kLoadCaption);
-}
-
-void SerialMonPage::unloadDriver()
-{
-    if (!driver_.handleValid()) return;
-    driver_.removeDriverService();
-    CloseMonitor();
 }
 
 bool SerialMonPage::commFailed()

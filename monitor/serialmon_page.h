@@ -5,8 +5,7 @@
 
 #include "app/number_box.h"
 #include "app/sessions.h"
-#include "monitor/capture_service.h"
-#include "monitor/monitor_driver.h"
+#include "monitor/monitor_session.h"
 #include "monitor/monitor_files.h"
 #include "monitor/monitor_rows.h"
 #include "platform/device_map.h"
@@ -26,10 +25,10 @@ namespace quillon {
 class PageHost;
 class MonitorTableModel;
 
-class SerialMonPage : public QWidget, public MonitorSessionControl, public TimerClient {
+class SerialMonPage : public QWidget, public TimerClient {
     Q_OBJECT
 public:
-    // `capture` null: the system's capture component, owned by the page.
+    // `capture` null: the system's capture component, owned by the page's session.
     explicit SerialMonPage(PageHost& host, CaptureService* capture = nullptr, QWidget* parent = nullptr);
     ~SerialMonPage() override;
 
@@ -41,9 +40,9 @@ public:
     const PortTables& parallelTables() const { return parallelTables_; }
     const monitor::MonitorRows& rows() const { return rows_; }
 
-    // MonitorSessionControl: the window is closing.
-    bool driverLoaded() const override { return driver_.handleValid(); }
-    void unloadDriver() override;
+    // The capture component and its state; the frame ends it on shut-down.
+    MonitorSession& session() { return session_; }
+    bool driverLoaded() const { return session_.driverLoaded(); }
     // TimerClient
     void timer1Tick() override { PollMonitor(); }
 
@@ -98,8 +97,8 @@ private:
 
     PageHost& host_;
     std::unique_ptr<Ui::SerialMonPage> ui;
-    std::unique_ptr<CaptureService> ownCapture_;
-    monitor::MonitorDriver driver_;
+    MonitorSession session_;
+    monitor::MonitorDriver& driver_;
     monitor::MonitorRows rows_;
     MonitorTableModel* model_ = nullptr;
     monitor::CaptureLog log_;

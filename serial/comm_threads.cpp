@@ -25,19 +25,6 @@ int64_t nowMs()
 
 TRead::TRead(CommPort& port, CommSink& window) : PortHandle(port), Window(window) {}
 
-TRead::~TRead()
-{
-    requestStop();
-    join();
-}
-
-void TRead::start() { thread_ = std::thread([this] { Execute(); }); }
-
-void TRead::join()
-{
-    if (thread_.joinable()) thread_.join();
-}
-
 void TRead::Execute()
 {
     // Within a failure burst the error is reported once and the device is
@@ -94,19 +81,6 @@ TWrite::TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t>
     : PortHandle(port), Window(window), Data(std::move(data)), FromFile(fromFile), HexMode(hexMode),
       Length(static_cast<int32_t>(Data.size()))
 {
-}
-
-TWrite::~TWrite()
-{
-    requestStop();
-    join();
-}
-
-void TWrite::start() { thread_ = std::thread([this] { Execute(); }); }
-
-void TWrite::join()
-{
-    if (thread_.joinable()) thread_.join();
 }
 
 void TWrite::Execute()

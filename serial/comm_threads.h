@@ -32,48 +32,66 @@ public:
 // on a failing device.
 inline constexpr int kCommTickMs = 500;
 
-class TRead {
+// A thread serving the port: started once, asked to stop through its
+// signal, joined. The thread runs the owner's Execute() on the owner's
+// members, so the owner's destructor stops and joins it.
+class CommThread {
+public:
+    virtual ~CommThread() = default;
+    CommThread(const CommThread&) = delete;
+    CommThread& operator=(const CommThread&) = delete;
+
+    // Throws std::system_error when the thread can't be created.
+    void start() { thread_ = std::thread([this] { Execute(); }); }
+    void requestStop() { stop_.request(); }
+    void join()
+    {
+        if (thread_.joinable()) thread_.join();
+    }
+
+protected:
+    CommThread() = default;
+    void stopAndJoin()
+    {
+        requestStop();
+        join();
+    }
+    virtual void Execute() = 0;
+
+    StopSignal stop_;
+
+private:
+    std::thread thread_;
+};
+
+class TRead : public CommThread {
 public:
     static constexpr size_t kBufferSize = 2048;
 
     TRead(CommPort& port, CommSink& window);
-    ~TRead(); // stops and joins
-    TRead(const TRead&) = delete;
-    TRead& operator=(const TRead&) = delete;
-
-    // Throws std::system_error when the thread can't be created.
-    void start();
-    void requestStop() { stop_.request(); }
-    void join();
+    ~TRead() override { stopAndJoin(); }
 
 private:
-    void Execute();
+    void Execute() override;
 
     CommPort& PortHandle;
     CommSink& Window;
     std::array<uint8_t, kBufferSize> Buffer{};
     uint32_t Count = 0;
-    StopSignal stop_;
-    std::thread thread_;
 };
 
-class TWrite {
+class TWrite : public CommThread {
 public:
     static constexpr size_t kBlockSize = 512;
 
     // `data` is the text to send, or the file's path when `fromFile`.
     TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window);
-    ~TWrite(); // stops and joins
-    TWrite(const TWrite&) = delete;
-    TWrite& operator=(const TWrite&) = delete;
+    ~TWrite() override { stopAndJoin(); }
 
-    void start();
-    void requestStop() { stop_.request(); }
-    void join();
     bool finished() const { return finished_.load(std::memory_order_acquire); }
 
 private:
-    void Execute();
+    void Execute() override;
     void run();
     void sendText();
     void sendFile();
@@ -90,9 +108,7 @@ private:
     bool FromFile;
     bool HexMode;
     int32_t Length;
-    StopSignal stop_;
     std::atomic<bool> finished_{false};
-    std::thread thread_;
     int64_t lastReportMs_ = 0;
 };
 

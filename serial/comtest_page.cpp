@@ -34,14 +34,6 @@ const QString kComGroupCaption = QStringLiteral("通讯内容");
 // The received-bytes panel is repainted at most this often (one display refresh).
 constexpr int kStatusRepaintMs = 25;
 
-QString failureText(CommFailure failure)
-{
-    switch (failure) {
-    case CommFailure::SendFileOpen: break;
-    }
-    return QStringLiteral("打开文件时出错!");
-}
-
 } // namespace
 
 ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
@@ -204,8 +196,7 @@ void ComTestPage::showConnectionClosed()
     setLineControlsEnabled(true);
     host_.setStatusText(PanelPort, portClosedText());
     host_.setStatusText(PanelReceived, receivedPanelText(0));
-    host_.setStatusText(PanelSent, sentPanelText(0));
-    host_.repaintStatus();
+    host_.showStatusNow(PanelSent, sentPanelText(0));
     ui->btnOpenPort->setText(kOpenCaption);
 }
 
@@ -332,8 +323,7 @@ void ComTestPage::sbTxFlushClick() { ui->mDataSend->clear(); }
 void ComTestPage::sbSndResetClick()
 {
     if (!session_->resetSent()) return;
-    host_.setStatusText(PanelSent, sentPanelText(0));
-    host_.repaintStatus();
+    host_.showStatusNow(PanelSent, sentPanelText(0));
 }
 
 // ----------------------------------------------------------------- receiving
@@ -347,25 +337,7 @@ void ComTestPage::chunkProcessed(const ReceiveResult& result)
 void ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
 {
     if (ui->cbStopFresh->isChecked()) return;
-    ReceiveState& receive = session_->receiveState();
-    const bool stringVars = receive.stringVarMode();
-    if (ui->cbRcvBinary->isChecked() && !stringVars) {
-        DumpOutput out = dumpChunk(receive, bytes, display_->empty());
-        if (out.replaceAll) display_->clear();
-        QString text = QString::fromLatin1(out.text.data(), static_cast<qsizetype>(out.text.size()));
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        display_->append(text);
-        // The log gets the whole dump of the chunk, not only its last line.
-        std::string_view logged = out.text;
-        if (logged.starts_with("\r\n")) logged.remove_prefix(2);
-        receive.log(kLogReceived, logged);
-    } else {
-        if (ui->cbInterClear->isChecked() && (receive.interactive || stringVars)) display_->clear();
-        const auto shown = TextFeed::shownPart(bytes);
-        display_->appendText(shown);
-        if (!stringVars)
-            receive.log(kLogReceived, std::string_view(reinterpret_cast<const char*>(shown.data()), shown.size()));
-    }
+    display_->showChunk(session_->receiveState(), bytes, ui->cbRcvBinary->isChecked(), ui->cbInterClear->isChecked());
 }
 
 void ComTestPage::sbRxFlushClick() { display_->clear(); }
@@ -375,8 +347,7 @@ void ComTestPage::cbRcvBinaryClick() { display_->clear(); }
 void ComTestPage::sbRcvResetClick()
 {
     if (!session_->resetReceived()) return;
-    host_.setStatusText(PanelReceived, receivedPanelText(0));
-    host_.repaintStatus();
+    host_.showStatusNow(PanelReceived, receivedPanelText(0));
 }
 
 void ComTestPage::cbAutoSaveClick()
@@ -445,10 +416,7 @@ void ComTestPage::WMBytesReceived(intptr_t count)
 
 void ComTestPage::WMSendDone(intptr_t count)
 {
-    if (const auto total = session_->countSendEnd(count)) {
-        host_.setStatusText(PanelSent, sentPanelText(*total));
-        host_.repaintStatus();
-    }
+    if (const auto total = session_->countSendEnd(count)) host_.showStatusNow(PanelSent, sentPanelText(*total));
     if (ui->btnOpenPort->text() == kCloseCaption) setSendButtonsEnabled(true);
     ui->sbStopSend->setEnabled(false);
 }
@@ -465,8 +433,7 @@ void ComTestPage::WMSendProgress(intptr_t count)
 {
     const auto total = session_->countSendProgress(count);
     if (!total) return;
-    host_.setStatusText(PanelSent, sentPanelText(*total));
-    host_.repaintStatus();
+    host_.showStatusNow(PanelSent, sentPanelText(*total));
 }
 
 void ComTestPage::WMReceiveIdle()

@@ -2,6 +2,7 @@
 
 #include "app/handler.h"
 #include "app/qt_text.h"
+#include "serial/receive_state.h"
 
 #include <QAbstractButton>
 #include <QPlainTextEdit>
@@ -86,6 +87,27 @@ void ReceiveDisplay::clear()
     flushTimer_->stop();
     box_->clear();
     feed_.displayCleared();
+}
+
+void ReceiveDisplay::showChunk(ReceiveState& receive, std::span<const uint8_t> bytes, bool dump, bool clearEach)
+{
+    const bool stringVars = receive.stringVarMode();
+    if (dump && !stringVars) {
+        DumpOutput out = dumpChunk(receive, bytes, empty());
+        if (out.replaceAll) clear();
+        QString text = QString::fromLatin1(out.text.data(), static_cast<qsizetype>(out.text.size()));
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        append(text);
+        // The log gets the whole dump of the chunk, not only its last line.
+        std::string_view logged = out.text;
+        if (logged.starts_with("\r\n")) logged.remove_prefix(2);
+        receive.log(kLogReceived, logged);
+        return;
+    }
+    if (clearEach && (receive.interactive || stringVars)) clear();
+    const auto shown = TextFeed::shownPart(bytes);
+    appendText(shown);
+    if (!stringVars) receive.log(kLogReceived, std::string_view(reinterpret_cast<const char*>(shown.data()), shown.size()));
 }
 
 } // namespace quillon

@@ -1,27 +1,31 @@
-// Floods the port monitor page: a capture component that answers every read
-// with a full 65528-byte buffer of records, the list shown and the capture
-// log on. Reports how many records were read and logged, and the longest
-// time the window's event loop was kept from running (a 10 ms timer measures it).
+// Floods the port monitor page, the list shown and the capture log on, and
+// measures the longest time the window's event loop was kept from running
+// (a 10 ms timer measures it).
 //
 //   monitor_poll_bench [seconds [screenshot.png]]
+//     a scripted capture component answering every read with a full
+//     65528-byte buffer of records: how many were read and logged.
+//   monitor_poll_bench --helper [seconds [rounds [paced-seconds]]]
+//     the real helper (run as root), a pty ticked in the port list and a
+//     separate writer flooding it; then a writer paced at 20,000 writes a second.
 
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "bench/bench_dialogs.h"
 #include "app/mainform.h"
-#include "monitor/capture_service.h"
+#include "bench/monitor/helper_flood.h"
+#include "bench/monitor/pty_flood.h"
+#include "monitor/capture_device.h"
 #include "monitor/monitor_requests.h"
 #include "monitor/serialmon_page.h"
 #include "platform/device_map.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 
 #include <cstdio>
 #include <fstream>
@@ -34,6 +38,7 @@ using namespace quillon::monitor;
 namespace {
 
 using bench::BenchDialogs;
+using bench::DelayProbe;
 
 // Every read is a full buffer: writes of 64 bytes, each read request
 // completed by a second record, as a busy port gives them.
@@ -98,8 +103,16 @@ long long linesIn(const std::string& path)
 
 int main(int argc, char** argv)
 {
+    if (bench::isWriterChild(argc, argv)) return bench::runWriterChild(argc, argv);
     QuillonApplication app(argc, argv);
     applyProgramLook(app);
+    if (argc > 1 && std::string(argv[1]) == "--helper") {
+        bench::HelperFloodSettings settings;
+        if (argc > 2) settings.seconds = std::atof(argv[2]);
+        if (argc > 3) settings.rounds = std::atoi(argv[3]);
+        if (argc > 4) settings.pacedSeconds = std::atof(argv[4]);
+        return bench::runHelperFlood(settings);
+    }
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const QString shot = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
@@ -126,28 +139,14 @@ int main(int argc, char** argv)
     frame.findChild<QLineEdit*>(QStringLiteral("edLogFile"))->setText(QString::fromStdString(logPath));
     frame.findChild<QCheckBox*>(QStringLiteral("cbLogToFile"))->setChecked(true);
 
-    // The event loop's promptness: a 10 ms timer that should never be late by much.
     // A first run without capture shows what the machine's own load costs.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = clock.elapsed();
-    qint64 worst = 0;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(10);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        worst = std::max(worst, now - last - 10);
-        last = now;
-    });
-    probe.start();
+    DelayProbe probe;
     QTest::qWait(seconds * 1000);
-    const qint64 idleWorst = worst;
+    const qint64 idleWorst = probe.worst();
     frame.findChild<QAbstractButton*>(QStringLiteral("btnStartSerMon"))->click();
-    worst = 0;
-    last = clock.elapsed();
+    probe.reset();
     QTest::qWait(seconds * 1000);
-    probe.stop();
+    const qint64 worst = probe.worst();
     if (!shot.isEmpty()) frame.grab().save(shot);
     // Unloading ends the flood; what was read by then is in the log.
     frame.findChild<QAbstractButton*>(QStringLiteral("btnStartSerMon"))->click();

@@ -180,46 +180,22 @@ portmon_bpf* load(int& error, std::string& reason)
     return skel;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The signals that end the helper, taken as readable events of one descriptor.
+int stopSignalsFd()
 {
-    // No capture may outlive the program that started us.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    signal(SIGPIPE, SIG_IGN);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGHUP);
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    const int sigFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (getppid() == 1) return 1; // the parent is already gone
+    return signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+}
 
-    int error = 0;
-    std::string reason;
-    portmon_bpf* skel = load(error, reason);
-    if (!skel) {
-        sendHello(false, error, reason);
-        return 2;
-    }
-    BpfKernel kernel(skel);
-    kernel.config_.self_pid = static_cast<uint32_t>(getpid());
-    kernel.writeConfig();
-
-    CaptureEngine engine(kernel, statCharDevice);
-    ring_buffer* rb = ring_buffer__new(bpf_map__fd(skel->maps.events), onRingEvent, &engine, nullptr);
-    if (!rb) {
-        sendHello(false, errno, "cannot open the capture ring buffer");
-        portmon_bpf__destroy(skel);
-        return 2;
-    }
-    if (!sendHello(true, 0, "quillon-portmon 1")) {
-        ring_buffer__free(rb);
-        portmon_bpf__destroy(skel);
-        return 1;
-    }
-
+// Answers requests until the program asks us to quit, goes away, or a stop
+// signal comes; between requests the kernel's events are taken in.
+void serve(CaptureEngine& engine, BpfKernel& kernel, ring_buffer* rb, int sigFd)
+{
     fcntl(STDIN_FILENO, F_SETFL, fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
     RequestParser parser;
     std::vector<Request> requests;
@@ -261,6 +237,43 @@ int main(int argc, char** argv)
         }
         requests.clear();
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // No capture may outlive the program that started us.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    signal(SIGPIPE, SIG_IGN);
+    const int sigFd = stopSignalsFd();
+    if (getppid() == 1) return 1; // the parent is already gone
+
+    int error = 0;
+    std::string reason;
+    portmon_bpf* skel = load(error, reason);
+    if (!skel) {
+        sendHello(false, error, reason);
+        return 2;
+    }
+    BpfKernel kernel(skel);
+    kernel.config_.self_pid = static_cast<uint32_t>(getpid());
+    kernel.writeConfig();
+
+    CaptureEngine engine(kernel, statCharDevice);
+    ring_buffer* rb = ring_buffer__new(bpf_map__fd(skel->maps.events), onRingEvent, &engine, nullptr);
+    if (!rb) {
+        sendHello(false, errno, "cannot open the capture ring buffer");
+        portmon_bpf__destroy(skel);
+        return 2;
+    }
+    if (!sendHello(true, 0, "quillon-portmon 1")) {
+        ring_buffer__free(rb);
+        portmon_bpf__destroy(skel);
+        return 1;
+    }
+
+    serve(engine, kernel, rb, sigFd);
     // Destroying the skeleton detaches every program it attached.
     ring_buffer__free(rb);
     portmon_bpf__destroy(skel);

@@ -20,6 +20,7 @@ struct Named {
     const char* name;
 };
 
+// clang-format off
 #define Q(x) {static_cast<uint32_t>(x), #x}
 const Named kNames[] = {
     Q(TCGETS), Q(TCSETS), Q(TCSETSW), Q(TCSETSF), Q(TCGETS2), Q(TCSETS2), Q(TCSETSW2), Q(TCSETSF2),
@@ -65,6 +66,7 @@ const Speed kSpeeds[] = {
     {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
     {B3500000, 3500000}, {B4000000, 4000000},
 };
+// clang-format on
 
 // " 115200 8N1 RTS/CTS" from a kernel termios (or termios2) structure.
 std::string lineSettings(std::span<const uint8_t> d, bool hasSpeedFields)

@@ -4,6 +4,9 @@
 //
 // Only the kernel structures read here are declared, with CO-RE relocations,
 // so the object runs on any kernel with BTF.
+//
+// Kept in the kernel's own layout; the include order matters here.
+// clang-format off
 
 #include <linux/types.h>
 #include <linux/bpf.h>
@@ -275,59 +278,34 @@ static __always_inline __u32 kind_of(long nr)
     return k ? *k : QPM_NONE;
 }
 
-SEC("tp_btf/sys_enter")
-int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
+// An open's path and flags, kept for its exit: the port is known only once
+// the descriptor exists.
+static __always_inline void remember_open(struct task_struct *task, __u32 kind, struct pt_regs *regs)
 {
-    __u32 kind = kind_of(nr);
-    if (kind == QPM_NONE)
-        return 0;
-    __u32 zero = 0;
-    struct qpm_config *cfg = bpf_map_lookup_elem(&config, &zero);
-    if (!cfg || !cfg->capture || !cfg->hooks)
-        return 0;
-    if ((bpf_get_current_pid_tgid() >> 32) == cfg->self_pid)
-        return 0;
-    struct task_struct *task = bpf_get_current_task_btf();
-
-    if (kind == QPM_OPEN || kind == QPM_OPENAT || kind == QPM_OPENAT2) {
-        // The port is known only once the descriptor exists, at exit.
-        struct pending *p = bpf_task_storage_get(&inflight, task, 0, BPF_LOCAL_STORAGE_GET_F_CREATE);
-        if (!p)
-            return 0;
-        p->time_ns = bpf_ktime_get_ns();
-        p->kind = kind;
-        const void *path = (const void *)(kind == QPM_OPEN ? ARG1(regs) : ARG2(regs));
-        if (bpf_probe_read_user_str(p->path, sizeof p->path, path) < 0)
-            p->path[0] = 0;
-        if (kind == QPM_OPENAT2) {
-            // openat2 passes a struct open_how, whose first member is the flags.
-            __u64 flags = 0;
-            bpf_probe_read_user(&flags, sizeof flags, (const void *)ARG3(regs));
-            p->count = flags;
-        } else {
-            p->count = kind == QPM_OPEN ? ARG2(regs) : ARG3(regs);
-        }
-        return 0;
-    }
-    __u32 slot;
-    if (!slot_of_fd(task, ARG1(regs), &slot))
-        return 0;
     struct pending *p = bpf_task_storage_get(&inflight, task, 0, BPF_LOCAL_STORAGE_GET_F_CREATE);
     if (!p)
-        return 0;
+        return;
     p->time_ns = bpf_ktime_get_ns();
     p->kind = kind;
-    p->slot = slot;
-    p->buf = ARG2(regs);
-    p->count = ARG3(regs);
+    const void *path = (const void *)(kind == QPM_OPEN ? ARG1(regs) : ARG2(regs));
+    if (bpf_probe_read_user_str(p->path, sizeof p->path, path) < 0)
+        p->path[0] = 0;
+    if (kind == QPM_OPENAT2) {
+        // openat2 passes a struct open_how, whose first member is the flags.
+        __u64 flags = 0;
+        bpf_probe_read_user(&flags, sizeof flags, (const void *)ARG3(regs));
+        p->count = flags;
+    } else {
+        p->count = kind == QPM_OPEN ? ARG2(regs) : ARG3(regs);
+    }
+}
 
-    struct scratch *s = begin_event(QPM_EV_ENTER, kind, slot, p->time_ns);
-    if (!s)
-        return 0;
-    __u64 buf = p->buf, count = p->count;
-    s->ev.arg = count;
-    __u32 limit = cfg->max_bytes;
+// The data an entry carries: what is written, the iovec total of a readv,
+// an ioctl's command, argument and input block. Returns the bytes copied.
+static __always_inline __u32 copy_entry_data(struct scratch *s, __u32 kind, __u64 buf, __u64 count, __u32 limit)
+{
     __u32 len = 0;
+    s->ev.arg = count;
     if (kind == QPM_WRITE) {
         len = copy_user(s, 0, buf, count < limit ? count : limit);
     } else if (kind == QPM_WRITEV) {
@@ -347,7 +325,64 @@ int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
         if (c && c->in_len)
             len = copy_user(s, 0, count, c->in_len);
     }
-    send_event(s, len);
+    return len;
+}
+
+// The data an exit carries: what was read, an ioctl's output block.
+static __always_inline __u32 copy_exit_data(struct scratch *s, __u32 kind, long ret, __u64 buf, __u64 count,
+                                            __u32 limit)
+{
+    __u32 len = 0;
+    if (ret > 0 && kind == QPM_READ) {
+        len = copy_user(s, 0, buf, (__u64)ret < limit ? (__u64)ret : limit);
+    } else if (ret > 0 && kind == QPM_READV) {
+        __u64 sum;
+        len = copy_iov(s, buf, count, ret, limit, &sum);
+    } else if (ret == 0 && kind == QPM_IOCTL) {
+        __u32 cmd = (__u32)buf;
+        s->ev.arg = cmd;
+        s->ev.arg2 = count;
+        struct qpm_ioctl_copy *c = bpf_map_lookup_elem(&ioctl_copy, &cmd);
+        if (c && c->out_len)
+            len = copy_user(s, 0, count, c->out_len);
+    }
+    return len;
+}
+
+SEC("tp_btf/sys_enter")
+int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
+{
+    __u32 kind = kind_of(nr);
+    if (kind == QPM_NONE)
+        return 0;
+    __u32 zero = 0;
+    struct qpm_config *cfg = bpf_map_lookup_elem(&config, &zero);
+    if (!cfg || !cfg->capture || !cfg->hooks)
+        return 0;
+    if ((bpf_get_current_pid_tgid() >> 32) == cfg->self_pid)
+        return 0;
+    struct task_struct *task = bpf_get_current_task_btf();
+
+    if (kind == QPM_OPEN || kind == QPM_OPENAT || kind == QPM_OPENAT2) {
+        remember_open(task, kind, regs);
+        return 0;
+    }
+    __u32 slot;
+    if (!slot_of_fd(task, ARG1(regs), &slot))
+        return 0;
+    struct pending *p = bpf_task_storage_get(&inflight, task, 0, BPF_LOCAL_STORAGE_GET_F_CREATE);
+    if (!p)
+        return 0;
+    p->time_ns = bpf_ktime_get_ns();
+    p->kind = kind;
+    p->slot = slot;
+    p->buf = ARG2(regs);
+    p->count = ARG3(regs);
+
+    struct scratch *s = begin_event(QPM_EV_ENTER, kind, slot, p->time_ns);
+    if (!s)
+        return 0;
+    send_event(s, copy_entry_data(s, kind, p->buf, p->count, cfg->max_bytes));
     return 0;
 }
 
@@ -407,20 +442,6 @@ int BPF_PROG(portmon_exit, struct pt_regs *regs, long ret)
         return 0;
     s->ev.ret = ret;
     s->ev.arg = p.count;
-    __u32 len = 0;
-    if (ret > 0 && kind == QPM_READ) {
-        len = copy_user(s, 0, p.buf, (__u64)ret < limit ? (__u64)ret : limit);
-    } else if (ret > 0 && kind == QPM_READV) {
-        __u64 sum;
-        len = copy_iov(s, p.buf, p.count, ret, limit, &sum);
-    } else if (ret == 0 && kind == QPM_IOCTL) {
-        __u32 cmd = (__u32)p.buf;
-        s->ev.arg = cmd;
-        s->ev.arg2 = p.count;
-        struct qpm_ioctl_copy *c = bpf_map_lookup_elem(&ioctl_copy, &cmd);
-        if (c && c->out_len)
-            len = copy_user(s, 0, p.count, c->out_len);
-    }
-    send_event(s, len);
+    send_event(s, copy_exit_data(s, kind, ret, p.buf, p.count, limit));
     return 0;
 }

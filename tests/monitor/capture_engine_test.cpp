@@ -7,10 +7,11 @@
 #include <cstring>
 
 #include "monitor/capture/capture_engine.h"
-#include "monitor/monitor_records.h"
+#include "monitor/record_walk.h"
 
 using namespace quillon;
 using namespace quillon::capture;
+using namespace quillon::monitor;
 
 namespace {
 

@@ -17,7 +17,8 @@
 #include <thread>
 
 #include "monitor/capture_device.h"
-#include "monitor/monitor_records.h"
+#include "monitor/record_walk.h"
+#include "tests/monitor/bpf_programs.h"
 #include "tests/serial/pty_pair.h"
 #include "tests/support/temp_dir.h"
 
@@ -25,6 +26,9 @@ extern char** environ;
 
 using namespace quillon;
 using namespace quillon::capture;
+using namespace quillon::monitor;
+using quillon::test::portmonPrograms;
+using quillon::test::programsGone;
 using namespace std::chrono_literals;
 
 namespace {
@@ -69,36 +73,6 @@ int waitPeer(pid_t pid)
     int status = 0;
     if (::waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// IDs of the loaded BPF programs named portmon_*.
-std::set<uint32_t> portmonPrograms()
-{
-    std::set<uint32_t> ids;
-    uint32_t id = 0;
-    while (bpf_prog_get_next_id(id, &id) == 0) {
-        int fd = bpf_prog_get_fd_by_id(id);
-        if (fd < 0) continue;
-        bpf_prog_info info{};
-        uint32_t len = sizeof info;
-        if (bpf_obj_get_info_by_fd(fd, &info, &len) == 0 && std::strncmp(info.name, "portmon_", 8) == 0)
-            ids.insert(id);
-        ::close(fd);
-    }
-    return ids;
-}
-
-// Programs are freed a moment after their last reference goes.
-bool programsGone(const std::set<uint32_t>& ours)
-{
-    for (int i = 0; i < 300; ++i) {
-        std::set<uint32_t> now = portmonPrograms();
-        bool any = false;
-        for (uint32_t id : ours) any |= now.count(id) != 0;
-        if (!any) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
 }
 
 bool processGone(pid_t pid)

@@ -6,10 +6,11 @@
 
 #include "monitor/capture/record_text.h"
 #include "monitor/capture/channel.h"
-#include "monitor/monitor_records.h"
+#include "monitor/record_walk.h"
 
 using namespace quillon;
 using namespace quillon::capture;
+using namespace quillon::monitor;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // or refuses ports, fails the requests it is told to, can die, and hands out
 // the record buffers the test queued. Also builds records in the device's layout.
 
-#include "monitor/capture_service.h"
+#include "monitor/capture_device.h"
 #include "monitor/monitor_requests.h"
 
 #include <cstring>

@@ -18,7 +18,7 @@ protected:
     TempDir dir;
     ScriptedDialogs dialogs;
     FixedDeviceMap devices;
-    // Null: the system's capture component (none in most builds).
+    // Null: the system's capture component, the helper beside the program.
     CaptureService* capture = nullptr;
     std::unique_ptr<TfrmMain> frame;
 

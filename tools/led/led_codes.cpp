@@ -9,6 +9,8 @@ namespace quillon::led {
 
 namespace {
 
+// The tables are laid out by hand, glyph by glyph.
+// clang-format off
 constexpr std::array<const char*, 7> kNames7 = {"A", "B", "C", "D", "E", "F", "G"};
 constexpr std::array<const char*, 14> kNames14 = {"A", "B", "C", "D", "E", "F", "G1",
                                                   "G2", "H", "J", "K", "L", "M", "N"};
@@ -72,6 +74,7 @@ constexpr std::array<uint16_t, 16> kDigits7 = {
     a | b | c | d | e | f | g, a | b | c | d | f | g, a | b | c | e | f | g, c | d | e | f | g,
     a | d | e | f,             b | c | d | e | g, a | d | e | f | g,     a | e | f | g,
 };
+// clang-format on
 
 // A 16-segment glyph on the 14-segment display: the halves of the top and
 // bottom bars merge, the other segments keep their order.

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "monitor/capture/capture_engine.h"
-#include "monitor/monitor_records.h"
+#include "monitor/record_walk.h"
 
 using namespace quillon::capture;
 
