@@ -86,6 +86,29 @@ struct Hex2Bin {
         OutputFile image;
         image.adopt(imageFd, target.target(), true);
         const HexToBinResult r = hexToBin(src, image, options);
+        if (const int rc = failureOf(r, options)) return rc;
+
+        // The CRC is of the image as built, read back from the file that
+        // holds it (which, for a pipe or device, is also the copy).
+        const CrcKind kind = kCrcNames.at(crc);
+        Crc sum(kind);
+        if (const int rc = sumImage(imageFd, target, sum)) return rc;
+        // With the image on standard output the CRC must not join it.
+        struct stat mine {}, out {};
+        const bool outKnown = target.replaces() ? ::stat(target.target().c_str(), &out) == 0
+                                                : ::fstat(target.fd(), &out) == 0;
+        const bool toStdout = outKnown && ::fstat(STDOUT_FILENO, &mine) == 0 && mine.st_dev == out.st_dev &&
+                              mine.st_ino == out.st_ino;
+        if (const int rc = commitOutput(target); rc != kExitSuccess)
+            return rc;
+        std::ostream& report = toStdout ? std::cerr : std::cout;
+        report << crcText(kind, sum.value()) << "\n";
+        return kExitSuccess;
+    }
+
+    // Why the conversion stopped, as the exit status; 0 when it ran through.
+    int failureOf(const HexToBinResult& r, const HexToBinOptions& options) const
+    {
         switch (r.outcome) {
         case HexToBinOutcome::SourceOpenFailed: return fail("cannot open HEX file " + input);
         case HexToBinOutcome::TargetOpenFailed: return fail("cannot create binary file " + output);
@@ -99,11 +122,13 @@ struct Hex2Bin {
                         ", more than " + sizeText(options.maxImageSize) + " (--max-size raises the limit)");
         case HexToBinOutcome::Done: break;
         }
+        return kExitSuccess;
+    }
 
-        // The CRC is of the image as built, read back from the file that
-        // holds it (which, for a pipe or device, is also the copy).
-        const CrcKind kind = kCrcNames.at(crc);
-        Crc sum(kind);
+    // Reads the image back for its CRC, copying it on the way to a target
+    // that is not replaced (a pipe or a device).
+    static int sumImage(int imageFd, SafeOutput& target, Crc& sum)
+    {
         std::vector<char> buf(kBlockSize);
         for (off_t at = 0;;) {
             const ssize_t n = ::pread(imageFd, buf.data(), buf.size(), at);
@@ -119,16 +144,6 @@ struct Hex2Bin {
                 return fail("cannot write " + target.target() + ": " + std::strerror(errno));
             at += n;
         }
-        // With the image on standard output the CRC must not join it.
-        struct stat mine {}, out {};
-        const bool outKnown = target.replaces() ? ::stat(target.target().c_str(), &out) == 0
-                                                : ::fstat(target.fd(), &out) == 0;
-        const bool toStdout = outKnown && ::fstat(STDOUT_FILENO, &mine) == 0 && mine.st_dev == out.st_dev &&
-                              mine.st_ino == out.st_ino;
-        if (const int rc = commitOutput(target); rc != kExitSuccess)
-            return rc;
-        std::ostream& report = toStdout ? std::cerr : std::cout;
-        report << crcText(kind, sum.value()) << "\n";
         return kExitSuccess;
     }
 };
@@ -256,14 +271,10 @@ struct ArrayCommand {
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    CLI::App app{"The offline tools for build scripts: HEX/BIN conversions, CRCs, source arrays,\n"
-                 "thermistor tables, LED code tables and colour-band values"};
-    setUpApp(app);
-    app.require_subcommand(1);
+namespace {
 
-    Hex2Bin h2b;
+CLI::App* addHex2Bin(CLI::App& app, Hex2Bin& h2b)
+{
     auto* cmdH2B = app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
     cmdH2B->footer("Example:\n  quillon-cli hex2bin firmware.hex firmware.bin --fill 00 --crc crc32");
     cmdH2B->add_option("input", h2b.input, "Intel HEX file ('-': standard input)")->required();
@@ -277,24 +288,33 @@ int main(int argc, char** argv)
         ->capture_default_str();
     cmdH2B->add_flag("--extended", h2b.extended,
                      "also read extended segment/linear address records (02, 04) and skip start records (03, 05)");
+    return cmdH2B;
+}
 
-    Bin2Hex b2h;
+CLI::App* addBin2Hex(CLI::App& app, Bin2Hex& b2h)
+{
     auto* cmdB2H = app.add_subcommand("bin2hex", "flat binary to Intel HEX (16-byte records)");
     cmdB2H->footer("Example:\n  quillon-cli bin2hex boot.bin boot.hex --start 8000");
     cmdB2H->add_option("input", b2h.input, "binary file ('-': standard input)")->required();
     cmdB2H->add_option("output", b2h.output, "Intel HEX file to write ('-': standard output)")->required();
     cmdB2H->add_option("--start", b2h.start, "load address of the first byte, hexadecimal (0x prefix optional)")
         ->capture_default_str();
+    return cmdB2H;
+}
 
-    CrcCommand crc;
+CLI::App* addCrc(CLI::App& app, CrcCommand& crc)
+{
     auto* cmdCrc = app.add_subcommand("crc", "CRC of whole files");
     cmdCrc->footer("Example:\n  quillon-cli crc --type crc32 firmware.bin");
     cmdCrc->add_option("files", crc.files, "files to check ('-': standard input)")->required();
     cmdCrc->add_option("--type", crc.type, "ccitt (CRC-16/XMODEM), crc16 (CRC-16/UMTS) or crc32")
         ->check(CLI::IsMember({"ccitt", "crc16", "crc32"}))
         ->capture_default_str();
+    return cmdCrc;
+}
 
-    ArrayCommand arr;
+CLI::App* addArray(CLI::App& app, ArrayCommand& arr)
+{
     auto* cmdArr = app.add_subcommand("array", "byte table in C or assembler source, one byte per line");
     cmdArr->footer("Example:\n  quillon-cli array --hex firmware.hex --asm --db DB --marker H -o firmware.asm");
     cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex ('-': standard input)")->required();
@@ -307,7 +327,25 @@ int main(int argc, char** argv)
     cmdArr->add_option("--marker", arr.marker, "hexadecimal marker (assembler)")->capture_default_str();
     cmdArr->add_flag("--prefix", arr.prefix, "marker before the digits instead of after them (assembler)");
     cmdArr->add_flag("--lf", arr.lf, "end lines with LF instead of CR LF");
+    return cmdArr;
+}
+} // namespace
 
+int main(int argc, char** argv)
+{
+    CLI::App app{"The offline tools for build scripts: HEX/BIN conversions, CRCs, source arrays,\n"
+                 "thermistor tables, LED code tables and colour-band values"};
+    setUpApp(app);
+    app.require_subcommand(1);
+
+    Hex2Bin h2b;
+    auto* cmdH2B = addHex2Bin(app, h2b);
+    Bin2Hex b2h;
+    auto* cmdB2H = addBin2Hex(app, b2h);
+    CrcCommand crc;
+    auto* cmdCrc = addCrc(app, crc);
+    ArrayCommand arr;
+    addArray(app, arr);
     const auto offlineTools = addOfflineToolCommands(app);
 
     if (const auto early = parseArguments(app, argc, argv))
