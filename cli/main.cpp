@@ -17,8 +17,8 @@
 #include <fcntl.h>
 #include <iostream>
 #include <map>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -40,12 +40,10 @@ int scratchFile()
     const char* env = std::getenv("TMPDIR");
     const std::string dir = env && *env ? env : "/tmp";
     int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        return fd;
+    if (fd >= 0) return fd;
     std::string name = dir + "/quillon-image-XXXXXX";
     fd = ::mkstemp(name.data());
-    if (fd >= 0)
-        ::unlink(name.c_str());
+    if (fd >= 0) ::unlink(name.c_str());
     return fd;
 }
 
@@ -60,14 +58,11 @@ struct Hex2Bin {
         options.extended = extended;
         options.maxImageSize = inputLimits().maxSize;
         const auto source = takeInput(input);
-        if (!source)
-            return kExitFailure;
+        if (!source) return kExitFailure;
         InputFile src;
-        if (!src.open(*source))
-            return fail("cannot open HEX file " + input);
+        if (!src.open(*source)) return fail("cannot open HEX file " + input);
         SafeOutput target;
-        if (!openOutput(target, output, input))
-            return kExitFailure;
+        if (!openOutput(target, output, input)) return kExitFailure;
 
         // Later records may overwrite earlier bytes, so the image is built
         // where any offset can be written: the temporary file that replaces a
@@ -75,12 +70,14 @@ struct Hex2Bin {
         int imageFd = target.fd();
         struct Scratch {
             int fd = -1;
-            ~Scratch() { if (fd >= 0) ::close(fd); }
+            ~Scratch()
+            {
+                if (fd >= 0) ::close(fd);
+            }
         } scratch;
         if (!target.replaces()) {
             scratch.fd = scratchFile();
-            if (scratch.fd < 0)
-                return fail(std::string("cannot create a scratch file: ") + std::strerror(errno));
+            if (scratch.fd < 0) return fail(std::string("cannot create a scratch file: ") + std::strerror(errno));
             imageFd = scratch.fd;
         }
         OutputFile image;
@@ -94,13 +91,13 @@ struct Hex2Bin {
         Crc sum(kind);
         if (const int rc = sumImage(imageFd, target, sum)) return rc;
         // With the image on standard output the CRC must not join it.
-        struct stat mine {}, out {};
-        const bool outKnown = target.replaces() ? ::stat(target.target().c_str(), &out) == 0
-                                                : ::fstat(target.fd(), &out) == 0;
-        const bool toStdout = outKnown && ::fstat(STDOUT_FILENO, &mine) == 0 && mine.st_dev == out.st_dev &&
-                              mine.st_ino == out.st_ino;
-        if (const int rc = commitOutput(target); rc != kExitSuccess)
-            return rc;
+        struct stat mine {
+        }, out{};
+        const bool outKnown =
+            target.replaces() ? ::stat(target.target().c_str(), &out) == 0 : ::fstat(target.fd(), &out) == 0;
+        const bool toStdout =
+            outKnown && ::fstat(STDOUT_FILENO, &mine) == 0 && mine.st_dev == out.st_dev && mine.st_ino == out.st_ino;
+        if (const int rc = commitOutput(target); rc != kExitSuccess) return rc;
         std::ostream& report = toStdout ? std::cerr : std::cout;
         report << crcText(kind, sum.value()) << "\n";
         return kExitSuccess;
@@ -132,12 +129,9 @@ struct Hex2Bin {
         std::vector<char> buf(kBlockSize);
         for (off_t at = 0;;) {
             const ssize_t n = ::pread(imageFd, buf.data(), buf.size(), at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return fail(std::string("cannot read back the image: ") + std::strerror(errno));
-            if (n == 0)
-                break;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return fail(std::string("cannot read back the image: ") + std::strerror(errno));
+            if (n == 0) break;
             const std::string_view block(buf.data(), static_cast<std::size_t>(n));
             sum.update(block);
             if (!target.replaces() && !writeAll(target.fd(), block))
@@ -159,14 +153,11 @@ struct Bin2Hex {
             return kExitUsage;
         }
         const auto source = takeInput(input);
-        if (!source)
-            return kExitFailure;
+        if (!source) return kExitFailure;
         InputFile src;
-        if (!src.open(*source))
-            return fail("cannot open binary file " + input);
+        if (!src.open(*source)) return fail("cannot open binary file " + input);
         SafeOutput target;
-        if (!openOutput(target, output, input))
-            return kExitFailure;
+        if (!openOutput(target, output, input)) return kExitFailure;
         OutputFile hex;
         hex.adopt(target.fd(), target.target(), false);
         switch (binToHex(src, hex, address)) {
@@ -199,8 +190,7 @@ struct CrcCommand {
                 continue;
             }
             std::cout << crcText(kind, *value);
-            if (files.size() > 1)
-                std::cout << "  " << f;
+            if (files.size() > 1) std::cout << "  " << f;
             std::cout << "\n";
         }
         return rc;
@@ -215,8 +205,7 @@ struct ArrayCommand {
     int run() const
     {
         const auto in = takeInput(input);
-        if (!in)
-            return kExitFailure;
+        if (!in) return kExitFailure;
         ArrayStyle style;
         style.assembler = assembler;
         style.directive = directive;
@@ -225,8 +214,7 @@ struct ArrayCommand {
         const std::string nl = lf ? "\n" : "\r\n";
 
         SafeOutput sink;
-        if (!openOutput(sink, output, input))
-            return kExitFailure;
+        if (!openOutput(sink, output, input)) return kExitFailure;
         bool writeOk = true;
         int writeErr = 0;
         auto put = [&](std::string_view text) {
@@ -253,8 +241,7 @@ struct ArrayCommand {
             outcome = arrayFromBinary(*in, style, nl, text, flush);
         }
         // A stream has had the table so far already; it gets its closing lines.
-        if (outcome == ArrayOutcome::Done || !sink.replaces())
-            put(text);
+        if (outcome == ArrayOutcome::Done || !sink.replaces()) put(text);
         switch (outcome) {
         case ArrayOutcome::OpenFailed: return fail("cannot open " + input);
         case ArrayOutcome::UnknownType:
@@ -263,8 +250,7 @@ struct ArrayCommand {
         case ArrayOutcome::BadChecksum: return fail("HEX checksum error" + atLine(line));
         case ArrayOutcome::Done: break;
         }
-        if (!writeOk)
-            return fail("cannot write " + sink.target() + ": " + std::strerror(writeErr));
+        if (!writeOk) return fail("cannot write " + sink.target() + ": " + std::strerror(writeErr));
         return commitOutput(sink);
     }
 };
@@ -275,10 +261,13 @@ namespace {
 
 CLI::App* addHex2Bin(CLI::App& app, Hex2Bin& h2b)
 {
-    auto* cmdH2B = app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
+    auto* cmdH2B =
+        app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
     cmdH2B->footer("Example:\n  quillon-cli hex2bin firmware.hex firmware.bin --fill 00 --crc crc32");
     cmdH2B->add_option("input", h2b.input, "Intel HEX file ('-': standard input)")->required();
-    cmdH2B->add_option("output", h2b.output, "binary image to write ('-': standard output, the CRC then goes to standard error)")
+    cmdH2B
+        ->add_option("output", h2b.output,
+                     "binary image to write ('-': standard output, the CRC then goes to standard error)")
         ->required();
     cmdH2B->add_option("--fill", h2b.fill, "byte for the gaps: FF or 00")
         ->check(CLI::IsMember({"FF", "00", "ff"}))
@@ -317,7 +306,8 @@ CLI::App* addArray(CLI::App& app, ArrayCommand& arr)
 {
     auto* cmdArr = app.add_subcommand("array", "byte table in C or assembler source, one byte per line");
     cmdArr->footer("Example:\n  quillon-cli array --hex firmware.hex --asm --db DB --marker H -o firmware.asm");
-    cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex ('-': standard input)")->required();
+    cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex ('-': standard input)")
+        ->required();
     cmdArr->add_option("-o,--output", arr.output, "file to write (default or '-': standard output)");
     cmdArr->add_flag("--hex", arr.hex, "input is Intel HEX: data bytes in file order, digits kept as typed");
     cmdArr->add_flag("--extended", arr.extended,
@@ -348,20 +338,14 @@ int main(int argc, char** argv)
     addArray(app, arr);
     const auto offlineTools = addOfflineToolCommands(app);
 
-    if (const auto early = parseArguments(app, argc, argv))
-        return finish(*early);
-    if (h2b.fill == "ff")
-        h2b.fill = "FF";
+    if (const auto early = parseArguments(app, argc, argv)) return finish(*early);
+    if (h2b.fill == "ff") h2b.fill = "FF";
     try {
-        if (*cmdH2B)
-            return finish(h2b.run());
-        if (*cmdB2H)
-            return finish(b2h.run());
-        if (*cmdCrc)
-            return finish(crc.run());
+        if (*cmdH2B) return finish(h2b.run());
+        if (*cmdB2H) return finish(b2h.run());
+        if (*cmdCrc) return finish(crc.run());
         for (const auto& command : offlineTools)
-            if (*command.sub)
-                return finish(command.run());
+            if (*command.sub) return finish(command.run());
         return finish(arr.run());
     } catch (const std::exception& e) {
         return finish(fail(e.what()));

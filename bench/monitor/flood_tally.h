@@ -12,10 +12,10 @@ namespace quillon::bench {
 // Records counted by kind; `writerTag` (":PID") picks out the writer's.
 struct Tally {
     long long records = 0;
-    long long writerWrites = 0;    // IRP_MJ_WRITE entries of the writer
-    long long completions = 0;     // second records of requests that blocked
+    long long writerWrites = 0; // IRP_MJ_WRITE entries of the writer
+    long long completions = 0;  // second records of requests that blocked
     long long overflowRecords = 0;
-    long long dropped = 0;         // what the overflow records say
+    long long dropped = 0; // what the overflow records say
 
     void add(std::string_view program, std::string_view request, std::string_view result, std::string_view other,
              std::string_view writerTag);

@@ -134,7 +134,11 @@ public:
         std::remove(options_.settingsPath.c_str());
     }
 
-    template <class T> T* find(const char* name) { return frame->findChild<T*>(QString::fromLatin1(name)); }
+    template <class T>
+    T* find(const char* name)
+    {
+        return frame->findChild<T*>(QString::fromLatin1(name));
+    }
     bool loaded() const { return frame->serialMonPage()->driverLoaded(); }
     // The load/unload button, as the user presses it.
     void toggleDriver() { find<QAbstractButton>("btnStartSerMon")->click(); }
@@ -191,8 +195,7 @@ bool runCapture(MonitorWindow& w, RecordingCapture& capture, DelayProbe& probe, 
     constexpr qint64 kSettleNs = 200'000'000;
     QElapsedTimer waited;
     waited.start();
-    while (capture.lastEmptyReadBegun < ended + kSettleNs && waited.elapsed() < 60'000 && w.loaded())
-        QTest::qWait(20);
+    while (capture.lastEmptyReadBegun < ended + kSettleNs && waited.elapsed() < 60'000 && w.loaded()) QTest::qWait(20);
     c.drained = capture.lastEmptyReadBegun >= ended + kSettleNs;
     c.drainSeconds = (capture.now() - ended) / 1e9;
     c.delay = {probe.worst(), probe.over100()};
@@ -214,15 +217,17 @@ void printCapture(const char* label, const CaptureCase& c, bool paced)
     const Tally& got = c.received.tally;
     const Tally& log = c.logged;
     std::printf("  %s: %lld writes (%.0f/s)\n", label, c.writer.writes, c.writer.wall);
-    std::printf("    reads %lld (%.2f ms each, longest %.0f ms, %lld over 100 ms), %lld full 65528-byte buffers, %.1f MB; drained %.2f s after the writer%s\n",
-                c.reads, c.readMsEach, c.longestReadMs, c.slowReads, c.received.fullBuffers, c.received.bytes / 1e6, c.drainSeconds,
-                c.drained ? "" : " (NOT DRAINED)");
+    std::printf("    reads %lld (%.2f ms each, longest %.0f ms, %lld over 100 ms), %lld full 65528-byte buffers, %.1f "
+                "MB; drained %.2f s after the writer%s\n",
+                c.reads, c.readMsEach, c.longestReadMs, c.slowReads, c.received.fullBuffers, c.received.bytes / 1e6,
+                c.drainSeconds, c.drained ? "" : " (NOT DRAINED)");
     std::printf("    records received %lld, log lines %lld, log %s\n", got.records, log.records,
                 c.logMatches ? "byte for byte what was received" : "DIFFERS FROM WHAT WAS RECEIVED");
-    std::printf("    in the log: %lld IRP_MJ_WRITE of the writer, %lld completions, %lld overflow records saying %lld dropped\n",
+    std::printf("    in the log: %lld IRP_MJ_WRITE of the writer, %lld completions, %lld overflow records saying %lld "
+                "dropped\n",
                 log.writerWrites, log.completions, log.overflowRecords, log.dropped);
-    const bool accounted = c.logMatches && log.writerWrites <= c.writer.writes &&
-                           log.writerWrites + log.dropped >= c.writer.writes;
+    const bool accounted =
+        c.logMatches && log.writerWrites <= c.writer.writes && log.writerWrites + log.dropped >= c.writer.writes;
     if (paced) {
         const bool none = c.logMatches && log.writerWrites == c.writer.writes && log.overflowRecords == 0;
         std::printf("    %s\n", none ? "none lost" : "RECORDS LOST");
@@ -253,8 +258,8 @@ int runHelperFlood(const HelperFloodSettings& settings)
         MonitorWindow w(dir, pty.slavePath(), capture);
         DelayProbe probe;
         std::printf("pty %s, helper %s, %d rounds: flood %.1f s without and with capture, paced %ld/s for %.1f s\n",
-                    pty.slavePath().c_str(), helperPath().c_str(), settings.rounds, settings.seconds, settings.pacedRate,
-                    settings.pacedSeconds);
+                    pty.slavePath().c_str(), helperPath().c_str(), settings.rounds, settings.seconds,
+                    settings.pacedRate, settings.pacedSeconds);
         std::vector<qint64> without, with, paced;
         for (int round = 1; round <= settings.rounds && code == 0; ++round) {
             // The machine may be shared: say how busy it was.
@@ -263,8 +268,9 @@ int runHelperFlood(const HelperFloodSettings& settings)
             Child plainWriter = startWriter(pty.slavePath(), settings.seconds);
             const WriterResult plain = waitForWriter(plainWriter);
             without.push_back(probe.worst());
-            std::printf("  flood without capture: %lld writes (%.0f/s), worst event-loop delay %lld ms, %d ticks over 100 ms\n",
-                        plain.writes, plain.wall, probe.worst(), probe.over100());
+            std::printf(
+                "  flood without capture: %lld writes (%.0f/s), worst event-loop delay %lld ms, %d ticks over 100 ms\n",
+                plain.writes, plain.wall, probe.worst(), probe.over100());
 
             CaptureCase flood, steady;
             if (!runCapture(w, capture, probe, pty.slavePath(), settings.seconds, 0, flood)) {
@@ -285,8 +291,11 @@ int runHelperFlood(const HelperFloodSettings& settings)
             paced.push_back(steady.delay.worst);
         }
         if (!with.empty()) {
-            const auto worstOf = [](const std::vector<qint64>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
-            std::printf("worst event-loop delay over all rounds: flood without capture %lld ms, with capture %lld ms, paced %lld ms\n",
+            const auto worstOf = [](const std::vector<qint64>& v) {
+                return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
+            };
+            std::printf("worst event-loop delay over all rounds: flood without capture %lld ms, with capture %lld ms, "
+                        "paced %lld ms\n",
                         worstOf(without), worstOf(with), worstOf(paced));
         }
         std::printf("messages %d\n", w.dialogs.messages);

@@ -48,7 +48,7 @@ private:
 };
 
 struct HelperFloodSettings {
-    double seconds = 5;       // of each flood, with capture and without
+    double seconds = 5; // of each flood, with capture and without
     int rounds = 3;
     double pacedSeconds = 10; // of the paced run after each flood
     long pacedRate = 20000;   // writes a second

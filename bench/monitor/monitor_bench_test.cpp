@@ -56,7 +56,8 @@ TEST(FloodTally, TheLogOfWhatWasReceivedCountsTheSameByKind)
     EXPECT_EQ(tallyLog(got.expectedLog, ":42"), got.tally);
 
     // A last line cut short (a log still being written) still counts.
-    const Tally cut = tallyLog("writer:42\tIRP_MJ_WRITE\t/dev/pts/3\tSUCCESS\tLength 64: x\r\nwriter:42\tIRP_MJ_WRITE", ":42");
+    const Tally cut =
+        tallyLog("writer:42\tIRP_MJ_WRITE\t/dev/pts/3\tSUCCESS\tLength 64: x\r\nwriter:42\tIRP_MJ_WRITE", ":42");
     EXPECT_EQ(cut.records, 2);
     EXPECT_EQ(cut.writerWrites, 2);
 }

@@ -11,8 +11,8 @@
 
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "bench/bench_dialogs.h"
 #include "app/mainform.h"
+#include "bench/bench_dialogs.h"
 #include "bench/monitor/helper_flood.h"
 #include "bench/monitor/pty_flood.h"
 #include "monitor/capture_device.h"
@@ -122,7 +122,8 @@ int main(int argc, char** argv)
 
     BenchDialogs dialogs;
     FixedDeviceMap devices;
-    devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\Serial0", "/dev/ttyS0"}, {"\\Device\\Serial1", "/dev/ttyUSB0"}};
+    devices.serial =
+        std::vector<DeviceMapEntry>{{"\\Device\\Serial0", "/dev/ttyS0"}, {"\\Device\\Serial1", "/dev/ttyUSB0"}};
     devices.parallel = std::vector<DeviceMapEntry>{};
     FloodingCapture capture;
     FrameOptions options;
