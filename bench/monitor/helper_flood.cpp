@@ -290,6 +290,8 @@ int runHelperFlood(const HelperFloodSettings& settings)
             printCapture(label, steady, true);
             paced.push_back(steady.delay.worst);
         }
+        // The list as the last run left it, captured rows and all.
+        if (!settings.screenshot.empty()) w.frame->grab().save(QString::fromStdString(settings.screenshot));
         if (!with.empty()) {
             const auto worstOf = [](const std::vector<qint64>& v) {
                 return v.empty() ? 0 : *std::max_element(v.begin(), v.end());

@@ -5,7 +5,7 @@
 //   monitor_poll_bench [seconds [screenshot.png]]
 //     a scripted capture component answering every read with a full
 //     65528-byte buffer of records: how many were read and logged.
-//   monitor_poll_bench --helper [seconds [rounds [paced-seconds]]]
+//   monitor_poll_bench --helper [seconds [rounds [paced-seconds [screenshot.png]]]]
 //     the real helper (run as root), a pty ticked in the port list and a
 //     separate writer flooding it; then a writer paced at 20,000 writes a second.
 
@@ -111,6 +111,7 @@ int main(int argc, char** argv)
         if (argc > 2) settings.seconds = std::atof(argv[2]);
         if (argc > 3) settings.rounds = std::atoi(argv[3]);
         if (argc > 4) settings.pacedSeconds = std::atof(argv[4]);
+        if (argc > 5) settings.screenshot = argv[5];
         return bench::runHelperFlood(settings);
     }
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
