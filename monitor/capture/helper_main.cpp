@@ -130,12 +130,13 @@ private:
 // Events taken from the kernel's ring buffer at one go. A writer as fast as
 // we are keeps the buffer from ever running empty, and a read answered only
 // once it has would keep the program waiting for seconds; what is left over
-// is taken on the next pass, a few milliseconds later.
-constexpr size_t kEventsPerTake = 8192;
+// is taken on the next pass, without waiting.
+constexpr size_t kEventsPerTake = 4096;
 
 struct RingTake {
     CaptureEngine* engine;
     size_t left = 0;
+    bool cut = false; // the last pass ended with events still waiting
 };
 
 int onRingEvent(void* ctx, void* data, size_t size)
@@ -143,12 +144,15 @@ int onRingEvent(void* ctx, void* data, size_t size)
     auto* take = static_cast<RingTake*>(ctx);
     take->engine->onEvent({static_cast<const uint8_t*>(data), size});
     // The event is consumed either way; a negative answer only ends the pass.
-    return --take->left == 0 ? -1 : 0;
+    if (--take->left > 0) return 0;
+    take->cut = true;
+    return -1;
 }
 
 void takeEvents(ring_buffer* rb, RingTake& take)
 {
     take.left = kEventsPerTake;
+    take.cut = false;
     ring_buffer__consume(rb);
 }
 
@@ -223,7 +227,8 @@ void serve(CaptureEngine& engine, BpfKernel& kernel, ring_buffer* rb, RingTake& 
     std::vector<uint8_t> buf(65536);
     while (running) {
         pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {sigFd, POLLIN, 0}, {ring_buffer__epoll_fd(rb), POLLIN, 0}};
-        int n = ::poll(fds, 3, 10);
+        // Events left over from a cut pass are taken at once.
+        int n = ::poll(fds, 3, take.cut ? 0 : 10);
         if (n < 0 && errno != EINTR) break;
         takeEvents(rb, take);
         engine.setClockOffset(int64_t(clockNs(CLOCK_REALTIME)) - int64_t(clockNs(CLOCK_MONOTONIC)));
