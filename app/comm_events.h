@@ -8,7 +8,6 @@
 
 namespace quillon {
 
-
 // Qt event type of a message: QEvent::User + (message - WM_USER).
 inline QEvent::Type commEventType(int message) { return static_cast<QEvent::Type>(QEvent::User + (message - WM_USER)); }
 inline bool isCommEventType(QEvent::Type t)

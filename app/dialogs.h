@@ -51,8 +51,7 @@ public:
     bool confirm(const QString& caption, const QString& text, MsgIcon icon) override;
     std::optional<QString> openFile(const QString& filter, const QString& defaultExt) override;
     std::optional<QString> saveFile(const QString& filter, const QString& defaultExt) override;
-    std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
-                                    const QString& fileName) override;
+    std::optional<QString> saveFile(const QString& filter, const QString& defaultExt, const QString& fileName) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
     bool editVariable(vars::VarDefinition& def) override;
     // The dialog made at start-up; without one, each edit makes its own.

@@ -3,10 +3,10 @@
 #include "app/comm_events.h"
 #include "app/handler.h"
 #include "app/qt_text.h"
-#include "common/settings_file.h"
 #include "app/status_bar.h"
 #include "app/status_panels.h"
 #include "common/clock.h"
+#include "common/settings_file.h"
 #include "monitor/serialmon_page.h"
 #include "platform/device_map.h"
 #include "serial/comtest_page.h"
@@ -27,7 +27,7 @@ namespace quillon {
 namespace {
 
 const char* const kPageTitles[] = {
-    "Quillon之---RT值计算",  "Quillon之---LED编码器",  "Quillon之---色环电阻识别",
+    "Quillon之---RT值计算",    "Quillon之---LED编码器",  "Quillon之---色环电阻识别",
     "Quillon之---HEX/BIN转换", "Quillon之---串口调试器", "Quillon之---串口监视器",
 };
 

@@ -30,10 +30,10 @@ class TfrmVar;
 class VarGroup;
 
 struct FrameOptions {
-    std::string settingsPath;            // the INI file
-    Dialogs* dialogs = nullptr;          // null: real message boxes and file dialogs
-    DeviceMap* deviceMap = nullptr;      // null: the system's ports
-    CaptureService* capture = nullptr;   // null: the system's port-capture component
+    std::string settingsPath;          // the INI file
+    Dialogs* dialogs = nullptr;        // null: real message boxes and file dialogs
+    DeviceMap* deviceMap = nullptr;    // null: the system's ports
+    CaptureService* capture = nullptr; // null: the system's port-capture component
 };
 
 class TfrmMain : public QWidget, public PageHost {

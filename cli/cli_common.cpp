@@ -27,10 +27,8 @@ InputLimits& inputLimits()
 
 std::string sizeText(uint64_t bytes)
 {
-    if (bytes != 0 && bytes % (1u << 20) == 0)
-        return std::to_string(bytes >> 20) + " MiB";
-    if (bytes != 0 && bytes % 1024 == 0)
-        return std::to_string(bytes >> 10) + " KiB";
+    if (bytes != 0 && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    if (bytes != 0 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KiB";
     return std::to_string(bytes) + " bytes";
 }
 
@@ -69,8 +67,7 @@ std::optional<int> parseArguments(CLI::App& app, int argc, char** argv)
         }
     }
     std::vector<char*> ptrs;
-    for (auto& a : args)
-        ptrs.push_back(a.data());
+    for (auto& a : args) ptrs.push_back(a.data());
     try {
         app.parse(static_cast<int>(ptrs.size()), ptrs.data());
     } catch (const CLI::ParseError& e) {
@@ -101,8 +98,8 @@ int finish(int status)
     const bool flushFailed = std::fflush(stdout) != 0 || std::ferror(stdout);
     if (coutFailed || flushFailed) {
         const int err = errno;
-        std::cerr << kProgramName << ": cannot write standard output" << (err ? std::string(": ") + std::strerror(err) : "")
-                  << "\n";
+        std::cerr << kProgramName << ": cannot write standard output"
+                  << (err ? std::string(": ") + std::strerror(err) : "") << "\n";
         return kExitFailure;
     }
     return status;
@@ -117,8 +114,7 @@ std::optional<std::string> takeInput(const std::string& arg)
     if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
         return path; // the reader reports what is wrong with it
     const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (in < 0)
-        return path;
+    if (in < 0) return path;
     const InputLimits& limits = inputLimits();
     const std::string name = arg == "-" ? std::string("standard input") : arg;
     auto failWith = [&](const std::string& text) -> std::optional<std::string> {
@@ -130,8 +126,7 @@ std::optional<std::string> takeInput(const std::string& arg)
         // Opened without waiting; now wait, bounded, for a writer's data or its close.
         pollfd p{in, POLLIN, 0};
         int n;
-        do
-            n = ::poll(&p, 1, limits.waitSeconds * 1000);
+        do n = ::poll(&p, 1, limits.waitSeconds * 1000);
         while (n < 0 && errno == EINTR);
         if (n == 0)
             return failWith("nothing written to " + name + " within " + std::to_string(limits.waitSeconds) +
@@ -139,21 +134,18 @@ std::optional<std::string> takeInput(const std::string& arg)
     }
     ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
     const int copy = ::memfd_create("quillon-input", MFD_CLOEXEC);
-    if (copy < 0)
-        return failWith(std::string("cannot hold the input: ") + std::strerror(errno));
+    if (copy < 0) return failWith(std::string("cannot hold the input: ") + std::strerror(errno));
     std::vector<char> buf(1 << 16);
     uint64_t total = 0;
     for (;;) {
         const ssize_t n = ::read(in, buf.data(), buf.size());
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) {
             const int err = errno;
             ::close(copy);
             return failWith("cannot read " + name + ": " + std::strerror(err));
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         total += static_cast<uint64_t>(n);
         if (total > limits.maxSize) {
             ::close(copy);
@@ -191,16 +183,14 @@ bool openOutput(SafeOutput& out, const std::string& outputArg, const std::string
 
 int commitOutput(SafeOutput& out)
 {
-    if (!out.commit())
-        return fail(out.error());
+    if (!out.commit()) return fail(out.error());
     return kExitSuccess;
 }
 
 int writeOutput(const std::string& outputArg, std::string_view text, const std::string& input)
 {
     SafeOutput out;
-    if (!openOutput(out, outputArg, input))
-        return kExitFailure;
+    if (!openOutput(out, outputArg, input)) return kExitFailure;
     if (!writeAll(out.fd(), text)) {
         const int err = errno;
         out.abandon();

@@ -49,7 +49,7 @@ int run(const LedOptions& o)
         const auto* entry = patterns.find(o.pattern);
         if (!entry)
             return fail("no pattern \"" + o.pattern + "\" in [" + led::patternSection(type) + "] of " +
-                          settings.path());
+                        settings.path());
         patternText = entry->pattern;
     } else if (o.segments.size() != length) {
         // A string meant for another display type would otherwise be read in part.

@@ -17,8 +17,8 @@
 #include <fcntl.h>
 #include <iostream>
 #include <map>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -40,12 +40,10 @@ int scratchFile()
     const char* env = std::getenv("TMPDIR");
     const std::string dir = env && *env ? env : "/tmp";
     int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        return fd;
+    if (fd >= 0) return fd;
     std::string name = dir + "/quillon-image-XXXXXX";
     fd = ::mkstemp(name.data());
-    if (fd >= 0)
-        ::unlink(name.c_str());
+    if (fd >= 0) ::unlink(name.c_str());
     return fd;
 }
 
@@ -60,14 +58,11 @@ struct Hex2Bin {
         options.extended = extended;
         options.maxImageSize = inputLimits().maxSize;
         const auto source = takeInput(input);
-        if (!source)
-            return kExitFailure;
+        if (!source) return kExitFailure;
         InputFile src;
-        if (!src.open(*source))
-            return fail("cannot open HEX file " + input);
+        if (!src.open(*source)) return fail("cannot open HEX file " + input);
         SafeOutput target;
-        if (!openOutput(target, output, input))
-            return kExitFailure;
+        if (!openOutput(target, output, input)) return kExitFailure;
 
         // Later records may overwrite earlier bytes, so the image is built
         // where any offset can be written: the temporary file that replaces a
@@ -75,17 +70,42 @@ struct Hex2Bin {
         int imageFd = target.fd();
         struct Scratch {
             int fd = -1;
-            ~Scratch() { if (fd >= 0) ::close(fd); }
+            ~Scratch()
+            {
+                if (fd >= 0) ::close(fd);
+            }
         } scratch;
         if (!target.replaces()) {
             scratch.fd = scratchFile();
-            if (scratch.fd < 0)
-                return fail(std::string("cannot create a scratch file: ") + std::strerror(errno));
+            if (scratch.fd < 0) return fail(std::string("cannot create a scratch file: ") + std::strerror(errno));
             imageFd = scratch.fd;
         }
         OutputFile image;
         image.adopt(imageFd, target.target(), true);
         const HexToBinResult r = hexToBin(src, image, options);
+        if (const int rc = failureOf(r, options)) return rc;
+
+        // The CRC is of the image as built, read back from the file that
+        // holds it (which, for a pipe or device, is also the copy).
+        const CrcKind kind = kCrcNames.at(crc);
+        Crc sum(kind);
+        if (const int rc = sumImage(imageFd, target, sum)) return rc;
+        // With the image on standard output the CRC must not join it.
+        struct stat mine {
+        }, out{};
+        const bool outKnown =
+            target.replaces() ? ::stat(target.target().c_str(), &out) == 0 : ::fstat(target.fd(), &out) == 0;
+        const bool toStdout =
+            outKnown && ::fstat(STDOUT_FILENO, &mine) == 0 && mine.st_dev == out.st_dev && mine.st_ino == out.st_ino;
+        if (const int rc = commitOutput(target); rc != kExitSuccess) return rc;
+        std::ostream& report = toStdout ? std::cerr : std::cout;
+        report << crcText(kind, sum.value()) << "\n";
+        return kExitSuccess;
+    }
+
+    // Why the conversion stopped, as the exit status; 0 when it ran through.
+    int failureOf(const HexToBinResult& r, const HexToBinOptions& options) const
+    {
         switch (r.outcome) {
         case HexToBinOutcome::SourceOpenFailed: return fail("cannot open HEX file " + input);
         case HexToBinOutcome::TargetOpenFailed: return fail("cannot create binary file " + output);
@@ -99,36 +119,25 @@ struct Hex2Bin {
                         ", more than " + sizeText(options.maxImageSize) + " (--max-size raises the limit)");
         case HexToBinOutcome::Done: break;
         }
+        return kExitSuccess;
+    }
 
-        // The CRC is of the image as built, read back from the file that
-        // holds it (which, for a pipe or device, is also the copy).
-        const CrcKind kind = kCrcNames.at(crc);
-        Crc sum(kind);
+    // Reads the image back for its CRC, copying it on the way to a target
+    // that is not replaced (a pipe or a device).
+    static int sumImage(int imageFd, SafeOutput& target, Crc& sum)
+    {
         std::vector<char> buf(kBlockSize);
         for (off_t at = 0;;) {
             const ssize_t n = ::pread(imageFd, buf.data(), buf.size(), at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return fail(std::string("cannot read back the image: ") + std::strerror(errno));
-            if (n == 0)
-                break;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return fail(std::string("cannot read back the image: ") + std::strerror(errno));
+            if (n == 0) break;
             const std::string_view block(buf.data(), static_cast<std::size_t>(n));
             sum.update(block);
             if (!target.replaces() && !writeAll(target.fd(), block))
                 return fail("cannot write " + target.target() + ": " + std::strerror(errno));
             at += n;
         }
-        // With the image on standard output the CRC must not join it.
-        struct stat mine {}, out {};
-        const bool outKnown = target.replaces() ? ::stat(target.target().c_str(), &out) == 0
-                                                : ::fstat(target.fd(), &out) == 0;
-        const bool toStdout = outKnown && ::fstat(STDOUT_FILENO, &mine) == 0 && mine.st_dev == out.st_dev &&
-                              mine.st_ino == out.st_ino;
-        if (const int rc = commitOutput(target); rc != kExitSuccess)
-            return rc;
-        std::ostream& report = toStdout ? std::cerr : std::cout;
-        report << crcText(kind, sum.value()) << "\n";
         return kExitSuccess;
     }
 };
@@ -144,14 +153,11 @@ struct Bin2Hex {
             return kExitUsage;
         }
         const auto source = takeInput(input);
-        if (!source)
-            return kExitFailure;
+        if (!source) return kExitFailure;
         InputFile src;
-        if (!src.open(*source))
-            return fail("cannot open binary file " + input);
+        if (!src.open(*source)) return fail("cannot open binary file " + input);
         SafeOutput target;
-        if (!openOutput(target, output, input))
-            return kExitFailure;
+        if (!openOutput(target, output, input)) return kExitFailure;
         OutputFile hex;
         hex.adopt(target.fd(), target.target(), false);
         switch (binToHex(src, hex, address)) {
@@ -184,8 +190,7 @@ struct CrcCommand {
                 continue;
             }
             std::cout << crcText(kind, *value);
-            if (files.size() > 1)
-                std::cout << "  " << f;
+            if (files.size() > 1) std::cout << "  " << f;
             std::cout << "\n";
         }
         return rc;
@@ -200,8 +205,7 @@ struct ArrayCommand {
     int run() const
     {
         const auto in = takeInput(input);
-        if (!in)
-            return kExitFailure;
+        if (!in) return kExitFailure;
         ArrayStyle style;
         style.assembler = assembler;
         style.directive = directive;
@@ -210,8 +214,7 @@ struct ArrayCommand {
         const std::string nl = lf ? "\n" : "\r\n";
 
         SafeOutput sink;
-        if (!openOutput(sink, output, input))
-            return kExitFailure;
+        if (!openOutput(sink, output, input)) return kExitFailure;
         bool writeOk = true;
         int writeErr = 0;
         auto put = [&](std::string_view text) {
@@ -238,8 +241,7 @@ struct ArrayCommand {
             outcome = arrayFromBinary(*in, style, nl, text, flush);
         }
         // A stream has had the table so far already; it gets its closing lines.
-        if (outcome == ArrayOutcome::Done || !sink.replaces())
-            put(text);
+        if (outcome == ArrayOutcome::Done || !sink.replaces()) put(text);
         switch (outcome) {
         case ArrayOutcome::OpenFailed: return fail("cannot open " + input);
         case ArrayOutcome::UnknownType:
@@ -248,12 +250,75 @@ struct ArrayCommand {
         case ArrayOutcome::BadChecksum: return fail("HEX checksum error" + atLine(line));
         case ArrayOutcome::Done: break;
         }
-        if (!writeOk)
-            return fail("cannot write " + sink.target() + ": " + std::strerror(writeErr));
+        if (!writeOk) return fail("cannot write " + sink.target() + ": " + std::strerror(writeErr));
         return commitOutput(sink);
     }
 };
 
+} // namespace
+
+namespace {
+
+CLI::App* addHex2Bin(CLI::App& app, Hex2Bin& h2b)
+{
+    auto* cmdH2B =
+        app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
+    cmdH2B->footer("Example:\n  quillon-cli hex2bin firmware.hex firmware.bin --fill 00 --crc crc32");
+    cmdH2B->add_option("input", h2b.input, "Intel HEX file ('-': standard input)")->required();
+    cmdH2B
+        ->add_option("output", h2b.output,
+                     "binary image to write ('-': standard output, the CRC then goes to standard error)")
+        ->required();
+    cmdH2B->add_option("--fill", h2b.fill, "byte for the gaps: FF or 00")
+        ->check(CLI::IsMember({"FF", "00", "ff"}))
+        ->capture_default_str();
+    cmdH2B->add_option("--crc", h2b.crc, "CRC to print: ccitt (CRC-16/XMODEM), crc16 (CRC-16/UMTS) or crc32")
+        ->check(CLI::IsMember({"ccitt", "crc16", "crc32"}))
+        ->capture_default_str();
+    cmdH2B->add_flag("--extended", h2b.extended,
+                     "also read extended segment/linear address records (02, 04) and skip start records (03, 05)");
+    return cmdH2B;
+}
+
+CLI::App* addBin2Hex(CLI::App& app, Bin2Hex& b2h)
+{
+    auto* cmdB2H = app.add_subcommand("bin2hex", "flat binary to Intel HEX (16-byte records)");
+    cmdB2H->footer("Example:\n  quillon-cli bin2hex boot.bin boot.hex --start 8000");
+    cmdB2H->add_option("input", b2h.input, "binary file ('-': standard input)")->required();
+    cmdB2H->add_option("output", b2h.output, "Intel HEX file to write ('-': standard output)")->required();
+    cmdB2H->add_option("--start", b2h.start, "load address of the first byte, hexadecimal (0x prefix optional)")
+        ->capture_default_str();
+    return cmdB2H;
+}
+
+CLI::App* addCrc(CLI::App& app, CrcCommand& crc)
+{
+    auto* cmdCrc = app.add_subcommand("crc", "CRC of whole files");
+    cmdCrc->footer("Example:\n  quillon-cli crc --type crc32 firmware.bin");
+    cmdCrc->add_option("files", crc.files, "files to check ('-': standard input)")->required();
+    cmdCrc->add_option("--type", crc.type, "ccitt (CRC-16/XMODEM), crc16 (CRC-16/UMTS) or crc32")
+        ->check(CLI::IsMember({"ccitt", "crc16", "crc32"}))
+        ->capture_default_str();
+    return cmdCrc;
+}
+
+CLI::App* addArray(CLI::App& app, ArrayCommand& arr)
+{
+    auto* cmdArr = app.add_subcommand("array", "byte table in C or assembler source, one byte per line");
+    cmdArr->footer("Example:\n  quillon-cli array --hex firmware.hex --asm --db DB --marker H -o firmware.asm");
+    cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex ('-': standard input)")
+        ->required();
+    cmdArr->add_option("-o,--output", arr.output, "file to write (default or '-': standard output)");
+    cmdArr->add_flag("--hex", arr.hex, "input is Intel HEX: data bytes in file order, digits kept as typed");
+    cmdArr->add_flag("--extended", arr.extended,
+                     "with --hex: also accept address records (02 to 05), as in files past 64 KiB, and skip them");
+    cmdArr->add_flag("--asm", arr.assembler, "assembler data lines instead of a C array");
+    cmdArr->add_option("--db", arr.directive, "data-definition directive (assembler)")->capture_default_str();
+    cmdArr->add_option("--marker", arr.marker, "hexadecimal marker (assembler)")->capture_default_str();
+    cmdArr->add_flag("--prefix", arr.prefix, "marker before the digits instead of after them (assembler)");
+    cmdArr->add_flag("--lf", arr.lf, "end lines with LF instead of CR LF");
+    return cmdArr;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -264,66 +329,23 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
 
     Hex2Bin h2b;
-    auto* cmdH2B = app.add_subcommand("hex2bin", "Intel HEX to a flat binary image starting at address 0; prints its CRC");
-    cmdH2B->footer("Example:\n  quillon-cli hex2bin firmware.hex firmware.bin --fill 00 --crc crc32");
-    cmdH2B->add_option("input", h2b.input, "Intel HEX file ('-': standard input)")->required();
-    cmdH2B->add_option("output", h2b.output, "binary image to write ('-': standard output, the CRC then goes to standard error)")
-        ->required();
-    cmdH2B->add_option("--fill", h2b.fill, "byte for the gaps: FF or 00")
-        ->check(CLI::IsMember({"FF", "00", "ff"}))
-        ->capture_default_str();
-    cmdH2B->add_option("--crc", h2b.crc, "CRC to print: ccitt (CRC-16/XMODEM), crc16 (CRC-16/UMTS) or crc32")
-        ->check(CLI::IsMember({"ccitt", "crc16", "crc32"}))
-        ->capture_default_str();
-    cmdH2B->add_flag("--extended", h2b.extended,
-                     "also read extended segment/linear address records (02, 04) and skip start records (03, 05)");
-
+    auto* cmdH2B = addHex2Bin(app, h2b);
     Bin2Hex b2h;
-    auto* cmdB2H = app.add_subcommand("bin2hex", "flat binary to Intel HEX (16-byte records)");
-    cmdB2H->footer("Example:\n  quillon-cli bin2hex boot.bin boot.hex --start 8000");
-    cmdB2H->add_option("input", b2h.input, "binary file ('-': standard input)")->required();
-    cmdB2H->add_option("output", b2h.output, "Intel HEX file to write ('-': standard output)")->required();
-    cmdB2H->add_option("--start", b2h.start, "load address of the first byte, hexadecimal (0x prefix optional)")
-        ->capture_default_str();
-
+    auto* cmdB2H = addBin2Hex(app, b2h);
     CrcCommand crc;
-    auto* cmdCrc = app.add_subcommand("crc", "CRC of whole files");
-    cmdCrc->footer("Example:\n  quillon-cli crc --type crc32 firmware.bin");
-    cmdCrc->add_option("files", crc.files, "files to check ('-': standard input)")->required();
-    cmdCrc->add_option("--type", crc.type, "ccitt (CRC-16/XMODEM), crc16 (CRC-16/UMTS) or crc32")
-        ->check(CLI::IsMember({"ccitt", "crc16", "crc32"}))
-        ->capture_default_str();
-
+    auto* cmdCrc = addCrc(app, crc);
     ArrayCommand arr;
-    auto* cmdArr = app.add_subcommand("array", "byte table in C or assembler source, one byte per line");
-    cmdArr->footer("Example:\n  quillon-cli array --hex firmware.hex --asm --db DB --marker H -o firmware.asm");
-    cmdArr->add_option("input", arr.input, "binary file, or Intel HEX file with --hex ('-': standard input)")->required();
-    cmdArr->add_option("-o,--output", arr.output, "file to write (default or '-': standard output)");
-    cmdArr->add_flag("--hex", arr.hex, "input is Intel HEX: data bytes in file order, digits kept as typed");
-    cmdArr->add_flag("--extended", arr.extended,
-                     "with --hex: also accept address records (02 to 05), as in files past 64 KiB, and skip them");
-    cmdArr->add_flag("--asm", arr.assembler, "assembler data lines instead of a C array");
-    cmdArr->add_option("--db", arr.directive, "data-definition directive (assembler)")->capture_default_str();
-    cmdArr->add_option("--marker", arr.marker, "hexadecimal marker (assembler)")->capture_default_str();
-    cmdArr->add_flag("--prefix", arr.prefix, "marker before the digits instead of after them (assembler)");
-    cmdArr->add_flag("--lf", arr.lf, "end lines with LF instead of CR LF");
-
+    addArray(app, arr);
     const auto offlineTools = addOfflineToolCommands(app);
 
-    if (const auto early = parseArguments(app, argc, argv))
-        return finish(*early);
-    if (h2b.fill == "ff")
-        h2b.fill = "FF";
+    if (const auto early = parseArguments(app, argc, argv)) return finish(*early);
+    if (h2b.fill == "ff") h2b.fill = "FF";
     try {
-        if (*cmdH2B)
-            return finish(h2b.run());
-        if (*cmdB2H)
-            return finish(b2h.run());
-        if (*cmdCrc)
-            return finish(crc.run());
+        if (*cmdH2B) return finish(h2b.run());
+        if (*cmdB2H) return finish(b2h.run());
+        if (*cmdCrc) return finish(crc.run());
         for (const auto& command : offlineTools)
-            if (*command.sub)
-                return finish(command.run());
+            if (*command.sub) return finish(command.run());
         return finish(arr.run());
     } catch (const std::exception& e) {
         return finish(fail(e.what()));

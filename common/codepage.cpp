@@ -27,7 +27,7 @@ size_t utf8CharLength(const char* s, size_t left)
     if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
     if (c >= 0xE0 && c <= 0xEF) {
         if (!cont(1) || !cont(2)) return 0;
-        if (c == 0xE0 && b(1) < 0xA0) return 0; // overlong
+        if (c == 0xE0 && b(1) < 0xA0) return 0;  // overlong
         if (c == 0xED && b(1) >= 0xA0) return 0; // surrogate
         return 3;
     }
@@ -42,8 +42,7 @@ size_t utf8CharLength(const char* s, size_t left)
 
 // Converts as much of `in` as possible. Stops at an incomplete sequence at the
 // end (returns its length in `incomplete`); invalid bytes are replaced.
-std::string convert(iconv_t cd, std::string_view in, const char* replacement, size_t* incomplete,
-                    bool fromUtf8 = false)
+std::string convert(iconv_t cd, std::string_view in, const char* replacement, size_t* incomplete, bool fromUtf8 = false)
 {
     std::string out;
     out.reserve(in.size() * 3 / 2 + 8);

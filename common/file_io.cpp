@@ -25,8 +25,7 @@ int openRegularFile(const std::string& path)
 {
     // O_NONBLOCK only for the open itself: it keeps a FIFO from waiting for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return -1;
+    if (fd < 0) return -1;
     struct stat st {};
     int err = 0;
     if (::fstat(fd, &st) != 0)
@@ -39,30 +38,26 @@ int openRegularFile(const std::string& path)
         return -1;
     }
     const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 
 std::optional<std::string> readRegularFile(const std::string& path)
 {
     const int fd = openRegularFile(path);
-    if (fd < 0)
-        return std::nullopt;
+    if (fd < 0) return std::nullopt;
     std::string data;
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int err = errno;
             ::close(fd);
             errno = err;
             return std::nullopt;
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         data.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
@@ -82,47 +77,40 @@ bool InputFile::open(const std::string& path)
 
 bool InputFile::isSameFile(const std::string& path) const
 {
-    struct stat mine {}, other {};
-    if (fd_ < 0 || ::fstat(fd_, &mine) != 0 || ::stat(path.c_str(), &other) != 0)
-        return false;
+    struct stat mine {
+    }, other{};
+    if (fd_ < 0 || ::fstat(fd_, &mine) != 0 || ::stat(path.c_str(), &other) != 0) return false;
     return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
 }
 
 uint64_t InputFile::size() const
 {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
-        return 0;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
     return static_cast<uint64_t>(st.st_size);
 }
 
 void InputFile::close()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
 std::string_view InputFile::readBlock()
 {
-    if (fd_ < 0)
-        return {};
-    if (buf_.size() < kBlockSize)
-        buf_.resize(kBlockSize);
+    if (fd_ < 0) return {};
+    if (buf_.size() < kBlockSize) buf_.resize(kBlockSize);
     for (;;) {
         ssize_t n = ::read(fd_, buf_.data(), buf_.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return {};
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return {};
         return {buf_.data(), static_cast<std::size_t>(n)};
     }
 }
 
 void InputFile::forEachBlock(const std::function<void(std::string_view)>& fn)
 {
-    for (std::string_view b = readBlock(); !b.empty(); b = readBlock())
-        fn(b);
+    for (std::string_view b = readBlock(); !b.empty(); b = readBlock()) fn(b);
 }
 
 bool LineReader::next(std::string_view& piece)
@@ -130,8 +118,7 @@ bool LineReader::next(std::string_view& piece)
     carry_.clear();
     for (;;) {
         if (block_.empty()) {
-            if (eof_)
-                break;
+            if (eof_) break;
             block_ = file_.readBlock();
             if (block_.empty()) {
                 eof_ = true;
@@ -151,16 +138,13 @@ bool LineReader::next(std::string_view& piece)
         }
         carry_.append(block_.data(), take);
         block_.remove_prefix(take);
-        if (complete)
-            break;
+        if (complete) break;
     }
-    if (carry_.empty())
-        return false;
+    if (carry_.empty()) return false;
     piece = carry_;
 done:
     continues_ = !atLineStart_;
-    if (atLineStart_)
-        ++line_;
+    if (atLineStart_) ++line_;
     atLineStart_ = !piece.empty() && piece.back() == '\n';
     return true;
 }
@@ -200,12 +184,10 @@ void OutputFile::adopt(int fd, std::string name, bool positioned)
 
 void OutputFile::writeOut(uint64_t offset, const char* data, std::size_t size)
 {
-    if (!positioned_ && offset != flushed_)
-        failed_ = true;
+    if (!positioned_ && offset != flushed_) failed_ = true;
     while (size > 0 && !failed_) {
         ssize_t n = positioned_ ? ::pwrite(fd_, data, size, static_cast<off_t>(offset)) : ::write(fd_, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             failed_ = true;
             break;
@@ -218,8 +200,7 @@ void OutputFile::writeOut(uint64_t offset, const char* data, std::size_t size)
 
 void OutputFile::flush()
 {
-    if (fd_ < 0 || buf_.empty())
-        return;
+    if (fd_ < 0 || buf_.empty()) return;
     writeOut(flushed_, buf_.data(), buf_.size());
     flushed_ += buf_.size();
     buf_.clear();
@@ -241,8 +222,7 @@ void OutputFile::append(std::string_view bytes)
 void OutputFile::appendFill(uint8_t value, uint64_t count)
 {
     while (count > 0) {
-        if (buf_.size() >= kBlockSize)
-            flush();
+        if (buf_.size() >= kBlockSize) flush();
         const uint64_t room = kBlockSize - buf_.size();
         const std::size_t n = static_cast<std::size_t>(count < room ? count : room);
         buf_.append(n, static_cast<char>(value));
@@ -258,8 +238,7 @@ void OutputFile::writeAt(uint64_t offset, std::string_view bytes)
         bytes.remove_prefix(below);
         offset += below;
     }
-    if (bytes.empty())
-        return;
+    if (bytes.empty()) return;
     const std::size_t at = static_cast<std::size_t>(offset - flushed_);
     const std::size_t inside = std::min(bytes.size(), buf_.size() - at);
     buf_.replace(at, inside, bytes.substr(0, inside));
@@ -268,11 +247,9 @@ void OutputFile::writeAt(uint64_t offset, std::string_view bytes)
 
 void OutputFile::close()
 {
-    if (fd_ < 0)
-        return;
+    if (fd_ < 0) return;
     flush();
-    if (owned_ && ::close(fd_) != 0)
-        failed_ = true;
+    if (owned_ && ::close(fd_) != 0) failed_ = true;
     fd_ = -1;
     if (failed_) {
         failed_ = false;

@@ -59,10 +59,7 @@ std::optional<int32_t> parseWholeNumber(std::string_view s)
     return static_cast<int32_t>(v);
 }
 
-std::optional<int32_t> parseHexField(std::string_view text)
-{
-    return parseWholeNumber("0x" + std::string(text));
-}
+std::optional<int32_t> parseHexField(std::string_view text) { return parseWholeNumber("0x" + std::string(text)); }
 
 std::optional<long double> parseDecimal(std::string_view s)
 {
@@ -72,17 +69,26 @@ std::optional<long double> parseDecimal(std::string_view s)
     const size_t start = i;
     if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
     size_t digits = 0;
-    while (i < n && isDigit(s[i])) { ++i; ++digits; }
+    while (i < n && isDigit(s[i])) {
+        ++i;
+        ++digits;
+    }
     if (i < n && s[i] == '.') {
         ++i;
-        while (i < n && isDigit(s[i])) { ++i; ++digits; }
+        while (i < n && isDigit(s[i])) {
+            ++i;
+            ++digits;
+        }
     }
     if (digits == 0) return std::nullopt;
     if (i < n && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
         if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
         size_t expDigits = 0;
-        while (i < n && isDigit(s[i])) { ++i; ++expDigits; }
+        while (i < n && isDigit(s[i])) {
+            ++i;
+            ++expDigits;
+        }
         if (expDigits == 0) return std::nullopt;
     }
     const size_t end = i;

@@ -18,8 +18,7 @@ namespace {
 std::string dirOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
+    if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
@@ -35,12 +34,10 @@ std::string creationTarget(std::string path)
 {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return path;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
         char buf[PATH_MAX];
         const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-        if (n <= 0)
-            return path;
+        if (n <= 0) return path;
         std::string link(buf, static_cast<std::size_t>(n));
         path = link[0] == '/' ? link : dirOf(path) + "/" + link;
     }
@@ -52,8 +49,7 @@ std::string uniqueTempName(const std::string& target)
     static thread_local std::mt19937_64 rng(std::random_device{}() ^ (uint64_t(::getpid()) << 32));
     static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string suffix(8, 'x');
-    for (char& c : suffix)
-        c = digits[rng() % 36];
+    for (char& c : suffix) c = digits[rng() % 36];
     return dirOf(target) + "/." + baseOf(target) + "." + suffix + ".tmp";
 }
 
@@ -79,8 +75,7 @@ bool SafeOutput::openTemporary(mode_t mode)
         for (int tries = 0; tries < 100 && fd_ < 0; ++tries) {
             tempName_ = uniqueTempName(target_);
             fd_ = ::open(tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd_ < 0 && errno != EEXIST)
-                break;
+            if (fd_ < 0 && errno != EEXIST) break;
         }
         if (fd_ < 0) {
             const int err = errno;
@@ -101,27 +96,22 @@ bool SafeOutput::open(const std::string& path)
 
     struct stat st {};
     bool exists = ::stat(path.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT)
-        return fail("cannot write", errno);
-    if (exists && S_ISDIR(st.st_mode))
-        return fail("cannot write", EISDIR);
+    if (!exists && errno != ENOENT) return fail("cannot write", errno);
+    if (exists && S_ISDIR(st.st_mode)) return fail("cannot write", EISDIR);
     if (exists && !S_ISREG(st.st_mode)) {
         // Devices, FIFOs, terminals: written where they are.
         fd_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-        if (fd_ < 0)
-            return fail("cannot write", errno);
+        if (fd_ < 0) return fail("cannot write", errno);
         ownsFd_ = true;
         return true;
     }
     if (exists) {
         char* real = ::realpath(path.c_str(), nullptr);
-        if (!real)
-            return fail("cannot write", errno);
+        if (!real) return fail("cannot write", errno);
         target_ = real;
         std::free(real);
         // Refuse now what the rename would be refused later.
-        if (::access(target_.c_str(), W_OK) != 0)
-            return fail("cannot write", errno);
+        if (::access(target_.c_str(), W_OK) != 0) return fail("cannot write", errno);
     } else {
         target_ = creationTarget(path);
     }
@@ -133,8 +123,7 @@ bool SafeOutput::open(const std::string& path)
     if (exists) {
         // The umask may have cleared bits the old file had.
         (void)::fchmod(fd_, mode);
-        if (::fchown(fd_, st.st_uid, st.st_gid) != 0)
-            (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
     }
     return true;
 }
@@ -151,8 +140,7 @@ void SafeOutput::openStdout()
 
 bool SafeOutput::commit(bool sync)
 {
-    if (fd_ < 0)
-        return fail("cannot write", EBADF);
+    if (fd_ < 0) return fail("cannot write", EBADF);
     if (!replaces_) {
         bool ok = true;
         int err = 0;
@@ -173,8 +161,7 @@ bool SafeOutput::commit(bool sync)
         const std::string procPath = "/proc/self/fd/" + std::to_string(fd_);
         for (int tries = 0; tries < 100; ++tries) {
             tempName_ = uniqueTempName(target_);
-            if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, tempName_.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                break;
+            if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, tempName_.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
             const int err = errno;
             tempName_.clear();
             if (err != EEXIST) {
@@ -206,11 +193,9 @@ bool SafeOutput::commit(bool sync)
 
 void SafeOutput::abandon()
 {
-    if (fd_ >= 0 && ownsFd_)
-        ::close(fd_);
+    if (fd_ >= 0 && ownsFd_) ::close(fd_);
     fd_ = -1;
-    if (!tempName_.empty())
-        ::unlink(tempName_.c_str());
+    if (!tempName_.empty()) ::unlink(tempName_.c_str());
     tempName_.clear();
     anonymous_ = false;
     replaces_ = false;
@@ -236,9 +221,9 @@ bool writeWholeFile(const std::string& path, std::string_view bytes, std::string
 
 bool sameRegularFile(const std::string& a, const std::string& b)
 {
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
-        return false;
+    struct stat sa {
+    }, sb{};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 

@@ -52,7 +52,7 @@ private:
     bool anonymous_ = false; // temporary file without a name until commit
     std::string path_;       // as given, for messages
     std::string target_;
-    std::string tempName_;   // named temporary file, when one exists
+    std::string tempName_; // named temporary file, when one exists
     std::string error_;
 };
 

@@ -39,8 +39,7 @@ inline std::string referenceArray(const hexbin::ArrayStyle& style, const std::ve
             out += "\t0x" + digits[k] + (k + 1 < digits.size() ? ",\t\t// " : "\t\t// ") + index;
     }
     out += nl;
-    if (!style.assembler)
-        out += "};";
+    if (!style.assembler) out += "};";
     out += nl;
     return out;
 }

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -137,7 +137,10 @@ struct Model {
         if (s.mode == DataMode::Normal) {
             shown = chunk;
             if (interactive && !master) {
-                if (lineIdle) replace(chunk); else append(chunk);
+                if (lineIdle)
+                    replace(chunk);
+                else
+                    append(chunk);
             } else {
                 acc.clear();
             }
@@ -147,10 +150,16 @@ struct Model {
             append(chunk);
             cut();
         } else if (s.fixedLength) {
-            if (s.blockDecoded && !interactive) replace(chunk); else append(chunk);
+            if (s.blockDecoded && !interactive)
+                replace(chunk);
+            else
+                append(chunk);
             if (static_cast<long>(chunk.size()) > s.fixedCount) cut();
         } else if (interactive && !master) {
-            if (lineIdle) replace(chunk); else append(chunk);
+            if (lineIdle)
+                replace(chunk);
+            else
+                append(chunk);
         } else {
             // Marks: in as far as there is room, cutting every block; a full
             // accumulator that frames nothing starts over.
@@ -158,10 +167,10 @@ struct Model {
             while (at < chunk.size()) {
                 if (acc.size() == 2048) acc.clear();
                 const size_t take = std::min(chunk.size() - at, 2048 - acc.size());
-                acc.insert(acc.end(), chunk.begin() + static_cast<long>(at), chunk.begin() + static_cast<long>(at + take));
+                acc.insert(acc.end(), chunk.begin() + static_cast<long>(at),
+                           chunk.begin() + static_cast<long>(at + take));
                 at += take;
-                while (!acc.empty() && cut()) {
-                }
+                while (!acc.empty() && cut()) {}
             }
         }
     }

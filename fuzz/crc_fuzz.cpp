@@ -15,8 +15,7 @@ uint32_t crc16Bitwise(std::string_view s, uint16_t poly)
         for (int mask = 0x80; mask; mask >>= 1) {
             const bool top = crc & 0x8000;
             crc = (crc << 1) & 0xFFFF;
-            if (top != bool(b & mask))
-                crc ^= poly;
+            if (top != bool(b & mask)) crc ^= poly;
         }
     return crc;
 }
@@ -26,8 +25,7 @@ uint32_t crc32Bitwise(std::string_view s)
     uint32_t crc = 0xFFFFFFFFu;
     for (unsigned char b : s) {
         crc ^= b;
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
     }
     return crc ^ 0xFFFFFFFFu;
 }
@@ -36,8 +34,7 @@ uint32_t crc32Bitwise(std::string_view s)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 2)
-        return 0;
+    if (size < 2) return 0;
     const size_t cut = (size_t(data[0]) << 8 | data[1]) % (size - 1);
     const std::string_view s(reinterpret_cast<const char*>(data + 2), size - 2);
     const uint32_t want[] = {crc16Bitwise(s, 0x1021), crc16Bitwise(s, 0x8005), crc32Bitwise(s)};
@@ -45,13 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (bool tables : {false, true}) {
         crcForceTables(tables);
         for (int k = 0; k < 3; ++k) {
-            if (crcOf(kinds[k], s) != want[k])
-                __builtin_trap();
+            if (crcOf(kinds[k], s) != want[k]) __builtin_trap();
             Crc c(kinds[k]);
             c.update(s.substr(0, cut));
             c.update(s.substr(cut));
-            if (c.value() != want[k])
-                __builtin_trap();
+            if (c.value() != want[k]) __builtin_trap();
         }
     }
     crcForceTables(false);

@@ -15,8 +15,7 @@ std::string text(FuzzedDataProvider& in)
 {
     std::string s;
     const int n = in.ConsumeIntegralInRange(0, 6);
-    for (int i = 0; i < n; ++i)
-        s += in.PickValueInArray(kPieces);
+    for (int i = 0; i < n; ++i) s += in.PickValueInArray(kPieces);
     return s;
 }
 
@@ -28,21 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (in.ConsumeBool()) {
         const std::string raw = in.ConsumeRemainingBytesAsString();
         for (const auto& row : rt::parseDat(raw))
-            if (row.resistance.empty())
-                __builtin_trap();
+            if (row.resistance.empty()) __builtin_trap();
         return 0;
     }
     std::vector<rt::Row> rows, complete;
     const int n = in.ConsumeIntegralInRange(0, 20);
     for (int i = 0; i < n; ++i) {
         rt::Row r{text(in), text(in)};
-        if (rt::isComplete(r))
-            complete.push_back({trim(r.temperature), trim(r.resistance)});
+        if (rt::isComplete(r)) complete.push_back({trim(r.temperature), trim(r.resistance)});
         rows.push_back(std::move(r));
     }
     const auto back = rt::parseDat(rt::formatDat(rows));
-    if (back.size() != complete.size())
-        __builtin_trap();
+    if (back.size() != complete.size()) __builtin_trap();
     for (size_t i = 0; i < back.size(); ++i)
         if (back[i].temperature != complete[i].temperature || back[i].resistance != complete[i].resistance)
             __builtin_trap();

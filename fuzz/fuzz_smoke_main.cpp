@@ -21,7 +21,9 @@ int main(int argc, char** argv)
             for (int m = 0; m < 4; ++m) {
                 const size_t pos = rng() % (input.size() + 1);
                 switch (rng() % 3) {
-                case 0: if (pos < input.size()) input[pos] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
+                case 0:
+                    if (pos < input.size()) input[pos] ^= static_cast<uint8_t>(1u << (rng() % 8));
+                    break;
                 case 1: input.insert(input.begin() + pos, static_cast<uint8_t>(rng())); break;
                 default: input.resize(pos); break;
                 }

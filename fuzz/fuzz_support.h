@@ -28,10 +28,8 @@ inline std::string scratchPath(const char* name)
 inline void writeFile(const std::string& path, std::string_view bytes)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        std::abort();
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-        std::abort();
+    if (!f) std::abort();
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
     std::fclose(f);
 }
 
@@ -39,24 +37,19 @@ inline std::string readFile(const std::string& path)
 {
     std::string out;
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return out;
+    if (!f) return out;
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
     std::fclose(f);
     return out;
 }
 
 inline int hexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
 
@@ -75,8 +68,7 @@ inline std::vector<Piece> pieces(std::string_view data, size_t max = 254)
     while (i < data.size()) {
         size_t j = i;
         while (j < data.size() && j - i < max) {
-            if (data[j++] == '\n')
-                break;
+            if (data[j++] == '\n') break;
         }
         out.push_back({std::string(data.substr(i, j - i)), atStart});
         atStart = data[j - 1] == '\n';
@@ -98,19 +90,15 @@ struct RefRecord {
 // One piece, line end removed.
 inline RefCheck refCheck(const std::string& p, bool extended, RefRecord& r)
 {
-    if (p.empty() || p[0] != ':')
-        return RefCheck::Skip;
+    if (p.empty() || p[0] != ':') return RefCheck::Skip;
     auto byteAt = [&](size_t i) -> int {
-        if (i + 1 >= p.size())
-            return -1;
+        if (i + 1 >= p.size()) return -1;
         int hi = hexDigit(p[i]), lo = hexDigit(p[i + 1]);
         return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
     };
     r.type = byteAt(7);
-    if (r.type == 1)
-        return RefCheck::End;
-    if (!(r.type == 0 || (extended && r.type >= 2 && r.type <= 5)))
-        return RefCheck::Unknown;
+    if (r.type == 1) return RefCheck::End;
+    if (!(r.type == 0 || (extended && r.type >= 2 && r.type <= 5))) return RefCheck::Unknown;
     // Sum of the digit run from position 1: odd digits high nibbles.
     unsigned sum = 0;
     std::vector<uint8_t> bytes;
@@ -118,13 +106,10 @@ inline RefCheck refCheck(const std::string& p, bool extended, RefRecord& r)
     for (; i < p.size() && hexDigit(p[i]) >= 0; ++i) {
         const int d = hexDigit(p[i]);
         sum += ((i - 1) % 2 == 0) ? unsigned(d) * 16 : unsigned(d);
-        if ((i - 1) % 2 == 1)
-            bytes.push_back(uint8_t(hexDigit(p[i - 1]) * 16 + d));
+        if ((i - 1) % 2 == 1) bytes.push_back(uint8_t(hexDigit(p[i - 1]) * 16 + d));
     }
-    if (sum % 256 != 0)
-        return RefCheck::BadSum;
-    if (bytes.size() < 4 || bytes.size() < 4 + size_t(bytes[0]))
-        return RefCheck::BadSum;
+    if (sum % 256 != 0) return RefCheck::BadSum;
+    if (bytes.size() < 4 || bytes.size() < 4 + size_t(bytes[0])) return RefCheck::BadSum;
     r.length = bytes[0];
     r.address = unsigned(bytes[1]) << 8 | bytes[2];
     r.data.assign(bytes.begin() + 4, bytes.begin() + 4 + r.length);
@@ -135,8 +120,7 @@ inline RefCheck refCheck(const std::string& p, bool extended, RefRecord& r)
 // Removes one final line feed (and, with `cr`, a carriage return instead).
 inline std::string withoutLineEnd(std::string p, bool cr)
 {
-    if (!p.empty() && (p.back() == '\n' || (cr && p.back() == '\r')))
-        p.pop_back();
+    if (!p.empty() && (p.back() == '\n' || (cr && p.back() == '\r'))) p.pop_back();
     return p;
 }
 

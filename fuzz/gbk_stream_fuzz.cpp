@@ -10,8 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedDataProvider in(data, size);
     std::vector<size_t> cuts;
     const int n = in.ConsumeIntegralInRange(0, 8);
-    for (int i = 0; i < n; ++i)
-        cuts.push_back(in.ConsumeIntegralInRange<size_t>(1, 9));
+    for (int i = 0; i < n; ++i) cuts.push_back(in.ConsumeIntegralInRange<size_t>(1, 9));
     const std::string bytes = in.ConsumeRemainingBytesAsString();
 
     GbkStreamDecoder one;
@@ -28,7 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         at += len;
     }
     text += chunked.flush();
-    if (text != whole)
-        __builtin_trap();
+    if (text != whole) __builtin_trap();
     return 0;
 }

@@ -10,10 +10,8 @@ using namespace quillon;
 namespace {
 int digit(uint8_t c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
-        return (c | 0x20) - 'a' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
     return -1;
 }
 } // namespace
@@ -42,7 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (length && std::memcmp(buf.data(), want.data(), length) != 0))
         __builtin_trap();
     std::vector<uint8_t> v(data, data + size);
-    if (HexTextToBytes(v) != valid || v != want)
-        __builtin_trap();
+    if (HexTextToBytes(v) != valid || v != want) __builtin_trap();
     return 0;
 }

@@ -19,12 +19,10 @@ RefResult reference(std::string_view text, uint8_t fill, bool extended, uint64_t
     RefResult r;
     uint64_t base = 0;
     for (const auto& piece : fuzz::pieces(text)) {
-        if (!piece.startsLine)
-            continue;
+        if (!piece.startsLine) continue;
         fuzz::RefRecord rec;
         const auto c = fuzz::refCheck(fuzz::withoutLineEnd(piece.text, false), extended, rec);
-        if (c == fuzz::RefCheck::Skip)
-            continue;
+        if (c == fuzz::RefCheck::Skip) continue;
         if (c == fuzz::RefCheck::End) {
             r.outcome = O::Done;
             return r;
@@ -44,15 +42,13 @@ RefResult reference(std::string_view text, uint8_t fill, bool extended, uint64_t
             }
             continue;
         }
-        if (rec.type != 0)
-            continue;
+        if (rec.type != 0) continue;
         const uint64_t a = base + rec.address;
         if (a + rec.length > limit) {
             r.outcome = O::ImageTooLarge;
             return r;
         }
-        if (a > r.image.size())
-            r.image.append(size_t(a - r.image.size()), char(fill));
+        if (a > r.image.size()) r.image.append(size_t(a - r.image.size()), char(fill));
         for (unsigned i = 0; i < rec.length; ++i) {
             if (a + i < r.image.size())
                 r.image[size_t(a + i)] = char(rec.data[i]);
@@ -67,8 +63,7 @@ RefResult reference(std::string_view text, uint8_t fill, bool extended, uint64_t
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size == 0)
-        return 0;
+    if (size == 0) return 0;
     hexbin::HexToBinOptions options;
     options.fill = (data[0] & 1) ? 0x00 : 0xFF;
     options.extended = data[0] & 2;

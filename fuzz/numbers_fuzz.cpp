@@ -24,13 +24,10 @@ std::optional<int32_t> wholeReference(std::string s)
         return std::nullopt;
     const size_t first = digits.find_first_not_of('0');
     const std::string significant = first == std::string::npos ? "0" : digits.substr(first);
-    if (significant.size() > (hex ? 8u : 10u))
-        return std::nullopt;
+    if (significant.size() > (hex ? 8u : 10u)) return std::nullopt;
     const unsigned long long v = std::strtoull(significant.c_str(), nullptr, hex ? 16 : 10);
-    if (hex)
-        return int32_t(uint32_t(negative ? 0 - uint32_t(v) : uint32_t(v)));
-    if (v > (negative ? 2147483648ull : 2147483647ull))
-        return std::nullopt;
+    if (hex) return int32_t(uint32_t(negative ? 0 - uint32_t(v) : uint32_t(v)));
+    if (v > (negative ? 2147483648ull : 2147483647ull)) return std::nullopt;
     return int32_t(negative ? -int64_t(v) : int64_t(v));
 }
 
@@ -38,21 +35,17 @@ std::optional<int32_t> wholeReference(std::string s)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > 64)
-        return 0;
+    if (size > 64) return 0;
     const std::string s(reinterpret_cast<const char*>(data), size);
-    if (parseWholeNumber(s) != wholeReference(s))
-        __builtin_trap();
-    if (parseHexField(s) != wholeReference("0x" + s))
-        __builtin_trap();
+    if (parseWholeNumber(s) != wholeReference(s)) __builtin_trap();
+    if (parseHexField(s) != wholeReference("0x" + s)) __builtin_trap();
 
     static const std::regex decimal(R"(^[ \t]*([+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?)[ \t]*$)");
     std::smatch m;
     const auto got = parseDecimal(s);
     if (std::regex_match(s, m, decimal)) {
         const long double v = std::strtold(m[1].str().c_str(), nullptr);
-        if (std::isfinite(v) ? (!got || *got != v) : got.has_value())
-            __builtin_trap();
+        if (std::isfinite(v) ? (!got || *got != v) : got.has_value()) __builtin_trap();
     } else if (got) {
         __builtin_trap();
     }
@@ -62,8 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::memcpy(&d, data, 8);
         if (std::isfinite(d)) {
             const auto back = parseDecimal(formatFloat(d));
-            if (!back || std::fabs(double(*back) - d) > std::fabs(d) * 1e-14)
-                __builtin_trap();
+            if (!back || std::fabs(double(*back) - d) > std::fabs(d) * 1e-14) __builtin_trap();
         }
         uint32_t u;
         std::memcpy(&u, data, 4);

@@ -28,8 +28,7 @@ std::string textAll(const std::vector<std::span<const uint8_t>>& chunks)
 {
     TextFeed feed;
     std::string display;
-    for (const auto& c : chunks)
-        display += feed.feed(c);
+    for (const auto& c : chunks) display += feed.feed(c);
     return display;
 }
 
@@ -42,30 +41,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t start = in.ConsumeIntegral<int32_t>();
     std::vector<size_t> cuts;
     const int n = in.ConsumeIntegralInRange(0, 8);
-    for (int i = 0; i < n; ++i)
-        cuts.push_back(in.ConsumeIntegralInRange<size_t>(1, 40));
+    for (int i = 0; i < n; ++i) cuts.push_back(in.ConsumeIntegralInRange<size_t>(1, 40));
     std::vector<uint8_t> bytes = in.ConsumeRemainingBytes<uint8_t>();
     // A zero byte ends what a chunk shows, so chunks would differ by design.
     for (auto& b : bytes)
-        if (b == 0)
-            b = 1;
+        if (b == 0) b = 1;
     // Long lines matter for the text view: stretch short inputs.
-    if (!bytes.empty() && bytes[0] == 'L')
-        bytes.insert(bytes.end(), 1500, 'x');
+    if (!bytes.empty() && bytes[0] == 'L') bytes.insert(bytes.end(), 1500, 'x');
 
     const std::span<const uint8_t> all(bytes);
     std::vector<std::span<const uint8_t>> one;
-    if (!all.empty())
-        one.push_back(all);
+    if (!all.empty()) one.push_back(all);
     std::vector<std::span<const uint8_t>> chunks;
     for (size_t at = 0, i = 0; at < all.size(); ++i) {
         const size_t len = std::min(all.size() - at, cuts.empty() ? size_t(1) : cuts[i % cuts.size()]);
         chunks.push_back(all.subspan(at, len));
         at += len;
     }
-    if (dumpAll(chunks, memoryMap, start) != dumpAll(one, memoryMap, start))
-        __builtin_trap();
-    if (textAll(chunks) != textAll(one))
-        __builtin_trap();
+    if (dumpAll(chunks, memoryMap, start) != dumpAll(one, memoryMap, start)) __builtin_trap();
+    if (textAll(chunks) != textAll(one)) __builtin_trap();
     return 0;
 }

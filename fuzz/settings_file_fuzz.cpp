@@ -1,8 +1,8 @@
 // Any bytes as the settings file, then writes and deletes: every entry that
 // no operation touched reads as it did before, and a touched one reads as
 // the operation left it.
-#include "common/settings_file.h"
 #include "common/codepage.h"
+#include "common/settings_file.h"
 #include "common/text.h"
 #include "fuzz/fuzz_support.h"
 
@@ -15,8 +15,8 @@ using namespace quillon;
 namespace {
 
 // Names with a letter-case twin, Chinese text, and U+95FF (GBK EA 5D).
-const char* const kSections[] = {"A", "a", "LED7 Patterns", "Var List", "VAR List", "\xE5\x91\xBD\xE4\xBB\xA4",
-                                 "\xE9\x97\xBF", "S 1"};
+const char* const kSections[] = {
+    "A", "a", "LED7 Patterns", "Var List", "VAR List", "\xE5\x91\xBD\xE4\xBB\xA4", "\xE9\x97\xBF", "S 1"};
 const char* const kKeys[] = {"k", "K", "Pattern", "pattern", "0", "1", "\xE5\x90\x8D", "a b"};
 const char* const kValues[] = {"", "1", "0x3", "6543210", "\xE4\xBD\xA0\xE5\xA5\xBD", "a=b", "x;y", "[z]"};
 const char* const kEnds[] = {"\r\n", "\n", "\r", ""};
@@ -25,14 +25,12 @@ const char* const kMissing = "\x01missing";
 std::string fragment(FuzzedDataProvider& in)
 {
     switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 0:
-        return utf8ToGbk("[" + std::string(in.PickValueInArray(kSections)) + "]") + in.PickValueInArray(kEnds);
+    case 0: return utf8ToGbk("[" + std::string(in.PickValueInArray(kSections)) + "]") + in.PickValueInArray(kEnds);
     case 1:
         return utf8ToGbk(std::string(in.PickValueInArray(kKeys)) + (in.ConsumeBool() ? " = " : "=") +
                          in.PickValueInArray(kValues)) +
                in.PickValueInArray(kEnds);
-    default:
-        return in.ConsumeRandomLengthString(40);
+    default: return in.ConsumeRandomLengthString(40);
     }
 }
 
@@ -57,8 +55,7 @@ Snapshot readAll(const SettingsFile& f, FuzzedDataProvider& in)
     }
     const int i = in.ConsumeIntegralInRange(0, int(std::size(kSections)) - 1);
     const int j = in.ConsumeIntegralInRange(0, int(std::size(kKeys)) - 1);
-    if (f.readText(kSections[i], kKeys[j], kMissing) != s[{i, j}])
-        __builtin_trap();
+    if (f.readText(kSections[i], kKeys[j], kMissing) != s[{i, j}]) __builtin_trap();
     return s;
 }
 
@@ -69,8 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedDataProvider in(data, size);
     std::string file;
     const int fragments = in.ConsumeIntegralInRange(0, 24);
-    for (int i = 0; i < fragments; ++i)
-        file += fragment(in);
+    for (int i = 0; i < fragments; ++i) file += fragment(in);
     const std::string path = fuzz::scratchPath("q.INI");
     fuzz::writeFile(path, file);
     SettingsFile f(path);
@@ -78,8 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Snapshot expect = readAll(f, in);
     std::vector<bool> sectionTouched(std::size(kSections));
     std::vector<std::vector<SettingsFile::Entry>> sections;
-    for (const char* s : kSections)
-        sections.push_back(f.readSection(s));
+    for (const char* s : kSections) sections.push_back(f.readSection(s));
 
     const int ops = in.ConsumeIntegralInRange(1, 6);
     for (int op = 0; op < ops; ++op) {
@@ -92,18 +87,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         else
             f.deleteKey(kSections[si], kKeys[ki]);
         for (int i = 0; i < int(std::size(kSections)); ++i) {
-            if (!equalsNoCase(kSections[i], kSections[si]))
-                continue;
+            if (!equalsNoCase(kSections[i], kSections[si])) continue;
             sectionTouched[size_t(i)] = true;
             for (int j = 0; j < int(std::size(kKeys)); ++j)
-                if (equalsNoCase(kKeys[j], kKeys[ki]))
-                    expect[{i, j}] = write ? value : kMissing;
+                if (equalsNoCase(kKeys[j], kKeys[ki])) expect[{i, j}] = write ? value : kMissing;
         }
-        if (readAll(f, in) != expect)
-            __builtin_trap();
+        if (readAll(f, in) != expect) __builtin_trap();
     }
     for (size_t i = 0; i < std::size(kSections); ++i)
-        if (!sectionTouched[i] && f.readSection(kSections[i]) != sections[i])
-            __builtin_trap();
+        if (!sectionTouched[i] && f.readSection(kSections[i]) != sections[i]) __builtin_trap();
     return 0;
 }

@@ -74,8 +74,8 @@ std::vector<uint8_t> uint32Block(uint32_t value);
 // message; a negative value or one above 8192 becomes 8192, shown in the field.
 struct LimitValue {
     int32_t value = 0;
-    bool unreadable = false;   // say so
-    bool fieldReset = false;   // the field is to show `value`
+    bool unreadable = false; // say so
+    bool fieldReset = false; // the field is to show `value`
 };
 inline constexpr int32_t kMaxBytesLimit = 8192;
 inline constexpr int32_t kMaxLinesLimit = 999;

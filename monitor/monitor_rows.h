@@ -23,8 +23,8 @@ struct MonitorRow {
 
 // What a batch of records did to the rows, for a view to catch up in one step.
 struct RowChanges {
-    bool emptied = false;        // the list was emptied at least once
-    size_t rowsBefore = 0;       // rows at the start of the batch
+    bool emptied = false;           // the list was emptied at least once
+    size_t rowsBefore = 0;          // rows at the start of the batch
     size_t firstUpdated = SIZE_MAX; // range of rows completed in place, below rowsBefore
     size_t lastUpdated = 0;
     bool any() const { return emptied || firstUpdated != SIZE_MAX; }

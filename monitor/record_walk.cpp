@@ -11,7 +11,10 @@ namespace quillon::monitor {
 
 namespace {
 
-uint32_t word32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t word32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 // Seconds between 1601-01-01 and 1970-01-01.
 constexpr int64_t kFileTimeEpochOffset = 11644473600LL;
@@ -38,7 +41,8 @@ std::string fileTimeText(uint64_t fileTime)
     return timeOfDayText(static_cast<std::time_t>(static_cast<int64_t>(fileTime / 10000000) - kFileTimeEpochOffset));
 }
 
-void walkRecords(std::span<const uint8_t> buffer, size_t count, const std::function<void(const CapturedRecord&)>& handle)
+void walkRecords(std::span<const uint8_t> buffer, size_t count,
+                 const std::function<void(const CapturedRecord&)>& handle)
 {
     // Never past the buffer, nor past what one read can return.
     const size_t end = std::min({count, buffer.size(), size_t(kReadBufferSize)});

@@ -39,7 +39,8 @@ std::string fileTimeText(uint64_t fileTime);
 // terminator within them ends the walk.
 // A record with a zero time takes the time text of the record before it in
 // the same read (the first one gets none). The fields point into `buffer`.
-void walkRecords(std::span<const uint8_t> buffer, size_t count, const std::function<void(const CapturedRecord&)>& handle);
+void walkRecords(std::span<const uint8_t> buffer, size_t count,
+                 const std::function<void(const CapturedRecord&)>& handle);
 
 // A record with its own copy of the text, for keeping after the walk.
 struct MonitorRecord {

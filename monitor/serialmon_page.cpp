@@ -47,8 +47,8 @@ void fillChecklist(QListWidget* list, const PortListing& listing)
 } // namespace
 
 SerialMonPage::SerialMonPage(PageHost& host, CaptureService* capture, QWidget* parent)
-    : QWidget(parent), host_(host), ui(std::make_unique<Ui::SerialMonPage>()),
-      session_(capture), driver_(session_.driver())
+    : QWidget(parent), host_(host), ui(std::make_unique<Ui::SerialMonPage>()), session_(capture),
+      driver_(session_.driver())
 {
     ui->setupUi(this);
     session_.setClosedHandler([this] { showUnloaded(); });
@@ -313,7 +313,8 @@ void SerialMonPage::edLogFileChange()
 bool SerialMonPage::confirmOverwrite(const QString& path)
 {
     return !QFileInfo::exists(path) ||
-           host_.dialogs().confirm(QStringLiteral("文件覆盖"), QStringLiteral("文件已经存在，要覆盖它吗?"), MsgIcon::Warning);
+           host_.dialogs().confirm(QStringLiteral("文件覆盖"), QStringLiteral("文件已经存在，要覆盖它吗?"),
+                                   MsgIcon::Warning);
 }
 
 void SerialMonPage::writeList(const QString& path)
@@ -348,8 +349,7 @@ void SerialMonPage::btnMonSaveAsClick()
 void SerialMonPage::PollMonitor()
 {
     if (polling_ || sliceQueued_) return;
-    if (!driver_.driverLoaded || !driver_.handleValid() || !ui->cbStartMoniter->isChecked() ||
-        !driver_.anyPortHooked())
+    if (!driver_.driverLoaded || !driver_.handleValid() || !ui->cbStartMoniter->isChecked() || !driver_.anyPortHooked())
         return;
     pollSlice();
 }

@@ -5,9 +5,9 @@
 
 #include "app/number_box.h"
 #include "app/sessions.h"
-#include "monitor/monitor_session.h"
 #include "monitor/monitor_files.h"
 #include "monitor/monitor_rows.h"
+#include "monitor/monitor_session.h"
 #include "platform/device_map.h"
 
 #include <QString>

@@ -26,10 +26,10 @@ struct RateCode {
 
 // Rates termios names directly; every other rate goes through BOTHER.
 constexpr RateCode kStandardRates[] = {
-    {50, B50},       {75, B75},       {110, B110},       {134, B134},       {150, B150},     {200, B200},
-    {300, B300},     {600, B600},     {1200, B1200},     {1800, B1800},     {2400, B2400},   {4800, B4800},
-    {9600, B9600},   {19200, B19200}, {38400, B38400},   {57600, B57600},   {115200, B115200},
-    {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 unsigned standardCode(uint32_t rate)
@@ -185,8 +185,8 @@ bool CommPort::setState(const CommState& s)
     // Raw binary bytes both ways. Software flow control comes from the
     // terminal defaults, not from a port setting, and would swallow XON/XOFF
     // bytes of binary data; hardware flow control stays as the device has it.
-    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY |
-                   IMAXBEL | INPCK | IGNPAR);
+    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL |
+                   INPCK | IGNPAR);
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | ICANON | ISIG | IEXTEN | XCASE);
 
@@ -241,8 +241,8 @@ bool CommPort::setTimeouts(const CommTimeouts& timeouts)
     // most 25.5 s). Our own reads never block; this keeps the device in a
     // defined state for whoever uses it next. The write values have no
     // counterpart and are only kept, so they read back as set.
-    const uint32_t ms = timeouts.ReadTotalTimeoutConstant ? timeouts.ReadTotalTimeoutConstant
-                                                          : timeouts.ReadIntervalTimeout;
+    const uint32_t ms =
+        timeouts.ReadTotalTimeoutConstant ? timeouts.ReadTotalTimeoutConstant : timeouts.ReadIntervalTimeout;
     const uint32_t tenths = (ms + 99) / 100;
     t.c_cc[VMIN] = timeouts.ReadTotalTimeoutConstant ? 0 : (timeouts.ReadIntervalTimeout ? 1 : 0);
     t.c_cc[VTIME] = static_cast<cc_t>(tenths > 255 ? 255 : tenths);

@@ -31,13 +31,13 @@ std::vector<DeviceMapEntry> enumerate(const char* subsystem, bool serial)
     udev_enumerate_add_match_subsystem(en, subsystem);
     udev_enumerate_scan_devices(en);
     udev_list_entry* item = nullptr;
-    udev_list_entry_foreach(item, udev_enumerate_get_list_entry(en)) {
+    udev_list_entry_foreach(item, udev_enumerate_get_list_entry(en))
+    {
         udev_device* dev = udev_device_new_from_syspath(u, udev_list_entry_get_name(item));
         if (!dev) continue;
         const char* node = udev_device_get_devnode(dev);
         const char* name = udev_device_get_sysname(dev);
-        if (node && name && (!serial || isPresentSerial(dev)))
-            out.push_back({std::string("\\Device\\") + name, node});
+        if (node && name && (!serial || isPresentSerial(dev))) out.push_back({std::string("\\Device\\") + name, node});
         udev_device_unref(dev);
     }
     udev_enumerate_unref(en);

@@ -27,8 +27,7 @@ std::vector<DeviceMapEntry> ptySymlinkPorts(const std::vector<std::string>& fold
             if (e->d_name[0] == '.') continue;
             const std::string path = folder + "/" + e->d_name;
             struct stat st {};
-            if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && isPtySlave(path))
-                names.push_back(e->d_name);
+            if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && isPtySlave(path)) names.push_back(e->d_name);
         }
         ::closedir(dir);
         // Directory order is arbitrary; keep the map stable between refreshes.

@@ -42,7 +42,10 @@ public:
     CommThread& operator=(const CommThread&) = delete;
 
     // Throws std::system_error when the thread can't be created.
-    void start() { thread_ = std::thread([this] { Execute(); }); }
+    void start()
+    {
+        thread_ = std::thread([this] { Execute(); });
+    }
     void requestStop() { stop_.request(); }
     void join()
     {
@@ -99,8 +102,7 @@ private:
     // Hands all of `bytes` to the device; `done` counts what it took.
     // A failure has been reported when this returns Failed. TimedOut: the
     // device took nothing for `stallLimitMs` (0: wait as long as it takes).
-    BlockResult writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported,
-                           int64_t stallLimitMs);
+    BlockResult writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported, int64_t stallLimitMs);
 
     CommPort& PortHandle;
     CommSink& Window;

@@ -15,7 +15,6 @@
 #include <span>
 #include <vector>
 
-
 namespace Ui {
 class ComTestPage;
 }

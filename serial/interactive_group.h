@@ -25,9 +25,9 @@ class DataModeGroup;
 
 // What the group uses of the page's send area.
 struct SendArea {
-    QPlainTextEdit* text = nullptr;  // mDataSend
-    QCheckBox* binary = nullptr;     // cbSendBinary
-    std::function<void()> send;      // SendData
+    QPlainTextEdit* text = nullptr; // mDataSend
+    QCheckBox* binary = nullptr;    // cbSendBinary
+    std::function<void()> send;     // SendData
 };
 
 class InteractiveGroup : public QGroupBox, public InteractiveHooks, public SettingsLoader {

@@ -2,8 +2,8 @@
 
 namespace quillon {
 
-TPortConnection::OpenResult TPortConnection::OpenPort(const std::string& portName, int32_t baudRate,
-                                                      int parityIndex, int dataBits, int stopBitsIndex,
+TPortConnection::OpenResult TPortConnection::OpenPort(const std::string& portName, int32_t baudRate, int parityIndex,
+                                                      int dataBits, int stopBitsIndex,
                                                       const std::function<CommTimeouts()>& timeouts)
 {
     ReceivedTotal = 0;

@@ -17,8 +17,8 @@ public:
     // Opens `portName` for this program alone, applies the timeouts (asked
     // for only once the device is open; an exception from `timeouts` leaves
     // this object to close the device) and the line settings.
-    OpenResult OpenPort(const std::string& portName, int32_t baudRate, int parityIndex, int dataBits,
-                        int stopBitsIndex, const std::function<CommTimeouts()>& timeouts);
+    OpenResult OpenPort(const std::string& portName, int32_t baudRate, int parityIndex, int dataBits, int stopBitsIndex,
+                        const std::function<CommTimeouts()>& timeouts);
     // Puts the saved timeouts back and closes the device; nothing when closed.
     void ClosePort();
 

@@ -32,8 +32,7 @@ QtCommSink::QtCommSink(QObject* window, QObject* receiver, DeliverFn deliver, Fa
 {
 }
 
-std::shared_ptr<QtCommSink> QtCommSink::create(QObject* window, QObject* receiver, DeliverFn deliver,
-                                               FailureFn failure)
+std::shared_ptr<QtCommSink> QtCommSink::create(QObject* window, QObject* receiver, DeliverFn deliver, FailureFn failure)
 {
     return std::shared_ptr<QtCommSink>(new QtCommSink(window, receiver, std::move(deliver), std::move(failure)));
 }

@@ -23,8 +23,7 @@ public:
 
     // Notifications go to `window` as CommEvents; chunks and failures to
     // `receiver`, which passes HandoffEvents to handleEvent().
-    static std::shared_ptr<QtCommSink> create(QObject* window, QObject* receiver, DeliverFn deliver,
-                                              FailureFn failure);
+    static std::shared_ptr<QtCommSink> create(QObject* window, QObject* receiver, DeliverFn deliver, FailureFn failure);
 
     void post(int message, intptr_t wParam) override;
     bool deliver(std::span<const uint8_t> chunk) override;

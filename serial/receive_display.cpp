@@ -24,8 +24,8 @@ ReceiveDisplay::ReceiveDisplay(QPlainTextEdit* box, QAbstractButton* autoScroll)
     // Fixed pitch keeps the dump's columns aligned; the CJK mono face gives
     // Chinese text exactly two columns.
     QFont font;
-    font.setFamilies({QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("DejaVu Sans Mono"),
-                      QStringLiteral("Monospace")});
+    font.setFamilies(
+        {QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Monospace")});
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPixelSize(12);
@@ -107,7 +107,8 @@ void ReceiveDisplay::showChunk(ReceiveState& receive, std::span<const uint8_t> b
     if (clearEach && (receive.interactive || stringVars)) clear();
     const auto shown = TextFeed::shownPart(bytes);
     appendText(shown);
-    if (!stringVars) receive.log(kLogReceived, std::string_view(reinterpret_cast<const char*>(shown.data()), shown.size()));
+    if (!stringVars)
+        receive.log(kLogReceived, std::string_view(reinterpret_cast<const char*>(shown.data()), shown.size()));
 }
 
 } // namespace quillon

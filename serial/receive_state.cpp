@@ -60,8 +60,7 @@ std::optional<size_t> FindPattern(std::span<const uint8_t> data, std::span<const
 {
     if (pattern.empty() || data.size() < pattern.size()) return std::nullopt;
     for (size_t start = 0; start + pattern.size() <= data.size(); ++start) {
-        if (std::equal(pattern.begin(), pattern.end(), data.begin() + static_cast<std::ptrdiff_t>(start)))
-            return start;
+        if (std::equal(pattern.begin(), pattern.end(), data.begin() + static_cast<std::ptrdiff_t>(start))) return start;
     }
     return std::nullopt;
 }

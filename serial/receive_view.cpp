@@ -29,7 +29,8 @@ DumpOutput dumpChunk(ReceiveState& state, std::span<const uint8_t> bytes, bool d
             empty = false;
             out.replaceAll = true;
             out.text = kDumpHeader;
-            address = state.settings.mode == DataMode::MemoryMap ? static_cast<uint32_t>(state.settings.startAddress) : 0;
+            address =
+                state.settings.mode == DataMode::MemoryMap ? static_cast<uint32_t>(state.settings.startAddress) : 0;
             h.clear();
             appendLineStart(h, address);
             h.append(3 * (address % 16), ' ');

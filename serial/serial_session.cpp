@@ -33,8 +33,8 @@ SerialSession::OpenResult SerialSession::open(const std::string& path, const Lin
     // On failure (or an exception from `timeouts`) the connection object
     // goes out of scope and takes the device with it.
     auto connection = std::make_unique<TPortConnection>();
-    const auto result = connection->OpenPort(path, line.baudRate, line.parityIndex, line.dataBits,
-                                             line.stopBitsIndex, timeouts);
+    const auto result =
+        connection->OpenPort(path, line.baudRate, line.parityIndex, line.dataBits, line.stopBitsIndex, timeouts);
     if (result == TPortConnection::OpenResult::OpenFailed) return OpenResult::OpenFailed;
     if (result == TPortConnection::OpenResult::SetupFailed) return OpenResult::SetupFailed;
     connection_ = std::move(connection);

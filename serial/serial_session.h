@@ -57,8 +57,7 @@ public:
     // Opens the port, applies the timeouts (asked for once the device is
     // open) and the line settings, and starts the reader. Nothing stays open
     // unless it returns Opened.
-    OpenResult open(const std::string& path, const LineSettings& line,
-                    const std::function<CommTimeouts()>& timeouts);
+    OpenResult open(const std::string& path, const LineSettings& line, const std::function<CommTimeouts()>& timeouts);
     // Stops and joins the threads, then restores the port and closes it.
     void close();
 

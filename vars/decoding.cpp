@@ -78,7 +78,8 @@ std::string arrayText(std::span<const uint8_t> elements, DisplayFormat format)
 size_t headPrefixAtEnd(std::span<const uint8_t> data, std::span<const uint8_t> head)
 {
     for (size_t k = std::min(head.size() - 1, data.size()); k > 0; --k)
-        if (std::equal(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(k), data.end() - static_cast<std::ptrdiff_t>(k)))
+        if (std::equal(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(k),
+                       data.end() - static_cast<std::ptrdiff_t>(k)))
             return k;
     return 0;
 }
@@ -187,8 +188,7 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     return cut;
 }
 
-void DataModeDecoder::decodeRows(const ReceiveState& state, std::span<const uint8_t> body,
-                                 std::vector<size_t>& changed)
+void DataModeDecoder::decodeRows(const ReceiveState& state, std::span<const uint8_t> body, std::vector<size_t>& changed)
 {
     const bool memoryMap = state.mode() == DataMode::MemoryMap;
     for (size_t i = 0; i < variables_.size(); ++i) {
@@ -244,8 +244,7 @@ void DataModeDecoder::cutAtMarks(ReceiveState& state, std::span<const uint8_t> c
         const size_t take = std::min(chunk.size(), Accumulator::kCapacity - acc.count);
         acc.append(chunk.first(take));
         chunk = chunk.subspan(take);
-        while (acc.count > 0 && CutBlock(state, display_, changed)) {
-        }
+        while (acc.count > 0 && CutBlock(state, display_, changed)) {}
     }
 }
 

@@ -47,11 +47,11 @@ std::optional<std::string> DecodeVariable(std::span<const uint8_t> body, const V
 // What the accumulator holds, seen through the marks or the length.
 struct Cut {
     enum class Kind {
-        Block,      // a body from bodyBegin to bodyEnd; keep from keepFrom
-        EndOnly,    // an end mark without a usable head: drop through it
-        Unframed,   // neither mark: show everything but the start of a cut head
-        HeadLater,  // head further in, no end yet: drop what comes before it
-        Waiting,    // head (or the start of one) at the start, no end yet
+        Block,     // a body from bodyBegin to bodyEnd; keep from keepFrom
+        EndOnly,   // an end mark without a usable head: drop through it
+        Unframed,  // neither mark: show everything but the start of a cut head
+        HeadLater, // head further in, no end yet: drop what comes before it
+        Waiting,   // head (or the start of one) at the start, no end yet
     };
     Kind kind = Kind::Waiting;
     size_t bodyBegin = 0;

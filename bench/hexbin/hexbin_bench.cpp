@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sys/resource.h>
 #include <string>
+#include <sys/resource.h>
 #include <zlib.h>
 
 using namespace quillon::hexbin;
@@ -54,16 +54,14 @@ Times command(const std::string& cmd, const std::string& output = {})
 {
     Times best{1e30, 1e30, 1e30};
     for (int i = 0; i < 2; ++i) {
-        if (!output.empty())
-            std::filesystem::remove(output);
+        if (!output.empty()) std::filesystem::remove(output);
         int rc = 0;
         const double cpu0 = childCpu(), user0 = childCpu(true);
         const double wall = bestSeconds(1, [&] { rc = std::system(cmd.c_str()); });
         best.wall = std::min(best.wall, wall);
         best.cpu = std::min(best.cpu, childCpu() - cpu0);
         best.user = std::min(best.user, childCpu(true) - user0);
-        if (rc != 0)
-            std::printf("  ! command failed (%d): %s\n", rc, cmd.c_str());
+        if (rc != 0) std::printf("  ! command failed (%d): %s\n", rc, cmd.c_str());
     }
     return best;
 }
@@ -121,22 +119,22 @@ int main(int argc, char** argv)
     std::printf("Files (best of two runs; 'ratio' = their time / ours)\n");
     const Times qB2H = command(cli + " bin2hex " + bin + " " + hex, hex);
     const Times oB2H = command("objcopy -I binary -O ihex " + bin + " " + dir + "/objcopy.hex", dir + "/objcopy.hex");
-    const Times sB2H = command("srec_cat " + bin + " -Binary -o " + dir + "/srec.hex -Intel -Output_Block_Size 16",
-                               dir + "/srec.hex");
+    const Times sB2H =
+        command("srec_cat " + bin + " -Binary -o " + dir + "/srec.hex -Intel -Output_Block_Size 16", dir + "/srec.hex");
     row("bin2hex", qB2H, "objcopy", oB2H);
     row("bin2hex", qB2H, "srec_cat", sB2H);
     std::filesystem::remove(dir + "/objcopy.hex");
     std::filesystem::remove(dir + "/srec.hex");
 
-    const Times qH2B = command(cli + " hex2bin --extended " + hex + " " + dir + "/back.bin > /dev/null", dir + "/back.bin");
+    const Times qH2B =
+        command(cli + " hex2bin --extended " + hex + " " + dir + "/back.bin > /dev/null", dir + "/back.bin");
     const Times oH2B = command("objcopy -I ihex -O binary " + hex + " " + dir + "/objcopy.bin", dir + "/objcopy.bin");
     const Times sH2B = command("srec_cat " + hex + " -Intel -o " + dir + "/srec.bin -Binary", dir + "/srec.bin");
     row("hex2bin", qH2B, "objcopy", oH2B);
     row("hex2bin", qH2B, "srec_cat", sH2B);
     std::ifstream back(dir + "/back.bin", std::ios::binary);
     const std::string backBytes((std::istreambuf_iterator<char>(back)), {});
-    if (backBytes != data)
-        std::printf("  ! hex2bin did not give back the image\n");
+    if (backBytes != data) std::printf("  ! hex2bin did not give back the image\n");
 
     const Times qArr = command(cli + " array " + bin + " > /dev/null");
     const Times xArr = command("xxd -i " + bin + " > /dev/null");

@@ -1,8 +1,8 @@
 // "Load  Bin" of a 1 MiB file on the real HEX/BIN page: time until the memo
 // holds the table.
 
-#include "app/dialogs.h"
 #include "app/application.h"
+#include "app/dialogs.h"
 #include "app/page_host.h"
 #include "tools/hexbin/hexbin_page.h"
 #include "tools/hexbin/large_text_view.h"
@@ -22,7 +22,10 @@ namespace {
 
 struct OneFileDialogs : Dialogs {
     QString path;
-    void message(const QString&, const QString& text, MsgIcon) override { std::printf("message: %s\n", qPrintable(text)); }
+    void message(const QString&, const QString& text, MsgIcon) override
+    {
+        std::printf("message: %s\n", qPrintable(text));
+    }
     bool confirm(const QString&, const QString&, MsgIcon) override { return false; }
     std::optional<QString> openFile(const QString&, const QString&) override { return path; }
     std::optional<QString> saveFile(const QString&, const QString&) override { return path; }
@@ -49,8 +52,7 @@ int main(int argc, char** argv)
     const std::string path = "/tmp/quillon-page-bench.bin";
     std::string data(1 << 20, '\0');
     std::mt19937 rng(1);
-    for (auto& c : data)
-        c = static_cast<char>(rng());
+    for (auto& c : data) c = static_cast<char>(rng());
     std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
 
     Host host;
@@ -68,8 +70,7 @@ int main(int argc, char** argv)
                     memo->lineCount());
     }
     // Optional: a picture of the page with the table, to check the listing.
-    if (argc > 1)
-        page.grab().save(QString::fromLocal8Bit(argv[1]));
+    if (argc > 1) page.grab().save(QString::fromLocal8Bit(argv[1]));
     std::remove(path.c_str());
     return 0;
 }

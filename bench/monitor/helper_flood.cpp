@@ -2,10 +2,10 @@
 
 #include "app/mainform.h"
 #include "bench/bench_dialogs.h"
+#include "bench/monitor/flood_tally.h"
 #include "bench/monitor/pty_flood.h"
 #include "monitor/capture_device.h"
 #include "monitor/monitor_requests.h"
-#include "monitor/monitor_rows.h"
 #include "monitor/record_walk.h"
 #include "monitor/serialmon_page.h"
 #include "platform/device_map.h"
@@ -90,77 +90,6 @@ private:
     QElapsedTimer clock_;
 };
 
-// Records counted by kind; `writerTag` (":PID") picks out the writer's.
-struct Tally {
-    long long records = 0;
-    long long writerWrites = 0;    // IRP_MJ_WRITE entries of the writer
-    long long completions = 0;     // second records of requests that blocked
-    long long overflowRecords = 0;
-    long long dropped = 0;         // what the overflow records say
-
-    void add(std::string_view program, std::string_view request, std::string_view result, std::string_view other,
-             std::string_view writerTag)
-    {
-        ++records;
-        if (result == "OVERFLOW") {
-            ++overflowRecords;
-            dropped += std::atoll(std::string(other).c_str());
-        } else if (program.empty()) {
-            ++completions;
-        } else if (request == "IRP_MJ_WRITE" && program.ends_with(writerTag)) {
-            ++writerWrites;
-        }
-    }
-};
-
-struct Received {
-    Tally tally;
-    long long bytes = 0;
-    long long fullBuffers = 0; // no room left for one more of the largest record seen
-    std::string expectedLog;   // the lines the page's log must hold for them
-};
-
-Received receivedFrom(const std::vector<std::vector<uint8_t>>& buffers, std::string_view writerTag)
-{
-    Received r;
-    size_t largest = 0;
-    for (const auto& buffer : buffers) {
-        r.bytes += static_cast<long long>(buffer.size());
-        walkRecords(buffer, buffer.size(), [&](const CapturedRecord& record) {
-            if (record.fieldCount == 0) return; // neither shown nor logged
-            size_t text = record.fieldCount - 1;
-            for (size_t k = 0; k < record.fieldCount; ++k) text += record.fields[k].size();
-            largest = std::max(largest, nextRecordOffset(text));
-            r.tally.add(record.fields[0], record.fields[1], record.fields[3], record.fields[4], writerTag);
-            appendLogLine(r.expectedLog, record);
-        });
-    }
-    for (const auto& buffer : buffers)
-        if (buffer.size() + largest > kReadBufferSize) ++r.fullBuffers;
-    return r;
-}
-
-// The log's lines: five tab-separated fields ended by CR LF.
-Tally tallyLog(const std::string& log, std::string_view writerTag)
-{
-    Tally t;
-    size_t start = 0;
-    while (start < log.size()) {
-        size_t end = log.find("\r\n", start);
-        if (end == std::string::npos) end = log.size();
-        std::string_view line(log.data() + start, end - start);
-        std::string_view fields[kRecordFields];
-        for (size_t k = 0; k < kRecordFields; ++k) {
-            const size_t tab = k + 1 < kRecordFields ? line.find('\t') : std::string_view::npos;
-            fields[k] = line.substr(0, tab);
-            line = tab == std::string_view::npos ? std::string_view() : line.substr(tab + 1);
-        }
-        t.add(fields[0], fields[1], fields[3], fields[4], writerTag);
-        start = end + 2;
-    }
-    return t;
-}
-
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -205,7 +134,11 @@ public:
         std::remove(options_.settingsPath.c_str());
     }
 
-    template <class T> T* find(const char* name) { return frame->findChild<T*>(QString::fromLatin1(name)); }
+    template <class T>
+    T* find(const char* name)
+    {
+        return frame->findChild<T*>(QString::fromLatin1(name));
+    }
     bool loaded() const { return frame->serialMonPage()->driverLoaded(); }
     // The load/unload button, as the user presses it.
     void toggleDriver() { find<QAbstractButton>("btnStartSerMon")->click(); }
@@ -262,8 +195,7 @@ bool runCapture(MonitorWindow& w, RecordingCapture& capture, DelayProbe& probe, 
     constexpr qint64 kSettleNs = 200'000'000;
     QElapsedTimer waited;
     waited.start();
-    while (capture.lastEmptyReadBegun < ended + kSettleNs && waited.elapsed() < 60'000 && w.loaded())
-        QTest::qWait(20);
+    while (capture.lastEmptyReadBegun < ended + kSettleNs && waited.elapsed() < 60'000 && w.loaded()) QTest::qWait(20);
     c.drained = capture.lastEmptyReadBegun >= ended + kSettleNs;
     c.drainSeconds = (capture.now() - ended) / 1e9;
     c.delay = {probe.worst(), probe.over100()};
@@ -285,15 +217,17 @@ void printCapture(const char* label, const CaptureCase& c, bool paced)
     const Tally& got = c.received.tally;
     const Tally& log = c.logged;
     std::printf("  %s: %lld writes (%.0f/s)\n", label, c.writer.writes, c.writer.wall);
-    std::printf("    reads %lld (%.2f ms each, longest %.0f ms, %lld over 100 ms), %lld full 65528-byte buffers, %.1f MB; drained %.2f s after the writer%s\n",
-                c.reads, c.readMsEach, c.longestReadMs, c.slowReads, c.received.fullBuffers, c.received.bytes / 1e6, c.drainSeconds,
-                c.drained ? "" : " (NOT DRAINED)");
+    std::printf("    reads %lld (%.2f ms each, longest %.0f ms, %lld over 100 ms), %lld full 65528-byte buffers, %.1f "
+                "MB; drained %.2f s after the writer%s\n",
+                c.reads, c.readMsEach, c.longestReadMs, c.slowReads, c.received.fullBuffers, c.received.bytes / 1e6,
+                c.drainSeconds, c.drained ? "" : " (NOT DRAINED)");
     std::printf("    records received %lld, log lines %lld, log %s\n", got.records, log.records,
                 c.logMatches ? "byte for byte what was received" : "DIFFERS FROM WHAT WAS RECEIVED");
-    std::printf("    in the log: %lld IRP_MJ_WRITE of the writer, %lld completions, %lld overflow records saying %lld dropped\n",
+    std::printf("    in the log: %lld IRP_MJ_WRITE of the writer, %lld completions, %lld overflow records saying %lld "
+                "dropped\n",
                 log.writerWrites, log.completions, log.overflowRecords, log.dropped);
-    const bool accounted = c.logMatches && log.writerWrites <= c.writer.writes &&
-                           log.writerWrites + log.dropped >= c.writer.writes;
+    const bool accounted =
+        c.logMatches && log.writerWrites <= c.writer.writes && log.writerWrites + log.dropped >= c.writer.writes;
     if (paced) {
         const bool none = c.logMatches && log.writerWrites == c.writer.writes && log.overflowRecords == 0;
         std::printf("    %s\n", none ? "none lost" : "RECORDS LOST");
@@ -324,8 +258,8 @@ int runHelperFlood(const HelperFloodSettings& settings)
         MonitorWindow w(dir, pty.slavePath(), capture);
         DelayProbe probe;
         std::printf("pty %s, helper %s, %d rounds: flood %.1f s without and with capture, paced %ld/s for %.1f s\n",
-                    pty.slavePath().c_str(), helperPath().c_str(), settings.rounds, settings.seconds, settings.pacedRate,
-                    settings.pacedSeconds);
+                    pty.slavePath().c_str(), helperPath().c_str(), settings.rounds, settings.seconds,
+                    settings.pacedRate, settings.pacedSeconds);
         std::vector<qint64> without, with, paced;
         for (int round = 1; round <= settings.rounds && code == 0; ++round) {
             // The machine may be shared: say how busy it was.
@@ -334,8 +268,9 @@ int runHelperFlood(const HelperFloodSettings& settings)
             Child plainWriter = startWriter(pty.slavePath(), settings.seconds);
             const WriterResult plain = waitForWriter(plainWriter);
             without.push_back(probe.worst());
-            std::printf("  flood without capture: %lld writes (%.0f/s), worst event-loop delay %lld ms, %d ticks over 100 ms\n",
-                        plain.writes, plain.wall, probe.worst(), probe.over100());
+            std::printf(
+                "  flood without capture: %lld writes (%.0f/s), worst event-loop delay %lld ms, %d ticks over 100 ms\n",
+                plain.writes, plain.wall, probe.worst(), probe.over100());
 
             CaptureCase flood, steady;
             if (!runCapture(w, capture, probe, pty.slavePath(), settings.seconds, 0, flood)) {
@@ -355,9 +290,14 @@ int runHelperFlood(const HelperFloodSettings& settings)
             printCapture(label, steady, true);
             paced.push_back(steady.delay.worst);
         }
+        // The list as the last run left it, captured rows and all.
+        if (!settings.screenshot.empty()) w.frame->grab().save(QString::fromStdString(settings.screenshot));
         if (!with.empty()) {
-            const auto worstOf = [](const std::vector<qint64>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
-            std::printf("worst event-loop delay over all rounds: flood without capture %lld ms, with capture %lld ms, paced %lld ms\n",
+            const auto worstOf = [](const std::vector<qint64>& v) {
+                return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
+            };
+            std::printf("worst event-loop delay over all rounds: flood without capture %lld ms, with capture %lld ms, "
+                        "paced %lld ms\n",
                         worstOf(without), worstOf(with), worstOf(paced));
         }
         std::printf("messages %d\n", w.dialogs.messages);

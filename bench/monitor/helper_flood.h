@@ -1,4 +1,6 @@
 #pragma once
+
+#include <string>
 // The monitor page against the real capture helper, a writer flooding a
 // ticked pty: what was written, read, logged and dropped, and how late the
 // window's event loop ran.
@@ -48,10 +50,11 @@ private:
 };
 
 struct HelperFloodSettings {
-    double seconds = 5;       // of each flood, with capture and without
+    double seconds = 5; // of each flood, with capture and without
     int rounds = 3;
     double pacedSeconds = 10; // of the paced run after each flood
     long pacedRate = 20000;   // writes a second
+    std::string screenshot;   // where to save the window at the end, if anywhere
 };
 
 // Needs the application object; returns the program's exit code.

@@ -5,14 +5,14 @@
 //   monitor_poll_bench [seconds [screenshot.png]]
 //     a scripted capture component answering every read with a full
 //     65528-byte buffer of records: how many were read and logged.
-//   monitor_poll_bench --helper [seconds [rounds [paced-seconds]]]
+//   monitor_poll_bench --helper [seconds [rounds [paced-seconds [screenshot.png]]]]
 //     the real helper (run as root), a pty ticked in the port list and a
 //     separate writer flooding it; then a writer paced at 20,000 writes a second.
 
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "bench/bench_dialogs.h"
 #include "app/mainform.h"
+#include "bench/bench_dialogs.h"
 #include "bench/monitor/helper_flood.h"
 #include "bench/monitor/pty_flood.h"
 #include "monitor/capture_device.h"
@@ -111,6 +111,7 @@ int main(int argc, char** argv)
         if (argc > 2) settings.seconds = std::atof(argv[2]);
         if (argc > 3) settings.rounds = std::atoi(argv[3]);
         if (argc > 4) settings.pacedSeconds = std::atof(argv[4]);
+        if (argc > 5) settings.screenshot = argv[5];
         return bench::runHelperFlood(settings);
     }
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
@@ -122,7 +123,8 @@ int main(int argc, char** argv)
 
     BenchDialogs dialogs;
     FixedDeviceMap devices;
-    devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\Serial0", "/dev/ttyS0"}, {"\\Device\\Serial1", "/dev/ttyUSB0"}};
+    devices.serial =
+        std::vector<DeviceMapEntry>{{"\\Device\\Serial0", "/dev/ttyS0"}, {"\\Device\\Serial1", "/dev/ttyUSB0"}};
     devices.parallel = std::vector<DeviceMapEntry>{};
     FloodingCapture capture;
     FrameOptions options;

@@ -128,11 +128,13 @@ int main(int argc, char** argv)
         dropped += poller.dropped;
         wallRatio.push_back(hooked.wall / plain.wall);
         cpuRatio.push_back(hooked.cpu / plain.cpu);
-        std::printf("round %d: unhooked %8.0f/s (%8.0f per CPU s)  hooked %8.0f/s (%8.0f per CPU s)  wall %.1f %%  CPU %.1f %%\n",
+        std::printf("round %d: unhooked %8.0f/s (%8.0f per CPU s)  hooked %8.0f/s (%8.0f per CPU s)  wall %.1f %%  CPU "
+                    "%.1f %%\n",
                     round + 1, plain.wall, plain.cpu, hooked.wall, hooked.cpu, 100.0 * wallRatio.back(),
                     100.0 * cpuRatio.back());
     }
-    std::printf("median hooked/unhooked: wall-clock rate %.1f %%, per writer CPU second %.1f %%; %lld write records read, %lld dropped\n",
+    std::printf("median hooked/unhooked: wall-clock rate %.1f %%, per writer CPU second %.1f %%; %lld write records "
+                "read, %lld dropped\n",
                 100.0 * median(wallRatio), 100.0 * median(cpuRatio), recordsRead, dropped);
     if (::system("command -v strace >/dev/null 2>&1") == 0) {
         const WriterResult before = writerRate(slave, seconds);
@@ -157,8 +159,8 @@ int main(int argc, char** argv)
         const long long written = writerResult(startWriter(slave, paceSeconds, rate).finish()).writes;
         std::this_thread::sleep_for(std::chrono::milliseconds(700)); // the last poll
         poller.finish();
-        std::printf("paced      %lld writes in %d s (%ld/s asked); %lld write records read, %lld dropped, %s\n", written,
-                    paceSeconds, rate, poller.writeRecords, poller.dropped,
+        std::printf("paced      %lld writes in %d s (%ld/s asked); %lld write records read, %lld dropped, %s\n",
+                    written, paceSeconds, rate, poller.writeRecords, poller.dropped,
                     poller.writeRecords == written && poller.overflowRecords == 0 ? "none lost" : "RECORDS LOST");
     }
     device.stop();

@@ -37,8 +37,8 @@ namespace {
 // 50 variables: the block's sequence number first, then every type in turn.
 void addVariables(vars::VarList& list, int32_t& bodySize)
 {
-    const vars::VarType cycle[] = {vars::VarType::Char,   vars::VarType::Int,     vars::VarType::Long,
-                                   vars::VarType::Float,  vars::VarType::Double,  vars::VarType::BitMask,
+    const vars::VarType cycle[] = {vars::VarType::Char,  vars::VarType::Int,    vars::VarType::Long,
+                                   vars::VarType::Float, vars::VarType::Double, vars::VarType::BitMask,
                                    vars::VarType::Array};
     const int32_t sizes[] = {1, 2, 4, 4, 8, 1, 8};
     int32_t offset = 0;

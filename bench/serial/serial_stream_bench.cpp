@@ -7,8 +7,8 @@
 
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "bench/bench_dialogs.h"
 #include "app/mainform.h"
+#include "bench/bench_dialogs.h"
 #include "bench/serial/bench_support.h"
 #include "common/codepage.h"
 #include "platform/device_map.h"

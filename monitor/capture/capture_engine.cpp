@@ -26,9 +26,13 @@ namespace {
 const char* requestName(uint8_t kind)
 {
     switch (kind) {
-    case QPM_OPEN: case QPM_OPENAT: case QPM_OPENAT2: return "IRP_MJ_CREATE";
-    case QPM_READ: case QPM_READV: return "IRP_MJ_READ";
-    case QPM_WRITE: case QPM_WRITEV: return "IRP_MJ_WRITE";
+    case QPM_OPEN:
+    case QPM_OPENAT:
+    case QPM_OPENAT2: return "IRP_MJ_CREATE";
+    case QPM_READ:
+    case QPM_READV: return "IRP_MJ_READ";
+    case QPM_WRITE:
+    case QPM_WRITEV: return "IRP_MJ_WRITE";
     case QPM_IOCTL: return "IRP_MJ_DEVICE_CONTROL";
     case QPM_CLOSE: return "IRP_MJ_CLOSE";
     default: return "";
@@ -63,8 +67,8 @@ std::string openFlags(uint64_t flags)
     static const char* const access[] = {"O_RDONLY", "O_WRONLY", "O_RDWR", "O_ACCMODE"};
     std::string out = access[flags & O_ACCMODE];
     static const std::pair<uint64_t, const char*> named[] = {
-        {O_CREAT, "O_CREAT"}, {O_EXCL, "O_EXCL"},   {O_NOCTTY, "O_NOCTTY"}, {O_TRUNC, "O_TRUNC"},
-        {O_APPEND, "O_APPEND"}, {O_NONBLOCK, "O_NONBLOCK"}, {O_DSYNC, "O_DSYNC"}, {O_CLOEXEC, "O_CLOEXEC"},
+        {O_CREAT, "O_CREAT"},   {O_EXCL, "O_EXCL"},         {O_NOCTTY, "O_NOCTTY"}, {O_TRUNC, "O_TRUNC"},
+        {O_APPEND, "O_APPEND"}, {O_NONBLOCK, "O_NONBLOCK"}, {O_DSYNC, "O_DSYNC"},   {O_CLOEXEC, "O_CLOEXEC"},
     };
     for (const auto& [bit, name] : named)
         if (flags & bit) {
@@ -110,11 +114,9 @@ Answer CaptureEngine::handle(const Request& r)
     case kReadRecords:
         if (in != 0) return Answer::failure(EINVAL);
         return read(r.outputSize);
-    case kSetFilter:
-        return setFilter(r);
+    case kSetFilter: return setFilter(r);
     case kHookSerial:
-    case kHookParallel:
-        return hook(r, r.code == kHookParallel);
+    case kHookParallel: return hook(r, r.code == kHookParallel);
     case kHexDisplay:
         if (in != 4) return Answer::failure(EINVAL);
         hex_ = u32(r.input) != 0;
@@ -127,8 +129,7 @@ Answer CaptureEngine::handle(const Request& r)
         maxBytes_ = n;
         return Answer::success();
     }
-    default:
-        return Answer::failure(ENOTTY);
+    default: return Answer::failure(ENOTTY);
     }
 }
 
@@ -136,7 +137,8 @@ Answer CaptureEngine::setFilter(const Request& r)
 {
     if (r.input.size() != kFilterBlockSize) return Answer::failure(EINVAL);
     std::span<const uint8_t> block(r.input);
-    filter_.set(zeroEnded(block.subspan(0, kFilterFieldSize)), zeroEnded(block.subspan(kFilterFieldSize, kFilterFieldSize)));
+    filter_.set(zeroEnded(block.subspan(0, kFilterFieldSize)),
+                zeroEnded(block.subspan(kFilterFieldSize, kFilterFieldSize)));
     captureReads_ = block[256] != 0;
     captureWrites_ = block[257] != 0;
     return Answer::success();
@@ -317,10 +319,7 @@ std::optional<uint32_t> CaptureEngine::slotOfPath(std::string_view path) const
     return std::nullopt;
 }
 
-std::string CaptureEngine::programField(const InFlight& f) const
-{
-    return f.comm + ":" + std::to_string(f.pid);
-}
+std::string CaptureEngine::programField(const InFlight& f) const { return f.comm + ":" + std::to_string(f.pid); }
 
 std::string CaptureEngine::deviceName(uint32_t slot) const
 {
@@ -366,8 +365,8 @@ std::string CaptureEngine::fullText(const InFlight& f, const Exit& e) const
     } else if (isOpen(f.kind)) {
         other = openFlags(f.arg);
     }
-    return programField(f) + "\t" + requestName(f.kind) + "\t" + deviceName(f.slot) + "\t" + resultText(e.ret) +
-           "\t" + other;
+    return programField(f) + "\t" + requestName(f.kind) + "\t" + deviceName(f.slot) + "\t" + resultText(e.ret) + "\t" +
+           other;
 }
 
 std::string CaptureEngine::completionOther(const InFlight& f, const Exit& e) const

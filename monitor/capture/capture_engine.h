@@ -111,7 +111,7 @@ private:
     bool captureReads_ = true;
     bool captureWrites_ = true;
     RecordFilter filter_;
-    std::map<uint32_t, uint32_t> serialHooks_;   // device -> slot
+    std::map<uint32_t, uint32_t> serialHooks_; // device -> slot
     std::map<uint32_t, uint32_t> parallelHooks_;
     std::map<uint32_t, std::string> slotNames_;
     std::map<uint32_t, std::string> slotPaths_; // as stat'ed, for failed opens

@@ -52,10 +52,10 @@ struct qpm_event {
     qpm_u32 slot;     // hooked port, as the helper numbered it
     qpm_u32 pid;      // thread group id
     qpm_u32 tid;
-    qpm_u64 time_ns;  // CLOCK_MONOTONIC
-    qpm_s64 ret;      // exit: return value
-    qpm_u64 arg;      // enter: count, ioctl command or open flags
-    qpm_u64 arg2;     // enter: ioctl argument
+    qpm_u64 time_ns; // CLOCK_MONOTONIC
+    qpm_s64 ret;     // exit: return value
+    qpm_u64 arg;     // enter: count, ioctl command or open flags
+    qpm_u64 arg2;    // enter: ioctl argument
     char comm[QPM_COMM_LEN];
     // data_len bytes follow: enter: written bytes or ioctl input;
     // exit: read bytes or ioctl output.

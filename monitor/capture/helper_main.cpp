@@ -127,10 +127,33 @@ private:
     std::vector<uint32_t> current_;
 };
 
+// Events taken from the kernel's ring buffer at one go. A writer as fast as
+// we are keeps the buffer from ever running empty, and a read answered only
+// once it has would keep the program waiting for seconds; what is left over
+// is taken on the next pass, without waiting.
+constexpr size_t kEventsPerTake = 4096;
+
+struct RingTake {
+    CaptureEngine* engine;
+    size_t left = 0;
+    bool cut = false; // the last pass ended with events still waiting
+};
+
 int onRingEvent(void* ctx, void* data, size_t size)
 {
-    static_cast<CaptureEngine*>(ctx)->onEvent({static_cast<const uint8_t*>(data), size});
-    return 0;
+    auto* take = static_cast<RingTake*>(ctx);
+    take->engine->onEvent({static_cast<const uint8_t*>(data), size});
+    // The event is consumed either way; a negative answer only ends the pass.
+    if (--take->left > 0) return 0;
+    take->cut = true;
+    return -1;
+}
+
+void takeEvents(ring_buffer* rb, RingTake& take)
+{
+    take.left = kEventsPerTake;
+    take.cut = false;
+    ring_buffer__consume(rb);
 }
 
 // Loads and attaches, or says why not.
@@ -194,7 +217,7 @@ int stopSignalsFd()
 
 // Answers requests until the program asks us to quit, goes away, or a stop
 // signal comes; between requests the kernel's events are taken in.
-void serve(CaptureEngine& engine, BpfKernel& kernel, ring_buffer* rb, int sigFd)
+void serve(CaptureEngine& engine, BpfKernel& kernel, ring_buffer* rb, RingTake& take, int sigFd)
 {
     fcntl(STDIN_FILENO, F_SETFL, fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
     RequestParser parser;
@@ -204,9 +227,10 @@ void serve(CaptureEngine& engine, BpfKernel& kernel, ring_buffer* rb, int sigFd)
     std::vector<uint8_t> buf(65536);
     while (running) {
         pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {sigFd, POLLIN, 0}, {ring_buffer__epoll_fd(rb), POLLIN, 0}};
-        int n = ::poll(fds, 3, 10);
+        // Events left over from a cut pass are taken at once.
+        int n = ::poll(fds, 3, take.cut ? 0 : 10);
         if (n < 0 && errno != EINTR) break;
-        ring_buffer__consume(rb);
+        takeEvents(rb, take);
         engine.setClockOffset(int64_t(clockNs(CLOCK_REALTIME)) - int64_t(clockNs(CLOCK_MONOTONIC)));
         if (uint64_t lost = kernel.lostEvents(); lost > lostSeen) {
             engine.addLost(lost - lostSeen);
@@ -226,8 +250,8 @@ void serve(CaptureEngine& engine, BpfKernel& kernel, ring_buffer* rb, int sigFd)
                 break;
             }
             if (r.code == kReadRecords) {
-                // Hand over everything the kernel has passed up to this moment.
-                ring_buffer__consume(rb);
+                // Hand over what the kernel has passed so far (one take at most).
+                takeEvents(rb, take);
                 engine.flushPending(clockNs(CLOCK_MONOTONIC));
             }
             if (!sendAnswer(engine.handle(r))) {
@@ -261,7 +285,8 @@ int main(int argc, char** argv)
     kernel.writeConfig();
 
     CaptureEngine engine(kernel, statCharDevice);
-    ring_buffer* rb = ring_buffer__new(bpf_map__fd(skel->maps.events), onRingEvent, &engine, nullptr);
+    RingTake take{&engine};
+    ring_buffer* rb = ring_buffer__new(bpf_map__fd(skel->maps.events), onRingEvent, &take, nullptr);
     if (!rb) {
         sendHello(false, errno, "cannot open the capture ring buffer");
         portmon_bpf__destroy(skel);
@@ -273,7 +298,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    serve(engine, kernel, rb, sigFd);
+    serve(engine, kernel, rb, take, sigFd);
     // Destroying the skeleton detaches every program it attached.
     ring_buffer__free(rb);
     portmon_bpf__destroy(skel);

@@ -102,9 +102,8 @@ std::string lineSettings(std::span<const uint8_t> d, bool hasSpeedFields)
 std::string modemLines(uint32_t v)
 {
     static const Named lines[] = {
-        {TIOCM_DTR, "DTR"}, {TIOCM_RTS, "RTS"}, {TIOCM_CTS, "CTS"}, {TIOCM_DSR, "DSR"},
-        {TIOCM_CAR, "CD"},  {TIOCM_RNG, "RI"},  {TIOCM_LE, "LE"},   {TIOCM_ST, "ST"},
-        {TIOCM_SR, "SR"},
+        {TIOCM_DTR, "DTR"}, {TIOCM_RTS, "RTS"}, {TIOCM_CTS, "CTS"}, {TIOCM_DSR, "DSR"}, {TIOCM_CAR, "CD"},
+        {TIOCM_RNG, "RI"},  {TIOCM_LE, "LE"},   {TIOCM_ST, "ST"},   {TIOCM_SR, "SR"},
     };
     std::string out;
     for (const Named& l : lines)
@@ -128,14 +127,28 @@ std::string hexByte(std::span<const uint8_t> d)
 const std::vector<IoctlCopy>& ioctlCopyTable()
 {
     static const std::vector<IoctlCopy> table = {
-        {TCSETS, sizeof(struct termios), 0},   {TCSETSW, sizeof(struct termios), 0},
-        {TCSETSF, sizeof(struct termios), 0},  {TCGETS, 0, sizeof(struct termios)},
-        {TCSETS2, sizeof(struct termios2), 0}, {TCSETSW2, sizeof(struct termios2), 0},
-        {TCSETSF2, sizeof(struct termios2), 0}, {TCGETS2, 0, sizeof(struct termios2)},
-        {TIOCMSET, 4, 0},  {TIOCMBIS, 4, 0},   {TIOCMBIC, 4, 0},  {TIOCMGET, 0, 4},
-        {FIONREAD, 0, 4},  {TIOCOUTQ, 0, 4},
-        {PPWDATA, 1, 0},   {PPWCONTROL, 1, 0}, {PPRDATA, 0, 1},   {PPRCONTROL, 0, 1},
-        {PPRSTATUS, 0, 1}, {PPSETMODE, 4, 0},  {PPGETMODE, 0, 4}, {PPDATADIR, 4, 0},
+        {TCSETS, sizeof(struct termios), 0},
+        {TCSETSW, sizeof(struct termios), 0},
+        {TCSETSF, sizeof(struct termios), 0},
+        {TCGETS, 0, sizeof(struct termios)},
+        {TCSETS2, sizeof(struct termios2), 0},
+        {TCSETSW2, sizeof(struct termios2), 0},
+        {TCSETSF2, sizeof(struct termios2), 0},
+        {TCGETS2, 0, sizeof(struct termios2)},
+        {TIOCMSET, 4, 0},
+        {TIOCMBIS, 4, 0},
+        {TIOCMBIC, 4, 0},
+        {TIOCMGET, 0, 4},
+        {FIONREAD, 0, 4},
+        {TIOCOUTQ, 0, 4},
+        {PPWDATA, 1, 0},
+        {PPWCONTROL, 1, 0},
+        {PPRDATA, 0, 1},
+        {PPRCONTROL, 0, 1},
+        {PPRSTATUS, 0, 1},
+        {PPSETMODE, 4, 0},
+        {PPGETMODE, 0, 4},
+        {PPDATADIR, 4, 0},
     };
     return table;
 }
@@ -157,14 +170,20 @@ std::string describeIoctl(uint32_t command, uint64_t arg, std::span<const uint8_
     }
     std::string out = name;
     switch (command) {
-    case TCGETS: case TCSETS: case TCSETSW: case TCSETSF:
-        return out + lineSettings(data, false);
-    case TCGETS2: case TCSETS2: case TCSETSW2: case TCSETSF2:
-        return out + lineSettings(data, true);
-    case TIOCMGET: case TIOCMSET: case TIOCMBIS: case TIOCMBIC:
-        return data.size() >= 4 ? out + modemLines(u32At(data, 0)) : out;
-    case FIONREAD: case TIOCOUTQ:
-        return data.size() >= 4 ? out + " " + std::to_string(u32At(data, 0)) : out;
+    case TCGETS:
+    case TCSETS:
+    case TCSETSW:
+    case TCSETSF: return out + lineSettings(data, false);
+    case TCGETS2:
+    case TCSETS2:
+    case TCSETSW2:
+    case TCSETSF2: return out + lineSettings(data, true);
+    case TIOCMGET:
+    case TIOCMSET:
+    case TIOCMBIS:
+    case TIOCMBIC: return data.size() >= 4 ? out + modemLines(u32At(data, 0)) : out;
+    case FIONREAD:
+    case TIOCOUTQ: return data.size() >= 4 ? out + " " + std::to_string(u32At(data, 0)) : out;
     case TCFLSH: {
         static const char* const what[] = {" TCIFLUSH", " TCOFLUSH", " TCIOFLUSH"};
         return arg < 3 ? out + what[arg] : out + " " + std::to_string(arg);
@@ -176,16 +195,15 @@ std::string describeIoctl(uint32_t command, uint64_t arg, std::span<const uint8_
     case TCSBRK:
         // tcdrain() is TCSBRK with a non-zero argument; only 0 sends a break.
         return out + (arg == 0 ? " break" : " drain");
-    case TCSBRKP:
-        return out + " break";
-    case TIOCSBRK:
-        return out + " break on";
-    case TIOCCBRK:
-        return out + " break off";
-    case PPWDATA: case PPWCONTROL: case PPRDATA: case PPRCONTROL: case PPRSTATUS:
-        return out + hexByte(data);
-    default:
-        return out;
+    case TCSBRKP: return out + " break";
+    case TIOCSBRK: return out + " break on";
+    case TIOCCBRK: return out + " break off";
+    case PPWDATA:
+    case PPWCONTROL:
+    case PPRDATA:
+    case PPRCONTROL:
+    case PPRSTATUS: return out + hexByte(data);
+    default: return out;
     }
 }
 

@@ -5,15 +5,14 @@ namespace quillon::capture {
 namespace {
 
 [[maybe_unused]] constexpr SyscallEntry kX86_64[] = {
-    {0, QPM_READ},     {1, QPM_WRITE},    {2, QPM_OPEN},    {3, QPM_CLOSE},     {16, QPM_IOCTL},
-    {17, QPM_READ},    {18, QPM_WRITE},   {19, QPM_READV},  {20, QPM_WRITEV},   {257, QPM_OPENAT},
-    {437, QPM_OPENAT2},
+    {0, QPM_READ},   {1, QPM_WRITE},  {2, QPM_OPEN},    {3, QPM_CLOSE},    {16, QPM_IOCTL},    {17, QPM_READ},
+    {18, QPM_WRITE}, {19, QPM_READV}, {20, QPM_WRITEV}, {257, QPM_OPENAT}, {437, QPM_OPENAT2},
 };
 
 // No plain open() here; the C library uses openat.
 [[maybe_unused]] constexpr SyscallEntry kAarch64[] = {
-    {29, QPM_IOCTL},  {56, QPM_OPENAT}, {57, QPM_CLOSE}, {63, QPM_READ},      {64, QPM_WRITE},
-    {65, QPM_READV},  {66, QPM_WRITEV}, {67, QPM_READ},  {68, QPM_WRITE},     {437, QPM_OPENAT2},
+    {29, QPM_IOCTL}, {56, QPM_OPENAT}, {57, QPM_CLOSE}, {63, QPM_READ},  {64, QPM_WRITE},
+    {65, QPM_READV}, {66, QPM_WRITEV}, {67, QPM_READ},  {68, QPM_WRITE}, {437, QPM_OPENAT2},
 };
 
 } // namespace

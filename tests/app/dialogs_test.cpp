@@ -3,10 +3,10 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QFileDialog>
+#include <QLabel>
 #include <QListView>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -16,9 +16,9 @@ using quillon::test::TempDir;
 namespace {
 
 struct FilterCase {
-    const char* filter;      // as the page hands it over
-    const char* qtFilter;    // as Qt receives it
-    QStringList firstLists;  // what the first entry shows of kFiles
+    const char* filter;     // as the page hands it over
+    const char* qtFilter;   // as Qt receives it
+    QStringList firstLists; // what the first entry shows of kFiles
 };
 
 const QStringList kFiles = {"a.hex", "b.bin", "c.eep", "d.dat", "e.log", "f.txt", "firmware", "g.map"};
@@ -29,9 +29,11 @@ const FilterCase kCases[] = {
      "Data files (*.hex,*.bin,*.eep,*.dat) (*.hex *.bin *.eep *.dat);;All files (*.*) (*)",
      {"a.hex", "b.bin", "c.eep", "d.dat"}},
     {"Data files (*.dat)|*.dat;*.hex;*.bin;*.eep|All files (*.*)|*.*",
-     "Data files (*.dat) (*.dat *.hex *.bin *.eep);;All files (*.*) (*)", {"a.hex", "b.bin", "c.eep", "d.dat"}},
+     "Data files (*.dat) (*.dat *.hex *.bin *.eep);;All files (*.*) (*)",
+     {"a.hex", "b.bin", "c.eep", "d.dat"}},
     {"Data files (*.dat)|*.dat;*.hex;*.eep|All files (*.*)|*.*",
-     "Data files (*.dat) (*.dat *.hex *.eep);;All files (*.*) (*)", {"a.hex", "c.eep", "d.dat"}},
+     "Data files (*.dat) (*.dat *.hex *.eep);;All files (*.*) (*)",
+     {"a.hex", "c.eep", "d.dat"}},
     {"Data files (*.dat)|*.dat|All files (*.*)|*.*", "Data files (*.dat) (*.dat);;All files (*.*) (*)", {"d.dat"}},
     {"Log files (*.log)|*.log|All files (*.*)|*.*", "Log files (*.log) (*.log);;All files (*.*) (*)", {"e.log"}},
     {"Map files (*.map)|*.map|All files (*.*)|*.*", "Map files (*.map) (*.map);;All files (*.*) (*)", {"g.map"}},
@@ -76,7 +78,8 @@ TEST(FileDialogs, ShowTheFilesTheirPatternsNameUnderTheirOwnDescription)
         dialog.setDirectory(QString::fromStdString(dir.path()));
         QStringList expected = c.firstLists;
         expected.sort();
-        EXPECT_EQ(listedFiles(dialog).join(QLatin1Char(' ')).toStdString(), expected.join(QLatin1Char(' ')).toStdString())
+        EXPECT_EQ(listedFiles(dialog).join(QLatin1Char(' ')).toStdString(),
+                  expected.join(QLatin1Char(' ')).toStdString())
             << c.filter;
 
         // The drop-down shows the descriptions exactly as the page wrote them.
@@ -84,7 +87,8 @@ TEST(FileDialogs, ShowTheFilesTheirPatternsNameUnderTheirOwnDescription)
         ASSERT_TRUE(combo);
         const QStringList parts = QString::fromUtf8(c.filter).split(QLatin1Char('|'));
         ASSERT_EQ(combo->count() * 2, parts.size());
-        for (int i = 0; i < combo->count(); ++i) EXPECT_EQ(combo->itemText(i).toStdString(), parts[2 * i].toStdString());
+        for (int i = 0; i < combo->count(); ++i)
+            EXPECT_EQ(combo->itemText(i).toStdString(), parts[2 * i].toStdString());
     }
 }
 

@@ -1,7 +1,7 @@
 #include "app/comm_events.h"
 #include "app/handler.h"
-#include "common/settings_file.h"
 #include "common/clock.h"
+#include "common/settings_file.h"
 #include "tests/support/frame_fixture.h"
 
 #include <QApplication>

@@ -17,7 +17,10 @@ TEST(CodePage, RoundTripsChineseText)
 
 TEST(CodePage, BadBytesAreReplacedNotDropped)
 {
-    EXPECT_EQ(gbkToUtf8("A\xFF" "B"), "A\xEF\xBF\xBD" "B");
+    EXPECT_EQ(gbkToUtf8("A\xFF"
+                        "B"),
+              "A\xEF\xBF\xBD"
+              "B");
     EXPECT_EQ(gbkToUtf8("A\xCE"), "A\xEF\xBF\xBD"); // truncated character at the end
     EXPECT_EQ(utf8ToGbk("A\xC3"), "A?");
 }
@@ -25,7 +28,10 @@ TEST(CodePage, BadBytesAreReplacedNotDropped)
 TEST(CodePage, CharacterWithoutGbkCodeBecomesOneQuestionMark)
 {
     // U+E78D and U+E816 are private-use points GB18030 has no code for.
-    EXPECT_EQ(utf8ToGbk("A\xEE\x9E\x8D" "B\xEE\xA0\x96\xEE\xA0\x96" "C"), "A?B??C");
+    EXPECT_EQ(utf8ToGbk("A\xEE\x9E\x8D"
+                        "B\xEE\xA0\x96\xEE\xA0\x96"
+                        "C"),
+              "A?B??C");
     // Bad bytes still count one each, also next to such a character.
     EXPECT_EQ(utf8ToGbk("\xEE\x9E\x8D\xFF\xEE\x9E"), "????");
 }

@@ -46,7 +46,8 @@ TEST(Decimal, AcceptsTheUsualForms)
 
 TEST(Decimal, RejectsJunkAndOverflow)
 {
-    for (const char* bad : {"", "  ", ".", "-", "1,5", "1.2.3", "1e", "1e+", "abc", "1 2", "0x10", "1e99999", "inf", "nan"})
+    for (const char* bad :
+         {"", "  ", ".", "-", "1,5", "1.2.3", "1e", "1e+", "abc", "1 2", "0x10", "1e99999", "inf", "nan"})
         EXPECT_EQ(parseDecimal(bad), std::nullopt) << bad;
 }
 

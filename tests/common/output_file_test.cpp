@@ -19,8 +19,7 @@ namespace {
 std::set<std::string> namesIn(const std::string& dir)
 {
     std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
     return names;
 }
 

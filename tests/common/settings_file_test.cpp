@@ -1,5 +1,5 @@
-#include "common/settings_file.h"
 #include "common/codepage.h"
+#include "common/settings_file.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -137,14 +137,13 @@ TEST_F(SettingsFileTest, FailedWriteRaisesAndLeavesNoTemporaryFile)
 // Runs `op` in a child process that can't read the file: as root the child
 // becomes "nobody", since root reads a file whatever its mode. True when the
 // operation raised an error.
-static bool raisesWithoutReadAccess(const std::string& dir, const std::string& path,
-                                    const std::function<void()>& op)
+static bool raisesWithoutReadAccess(const std::string& dir, const std::string& path, const std::function<void()>& op)
 {
     pid_t pid = fork();
     if (pid == 0) {
         if (geteuid() == 0) {
-            if (chown(dir.c_str(), 65534, 65534) != 0 || chown(path.c_str(), 65534, 65534) != 0 ||
-                setgid(65534) != 0 || setuid(65534) != 0)
+            if (chown(dir.c_str(), 65534, 65534) != 0 || chown(path.c_str(), 65534, 65534) != 0 || setgid(65534) != 0 ||
+                setuid(65534) != 0)
                 _exit(3);
         }
         try {
@@ -210,7 +209,8 @@ TEST_F(SettingsFileTest, SettingsKeptAsASymlinkStayOne)
     f.writeInteger("A", "y", 2);
     EXPECT_TRUE(std::filesystem::is_symlink(path));
     EXPECT_EQ(contents(), "[A]\r\nx=1\r\ny=2\r\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/store"), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/store"), std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST_F(SettingsFileTest, InstalledProgramKeepsItsSettingsInTheConfigFolder)

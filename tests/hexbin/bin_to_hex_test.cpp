@@ -45,7 +45,8 @@ TEST_F(BinToHex, RecordLayout)
     EXPECT_EQ(convert("", 0), ":00000001FF\r\n");
     EXPECT_EQ(convert("\x01\x02\x03", 0x100), ":03010000010203F6\r\n:00000001FF\r\n");
     const std::string two = convert(std::string(32, '\x11'), 0);
-    EXPECT_EQ(two, ":10000000" + std::string(32, '1') + "E0\r\n:10001000" + std::string(32, '1') + "D0\r\n:00000001FF\r\n");
+    EXPECT_EQ(two,
+              ":10000000" + std::string(32, '1') + "E0\r\n:10001000" + std::string(32, '1') + "D0\r\n:00000001FF\r\n");
     // A short last record carries its own count.
     const std::string text = convert(std::string(27, '\xAB'), 0xFFE0);
     EXPECT_EQ(text.substr(0, 9), ":10FFE000");
@@ -78,14 +79,12 @@ TEST_F(BinToHex, PastSixtyFourKiBUsesExtendedLinearAddresses)
 // images larger than 64 KiB and at odd start addresses.
 TEST_F(BinToHex, ParsesBackWithSrecCat)
 {
-    if (!haveTool("srec_cat"))
-        GTEST_SKIP() << "srec_cat not installed";
+    if (!haveTool("srec_cat")) GTEST_SKIP() << "srec_cat not installed";
     std::mt19937 rng(5);
     const std::pair<std::size_t, uint32_t> cases[] = {{1000, 0}, {200000, 0x1234}, {70001, 0x8000007}, {65536, 0}};
     for (auto [size, start] : cases) {
         std::string bytes(size, '\0');
-        for (auto& c : bytes)
-            c = static_cast<char>(rng());
+        for (auto& c : bytes) c = static_cast<char>(rng());
         convert(bytes, start);
         char cmd[512];
         std::snprintf(cmd, sizeof cmd, "srec_cat %s -Intel -offset -0x%X -o %s -Binary", dst.c_str(), start,

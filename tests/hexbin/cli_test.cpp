@@ -3,9 +3,9 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <cstring>
 #include <random>
 #include <set>
 #include <sys/stat.h>
@@ -35,8 +35,7 @@ protected:
         FILE* p = popen(cmd.c_str(), "r");
         std::array<char, 4096> buf;
         std::size_t n;
-        while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
-            r.out.append(buf.data(), n);
+        while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
         const int status = pclose(p);
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return r;
@@ -80,8 +79,7 @@ TEST_F(Cli, RoundTripAndCrc)
     std::mt19937 rng(3);
     // Big enough for the HEX text to cross the reader's 1 MiB blocks.
     std::string bytes(400000, '\0');
-    for (auto& c : bytes)
-        c = static_cast<char>(rng());
+    for (auto& c : bytes) c = static_cast<char>(rng());
     TempDir::writeFile(f("in.bin"), bytes);
     ASSERT_EQ(cli("bin2hex " + f("in.bin") + " " + f("out.hex")).code, 0);
     auto r = cli("hex2bin --extended --crc crc16 " + f("out.hex") + " " + f("back.bin"));
@@ -140,8 +138,8 @@ TEST_F(Cli, HelpOnEveryCommand)
 // before the gap is written; the option raises the limit.
 TEST_F(Cli, Hex2BinRefusesAnImageAboveTheLimit)
 {
-    TempDir::writeFile(f("far.hex"), hexRecord(0, 0, "start") + "\n:02000004FFFFFC\n" + hexRecord(0, 0, "far") +
-                                         "\n:00000001FF\n");
+    TempDir::writeFile(f("far.hex"),
+                       hexRecord(0, 0, "start") + "\n:02000004FFFFFC\n" + hexRecord(0, 0, "far") + "\n:00000001FF\n");
     auto r = cli("hex2bin --extended " + f("far.hex") + " " + f("far.bin"));
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.out.find("the image would be 4294901763 bytes (line 3), more than 256 MiB (--max-size"),
@@ -186,8 +184,7 @@ namespace {
 std::set<std::string> namesIn(const std::string& dir)
 {
     std::set<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        names.insert(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
     return names;
 }
 
@@ -197,7 +194,8 @@ std::set<std::string> namesIn(const std::string& dir)
 // lose a file it named.
 TEST_F(Cli, FailedRunsLeaveTheTargetAsItWas)
 {
-    TempDir::writeFile(f("bad.hex"), hexRecord(0, 0, std::string(16, 'a')) + "\n" + hexRecord(0, 16, "b") + "\n:0100200002FF\n");
+    TempDir::writeFile(f("bad.hex"),
+                       hexRecord(0, 0, std::string(16, 'a')) + "\n" + hexRecord(0, 16, "b") + "\n:0100200002FF\n");
     TempDir::writeFile(f("empty.hex"), "");
     TempDir::writeFile(f("big.bin"), std::string(1024, 'x'));
     TempDir::writeFile(f("out.bin"), "previous build");
@@ -205,14 +203,14 @@ TEST_F(Cli, FailedRunsLeaveTheTargetAsItWas)
                              "bin2hex --start FFFFFF00 big.bin out.bin", "array --hex bad.hex -o out.bin"}) {
         std::string cmd = args;
         for (const char* name : {"bad.hex", "empty.hex", "big.bin", "out.bin"})
-            if (auto at = cmd.find(name); at != std::string::npos)
-                cmd.replace(at, std::strlen(name), f(name));
+            if (auto at = cmd.find(name); at != std::string::npos) cmd.replace(at, std::strlen(name), f(name));
         const auto r = cli(cmd);
         EXPECT_EQ(r.code, 1) << args << ": " << r.out;
         EXPECT_EQ(r.out.rfind("quillon-cli: ", 0), 0u) << r.out;
         EXPECT_EQ(TempDir::readFile(f("out.bin")), "previous build") << args;
     }
-    EXPECT_NE(cli("hex2bin " + f("bad.hex") + " " + f("out.bin")).out.find("checksum error (line 3)"), std::string::npos);
+    EXPECT_NE(cli("hex2bin " + f("bad.hex") + " " + f("out.bin")).out.find("checksum error (line 3)"),
+              std::string::npos);
 
     // A folder as output is refused and leaves nothing beside it.
     std::filesystem::create_directory(f("dir"));
@@ -295,8 +293,7 @@ TEST_F(Cli, StreamsAndTheCrcOfTheImage)
 TEST_F(Cli, ArrayReadsExtendedHexPast64KiB)
 {
     std::string bytes(0x10010, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(i * 7);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
     TempDir::writeFile(f("big.bin"), bytes);
     ASSERT_EQ(cli("bin2hex " + f("big.bin") + " " + f("big.hex")).code, 0);
     auto r = cli("array --hex " + f("big.hex") + " -o " + f("big.c"));
@@ -330,8 +327,9 @@ TEST_F(Cli, FullStandardOutputFails)
         GTEST_SKIP() << "cannot make a device node here";
     TempDir::writeFile(f("nine"), "123456789");
     TempDir::writeFile(f("a.hex"), hexRecord(0, 0, "x") + "\n:00000001FF\n");
-    for (const std::string& cmd : std::vector<std::string>{"crc " + f("nine"), "hex2bin " + f("a.hex") + " " + f("a.bin"),
-                                                           "array " + f("nine"), "--help", "--version"}) {
+    for (const std::string& cmd :
+         std::vector<std::string>{"crc " + f("nine"), "hex2bin " + f("a.hex") + " " + f("a.bin"), "array " + f("nine"),
+                                  "--help", "--version"}) {
         const auto r = cli(cmd + " 2>" + f("err") + " >" + f("full"));
         EXPECT_EQ(r.code, 1) << cmd;
         EXPECT_NE(TempDir::readFile(f("err")).find("quillon-cli: cannot write standard output"), std::string::npos)

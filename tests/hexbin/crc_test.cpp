@@ -17,10 +17,8 @@ uint16_t bitwise16(uint16_t poly, std::string_view data)
         for (unsigned mask = 0x80; mask; mask >>= 1) {
             const bool out = crc & 0x8000;
             crc = static_cast<uint16_t>(crc << 1);
-            if (out)
-                crc ^= poly;
-            if (byte & mask)
-                crc ^= poly;
+            if (out) crc ^= poly;
+            if (byte & mask) crc ^= poly;
         }
     return crc;
 }
@@ -30,8 +28,7 @@ uint32_t bitwise32(std::string_view data)
     uint32_t crc = 0xFFFFFFFFu;
     for (unsigned char byte : data) {
         crc ^= byte;
-        for (int b = 0; b < 8; ++b)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        for (int b = 0; b < 8; ++b) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
     }
     return crc ^ 0xFFFFFFFFu;
 }
@@ -75,8 +72,7 @@ TEST(Crc, MatchesBitwiseDefinitionOnRandomData)
         for (int round = 0; round < 300; ++round) {
             const std::size_t len = round < 200 ? rng() % 600 : rng() % 70000;
             std::string data(len, '\0');
-            for (auto& c : data)
-                c = static_cast<char>(rng());
+            for (auto& c : data) c = static_cast<char>(rng());
             for (CrcKind kind : {CrcKind::Ccitt, CrcKind::Crc16, CrcKind::Crc32}) {
                 Crc crc(kind);
                 std::size_t pos = 0;
@@ -97,8 +93,7 @@ TEST(Crc, FileCrcReadsWholeFileInBlocks)
     TempDir dir;
     std::mt19937 rng(7);
     std::string data(3 * (1 << 20) + 12345, '\0');
-    for (auto& c : data)
-        c = static_cast<char>(rng());
+    for (auto& c : data) c = static_cast<char>(rng());
     TempDir::writeFile(dir.file("big.bin"), data);
     EXPECT_EQ(crcOfFile(dir.file("big.bin"), CrcKind::Crc32), bitwise32(data));
     EXPECT_EQ(crcOfFile(dir.file("big.bin"), CrcKind::Ccitt), crcOf(CrcKind::Ccitt, data));

@@ -70,8 +70,7 @@ TEST_F(HexBinPageTest, ControlsAndDefaults)
 {
     const QStringList lines = find<QPlainTextEdit>("mHexText")->toPlainText().split('\n');
     ASSERT_EQ(lines.size(), 41);
-    for (int i = 0; i < 41; ++i)
-        EXPECT_EQ(lines[i], QString::fromUtf8(kHexHelpLines[i])) << "line " << i + 1;
+    for (int i = 0; i < 41; ++i) EXPECT_EQ(lines[i], QString::fromUtf8(kHexHelpLines[i])) << "line " << i + 1;
     EXPECT_TRUE(find<QPlainTextEdit>("mHexText")->isReadOnly());
     EXPECT_TRUE(find<QRadioButton>("rbFillFF")->isChecked());
     EXPECT_TRUE(find<QRadioButton>("rbHBCRCCCITT")->isChecked());
@@ -90,11 +89,9 @@ TEST_F(HexBinPageTest, ControlsAndDefaults)
     // The assembler options follow the form choice; the LSB box follows CRC-32.
     const char* asmControls[] = {"edHTDB", "lHTDB", "gbHTHex", "edHTFix", "rbHTPre", "rbHTPost"};
     click("rbHTASM");
-    for (auto* name : asmControls)
-        EXPECT_TRUE(find(name)->isEnabled()) << name;
+    for (auto* name : asmControls) EXPECT_TRUE(find(name)->isEnabled()) << name;
     click("rbHTC");
-    for (auto* name : asmControls)
-        EXPECT_FALSE(find(name)->isEnabled()) << name;
+    for (auto* name : asmControls) EXPECT_FALSE(find(name)->isEnabled()) << name;
     click("rbHBCRC32");
     EXPECT_TRUE(find<QCheckBox>("cbHBCRCLSB")->isChecked());
     click("rbHBCRC16");
@@ -113,7 +110,8 @@ TEST_F(HexBinPageTest, FileFieldsUseTheirDialogs)
     dialogs.fileAnswers = {QString("/tmp/a.hex"), std::nullopt, QString("/tmp/b.bin")};
     click("btnSource");
     EXPECT_EQ(dialogs.last().kind, DialogCall::OpenFile);
-    EXPECT_EQ(dialogs.last().filter, "Data files (*.hex,*.bin,*.eep,*.dat)|*.hex;*.bin;*.eep;*.dat|All files (*.*)|*.*");
+    EXPECT_EQ(dialogs.last().filter,
+              "Data files (*.hex,*.bin,*.eep,*.dat)|*.hex;*.bin;*.eep;*.dat|All files (*.*)|*.*");
     EXPECT_EQ(dialogs.last().defaultExt, "*");
     click("btnTarget");
     EXPECT_EQ(dialogs.last().kind, DialogCall::SaveFile);
@@ -130,8 +128,7 @@ TEST_F(HexBinPageTest, HexToBinMessagesAndCrc)
     expectError("请指定源文件和目标文件!");
 
     std::string sample;
-    for (int i = 4; i < 8; ++i)
-        sample += std::string(kHexHelpLines[i]) + "\r\n";
+    for (int i = 4; i < 8; ++i) sample += std::string(kHexHelpLines[i]) + "\r\n";
     TempDir::writeFile(hex, sample);
     setFields(" " + hex + " ", bin);
     click("btnHBLoad");
@@ -146,7 +143,8 @@ TEST_F(HexBinPageTest, HexToBinMessagesAndCrc)
     const std::string image = TempDir::readFile(bin);
     ASSERT_EQ(image.size(), 0xABu);
     EXPECT_EQ(image[0], '\xFF');
-    EXPECT_EQ(crc().toStdString(), hexbin::crcText(hexbin::CrcKind::Crc32, hexbin::crcOf(hexbin::CrcKind::Crc32, image)));
+    EXPECT_EQ(crc().toStdString(),
+              hexbin::crcText(hexbin::CrcKind::Crc32, hexbin::crcOf(hexbin::CrcKind::Crc32, image)));
 
     TempDir::writeFile(hex, hexRecord(0, 1, "9") + "\n:020000040000FA\n");
     click("rbFill00");
@@ -247,7 +245,8 @@ TEST_F(HexBinPageTest, SourceArraysInTheMemo)
     click("rbHTPre");
     dialogs.fileAnswers = {q(hex), q(dir.file("missing"))};
     click("btnLoadHex");
-    EXPECT_EQ(dialogs.calls[dialogs.calls.size() - 2].filter, "Data files (*.dat)|*.dat;*.hex;*.eep|All files (*.*)|*.*");
+    EXPECT_EQ(dialogs.calls[dialogs.calls.size() - 2].filter,
+              "Data files (*.dat)|*.dat;*.hex;*.eep|All files (*.*)|*.*");
     expectError("HEX文件校验错!");
     EXPECT_EQ(memo(), "BinTable:\n\tDB\th0ab\t\t; 0\n\tDB\th001\t\t; 1\n\n");
     click("btnLoadHex");

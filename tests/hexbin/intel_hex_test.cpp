@@ -28,16 +28,16 @@ protected:
     std::string image() const { return TempDir::readFile(dst); }
 };
 
-const char* const kSample[] = {":10008000AF5F67F0602703E0322CFA92007780C361", ":1000900089001C6B7EA7CA9200FE10D2AA00477D81",
-                               ":0B00A00080FA92006F3600C3A00076CB", ":00000001FF"};
+const char* const kSample[] = {":10008000AF5F67F0602703E0322CFA92007780C361",
+                               ":1000900089001C6B7EA7CA9200FE10D2AA00477D81", ":0B00A00080FA92006F3600C3A00076CB",
+                               ":00000001FF"};
 
 } // namespace
 
 TEST_F(HexToBin, SampleStopsAtChecksumThenConvertsWithoutFirstRecord)
 {
     std::string all;
-    for (auto* line : kSample)
-        all += std::string(line) + "\n";
+    for (auto* line : kSample) all += std::string(line) + "\n";
     EXPECT_EQ(convert(all).outcome, HexToBinOutcome::BadChecksum);
     EXPECT_EQ(image(), "");
 
@@ -96,8 +96,8 @@ TEST_F(HexToBin, ColonInTheRestOfALongLineIsNoRecord)
 {
     // The colon lands at column 255, first in the second read of the line.
     const std::string comment(254, '#');
-    auto r = convert(hexRecord(0, 0, "ab") + "\n" + comment + ":00000001FF\n" + hexRecord(0, 2, "cd") +
-                     "\n:00000001FF\n");
+    auto r =
+        convert(hexRecord(0, 0, "ab") + "\n" + comment + ":00000001FF\n" + hexRecord(0, 2, "cd") + "\n:00000001FF\n");
     EXPECT_EQ(r.outcome, HexToBinOutcome::Done);
     EXPECT_EQ(image(), "abcd");
     // A record hidden in a long line stays out of the image.
@@ -111,8 +111,8 @@ TEST_F(HexToBin, ColonInTheRestOfALongLineIsNoRecord)
 TEST_F(HexToBin, ExtendedModeFollowsAddressRecords)
 {
     const std::string text = hexRecord(0, 0, "A") + "\n" + hexRecord(4, 0, std::string("\x00\x01", 2)) + "\n" +
-                             hexRecord(5, 0, std::string("\x00\x00\x00\x00", 4)) + "\n" + hexRecord(0, 2, "B") +
-                             "\n" + hexRecord(2, 0, std::string("\x10\x00", 2)) + "\n" + hexRecord(0, 0x10, "C") +
+                             hexRecord(5, 0, std::string("\x00\x00\x00\x00", 4)) + "\n" + hexRecord(0, 2, "B") + "\n" +
+                             hexRecord(2, 0, std::string("\x10\x00", 2)) + "\n" + hexRecord(0, 0x10, "C") +
                              "\n:00000001FF\n";
     ASSERT_EQ(convert(text, 0x00, true).outcome, HexToBinOutcome::Done);
     const std::string img = image();
@@ -124,8 +124,8 @@ TEST_F(HexToBin, ExtendedModeFollowsAddressRecords)
 
 TEST_F(HexToBin, RecordBeyondTheSizeLimitIsRefusedBeforeItsGapIsWritten)
 {
-    TempDir::writeFile(src, hexRecord(0, 0, "ab") + "\n:02000004FFFFFC\n" + hexRecord(0, 0x10, "far") +
-                                "\n:00000001FF\n");
+    TempDir::writeFile(src,
+                       hexRecord(0, 0, "ab") + "\n:02000004FFFFFC\n" + hexRecord(0, 0x10, "far") + "\n:00000001FF\n");
     const auto r = hexToBin(src, dst, {0xFF, true});
     EXPECT_EQ(r.outcome, HexToBinOutcome::ImageTooLarge);
     EXPECT_EQ(r.neededSize, 0xFFFF0013u);
@@ -143,8 +143,7 @@ TEST_F(HexToBin, RecordBeyondTheSizeLimitIsRefusedBeforeItsGapIsWritten)
 // equal srec_cat's (which lets later records win with -multiple).
 TEST_F(HexToBin, AgreesWithSrecCatOnRandomImages)
 {
-    if (!haveTool("srec_cat"))
-        GTEST_SKIP() << "srec_cat not installed";
+    if (!haveTool("srec_cat")) GTEST_SKIP() << "srec_cat not installed";
     std::mt19937 rng(99);
     for (int round = 0; round < 6; ++round) {
         const bool extended = round >= 4;
@@ -156,23 +155,20 @@ TEST_F(HexToBin, AgreesWithSrecCatOnRandomImages)
             const uint32_t limit = extended ? 0x30000 : 0xFF00;
             const uint32_t addr = static_cast<uint32_t>(rng() % limit);
             std::string data(1 + rng() % 32, '\0');
-            for (auto& c : data)
-                c = static_cast<char>(rng());
+            for (auto& c : data) c = static_cast<char>(rng());
             if (extended && (addr >> 16) != seg) {
                 seg = addr >> 16;
                 text += hexRecord(4, 0, std::string{char(seg >> 8), char(seg & 0xFF)}) + "\r\n";
             }
-            if ((addr & 0xFFFF) + data.size() > 0x10000)
-                continue;
+            if ((addr & 0xFFFF) + data.size() > 0x10000) continue;
             text += hexRecord(0, addr & 0xFFFF, data, rng() % 2) + "\r\n";
             end = std::max<uint32_t>(end, addr + static_cast<uint32_t>(data.size()));
         }
         text += ":00000001FF\r\n";
         ASSERT_EQ(convert(text, fill, extended).outcome, HexToBinOutcome::Done);
         char cmd[512];
-        std::snprintf(cmd, sizeof cmd,
-                      "srec_cat -multiple %s -Intel -fill 0x%02X 0 0x%X -o %s -Binary 2>/dev/null", src.c_str(), fill,
-                      end, dir.file("ref.bin").c_str());
+        std::snprintf(cmd, sizeof cmd, "srec_cat -multiple %s -Intel -fill 0x%02X 0 0x%X -o %s -Binary 2>/dev/null",
+                      src.c_str(), fill, end, dir.file("ref.bin").c_str());
         ASSERT_EQ(run(cmd), 0);
         ASSERT_EQ(image(), TempDir::readFile(dir.file("ref.bin"))) << "round " << round;
     }
@@ -184,7 +180,10 @@ TEST(RecordCheck, StrayCharacterAnywhereInTheDigitRun)
 {
     auto reference = [](std::string_view piece, unsigned& sum, std::size_t& count) {
         auto digit = [](char c) {
-            return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            return c >= '0' && c <= '9'   ? c - '0'
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : -1;
         };
         std::size_t end = 1;
         sum = 0;
@@ -217,7 +216,8 @@ TEST(RecordCheck, StrayCharacterAnywhereInTheDigitRun)
         HexRecord rec;
         const RecordCheck got = checkRecord(piece, true, rec);
         if (got == RecordCheck::UnknownType) continue; // type field hit by the stray
-        const bool good = sum % 256 == 0 && count >= 4 && count >= 4 + std::size_t(std::stoul(piece.substr(1, 2), nullptr, 16));
+        const bool good =
+            sum % 256 == 0 && count >= 4 && count >= 4 + std::size_t(std::stoul(piece.substr(1, 2), nullptr, 16));
         ASSERT_EQ(got, good ? RecordCheck::Data : RecordCheck::BadChecksum) << piece;
         if (good) {
             ASSERT_EQ(rec.length, len);

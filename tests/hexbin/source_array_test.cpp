@@ -58,7 +58,8 @@ TEST_F(SourceArray, HexRecordsListedInFileOrderWithDigitsAsTyped)
 {
     const std::string text = hexRecord(0, 0x8000, "\xAB\x01", true) + "\r\n" + hexRecord(0, 0, "\xCD") + "\r\n" +
                              ":00000001FF\r\n" + hexRecord(0, 0, "Z") + "\r\n";
-    EXPECT_EQ(fromHex(text, c), "const unsigned char BinCode[]={\n\t0xab,\t\t// 0\n\t0x01,\t\t// 1\n\t0xCD\t\t// 2\n};\n");
+    EXPECT_EQ(fromHex(text, c),
+              "const unsigned char BinCode[]={\n\t0xab,\t\t// 0\n\t0x01,\t\t// 1\n\t0xCD\t\t// 2\n};\n");
     EXPECT_EQ(fromHex(text, assembler), "BinTable:\n\tDB\t0abH\t\t; 0\n\tDB\t001H\t\t; 1\n\tDB\t0CDH\t\t; 2\n\n");
 }
 

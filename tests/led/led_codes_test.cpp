@@ -44,9 +44,9 @@ TEST(LedCodes, SixteenSegmentLettersAndDigits)
 {
     auto codes = identityCodes(LedType::Seg16);
     ASSERT_EQ(codes.size(), 42u);
-    EXPECT_EQ(codes[0], 0x03CF);       // A
+    EXPECT_EQ(codes[0], 0x03CF); // A
     EXPECT_EQ(codes['X' - 'A'], 0xB400);
-    EXPECT_EQ(codes[26 + 1], 0x000C);  // digit 1
+    EXPECT_EQ(codes[26 + 1], 0x000C); // digit 1
     auto inv = identityCodes(LedType::Seg16, true);
     EXPECT_EQ(inv[26 + 1], 0xFFF3);
     // The hex digits A..F are the letters A..F, in every table.
@@ -62,10 +62,10 @@ TEST(LedCodes, FourteenSegmentGlyphsMergeTheBarHalves)
     // A B C D E F G1 G2 H J K L M N on bits 0..13.
     auto codes = identityCodes(LedType::Seg14);
     ASSERT_EQ(codes.size(), 42u);
-    EXPECT_EQ(codes['A' - 'A'], 0b00000011110111);      // A B C E F G1 G2
-    EXPECT_EQ(codes['I' - 'A'], 0b01001000001001);      // A D J M
-    EXPECT_EQ(codes['Z' - 'A'], 0b10010000001001);      // A D K N
-    EXPECT_EQ(codes[26 + 8], 0b00000011111111);         // 8
+    EXPECT_EQ(codes['A' - 'A'], 0b00000011110111); // A B C E F G1 G2
+    EXPECT_EQ(codes['I' - 'A'], 0b01001000001001); // A D J M
+    EXPECT_EQ(codes['Z' - 'A'], 0b10010000001001); // A D K N
+    EXPECT_EQ(codes[26 + 8], 0b00000011111111);    // 8
     // Wiring both halves of a 16-segment bar to one bit gives the 14-segment code.
     std::vector<int32_t> merged = {0, 0, 1, 2, 3, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
     EXPECT_EQ(codeTable(LedType::Seg16, merged), codes);

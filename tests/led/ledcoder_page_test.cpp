@@ -1,5 +1,5 @@
-#include "common/settings_file.h"
 #include "common/codepage.h"
+#include "common/settings_file.h"
 #include "tests/support/frame_fixture.h"
 
 #include <QApplication>
@@ -76,7 +76,10 @@ protected:
         QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
     }
 
-    std::vector<SettingsFile::Entry> section(const char* name) const { return SettingsFile(settingsPath()).readSection(name); }
+    std::vector<SettingsFile::Entry> section(const char* name) const
+    {
+        return SettingsFile(settingsPath()).readSection(name);
+    }
 
     QPlainTextEdit* memo = nullptr;
     QTableWidget* list = nullptr;
@@ -403,7 +406,8 @@ TEST_F(LEDCoderTest, SixteenSegmentPatternAndTypeSwitch)
     box(16, "A1")->setText("15");
     box(16, "N")->setText("0");
     addPattern("wide");
-    EXPECT_EQ(section("LED16 Patterns"), (std::vector<SettingsFile::Entry>{{"wide", "0" + std::string(14, '3') + "F"}}));
+    EXPECT_EQ(section("LED16 Patterns"),
+              (std::vector<SettingsFile::Entry>{{"wide", "0" + std::string(14, '3') + "F"}}));
 
     box(16, "A1")->setText("N");
     recall(0);

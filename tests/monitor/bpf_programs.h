@@ -22,8 +22,7 @@ inline std::set<uint32_t> portmonPrograms()
         if (fd < 0) continue;
         bpf_prog_info info{};
         uint32_t len = sizeof info;
-        if (bpf_obj_get_info_by_fd(fd, &info, &len) == 0 && std::strncmp(info.name, "portmon_", 8) == 0)
-            ids.insert(id);
+        if (bpf_obj_get_info_by_fd(fd, &info, &len) == 0 && std::strncmp(info.name, "portmon_", 8) == 0) ids.insert(id);
         ::close(fd);
     }
     return ids;

@@ -16,9 +16,21 @@ using namespace quillon::monitor;
 namespace {
 
 struct FakeKernel : KernelControl {
-    int setCapture(bool on) override { capture = on; return fail; }
-    int setMaxBytes(uint32_t b) override { maxBytes = b; return fail; }
-    int setHooks(const std::map<uint32_t, uint32_t>& d) override { hooks = d; return fail; }
+    int setCapture(bool on) override
+    {
+        capture = on;
+        return fail;
+    }
+    int setMaxBytes(uint32_t b) override
+    {
+        maxBytes = b;
+        return fail;
+    }
+    int setHooks(const std::map<uint32_t, uint32_t>& d) override
+    {
+        hooks = d;
+        return fail;
+    }
     bool capture = false;
     uint32_t maxBytes = 0;
     std::map<uint32_t, uint32_t> hooks;
@@ -69,8 +81,8 @@ std::vector<uint8_t> filterBlock(const std::string& include, const std::string& 
     return b;
 }
 
-std::vector<uint8_t> event(uint8_t type, uint8_t kind, uint32_t tid, uint64_t timeNs, int64_t ret = 0,
-                           uint64_t arg = 0, const std::string& data = {}, uint64_t arg2 = 0, uint32_t slot = 0)
+std::vector<uint8_t> event(uint8_t type, uint8_t kind, uint32_t tid, uint64_t timeNs, int64_t ret = 0, uint64_t arg = 0,
+                           const std::string& data = {}, uint64_t arg2 = 0, uint32_t slot = 0)
 {
     qpm_event ev{};
     ev.type = type;
@@ -184,7 +196,7 @@ TEST_F(Engine, ShowsDataInHexadecimalAndKeepsToTheByteLimit)
 TEST_F(Engine, DecodesDeviceControlsFromTheCallersData)
 {
     quick(QPM_IOCTL, 1, -ENOTTY, 0x5416, std::string("\x02\0\0\0", 4)); // TIOCMBIS DTR
-    quick(QPM_IOCTL, 1, 0, 0x5415, {}, std::string("\x66\0\0\0", 4)); // TIOCMGET DTR RTS CTS CD
+    quick(QPM_IOCTL, 1, 0, 0x5415, {}, std::string("\x66\0\0\0", 4));   // TIOCMGET DTR RTS CTS CD
     quick(QPM_IOCTL, 1, 0, 0x540B, {}, {}, 2);                          // TCFLSH
     quick(QPM_IOCTL, 1, 0, 0xC0DE1234);
     auto recs = read();
@@ -285,13 +297,14 @@ TEST_F(Engine, RefusesUnknownCodesAndWrongBlockSizes)
 TEST_F(Engine, HookBlocksKeepBothKindsAndRefuseWhatIsNoCharacterDevice)
 {
     std::vector<uint8_t> b = hookBlock(0xFFFFFFFF, {"lp0", "nosuch", "", "/dev/ttyS0"});
-    std::memset(b.data() + 4 + 256 * 4, 'A', 256); // a name without its terminator
+    std::memset(b.data() + 4 + 256 * 4, 'A', 256);  // a name without its terminator
     std::memcpy(b.data() + 4 + 256 * 40, "lp0", 3); // beyond the 32 hookable entries
     Answer a = engine.handle(req(kHookParallel, b, 4));
     ASSERT_TRUE(a.ok);
     EXPECT_EQ(a.output, u32Block(0b1001));
     // The serial hooks from SetUp stay, and keep /dev/ttyS0 under its serial name.
-    EXPECT_EQ(kernel.hooks, (std::map<uint32_t, uint32_t>{{(4u << 20) | 64, 0}, {(136u << 20) | 7, 1}, {6u << 20, 64}}));
+    EXPECT_EQ(kernel.hooks,
+              (std::map<uint32_t, uint32_t>{{(4u << 20) | 64, 0}, {(136u << 20) | 7, 1}, {6u << 20, 64}}));
     a = engine.handle(req(kHookSerial, hookBlock(0, {}), 4));
     EXPECT_EQ(a.output, u32Block(0));
     EXPECT_EQ(kernel.hooks.size(), 2u);
@@ -301,9 +314,13 @@ TEST(EngineHooks, LooksOnlyUnderDev)
 {
     FakeKernel k;
     std::vector<std::string> looked;
-    CaptureEngine e(k, [&](const std::string& path) { looked.push_back(path); return fakeLookup(path); });
-    Answer a = e.handle(req(kHookSerial, hookBlock(0x3F, {"/etc/passwd", "../etc/shadow", "/dev/../etc/shadow",
-                                                          "/dev/pts/7", "pts/7", "ttyS0"}), 4));
+    CaptureEngine e(k, [&](const std::string& path) {
+        looked.push_back(path);
+        return fakeLookup(path);
+    });
+    Answer a = e.handle(req(
+        kHookSerial,
+        hookBlock(0x3F, {"/etc/passwd", "../etc/shadow", "/dev/../etc/shadow", "/dev/pts/7", "pts/7", "ttyS0"}), 4));
     EXPECT_EQ(a.output, u32Block(0b111000));
     EXPECT_EQ(looked, (std::vector<std::string>{"/dev/pts/7", "/dev/pts/7", "/dev/ttyS0"}));
 }

@@ -171,8 +171,10 @@ TEST_F(CaptureHelper, RecordsAnotherProgramsOpenWriteAndCloseInTheReadLayout)
     EXPECT_FALSE(mine[1].time.empty());
 
     // Byte layout: flag byte 0, a file time of about now, zero terminator and padding.
-    const uint64_t nowFt = 116444736000000000ULL +
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch()).count() * 10;
+    const uint64_t nowFt = 116444736000000000ULL + std::chrono::duration_cast<std::chrono::microseconds>(
+                                                       std::chrono::system_clock::now().time_since_epoch())
+                                                           .count() *
+                                                       10;
     size_t pos = 0;
     int records = 0;
     while (pos + 13 < raw.size()) {
@@ -199,8 +201,8 @@ TEST_F(CaptureHelper, AFailedOpenOfTheHookedPortIsRecordedWithItsError)
     ASSERT_EQ(waitPeer(pid), 0);
     auto mine = ofPid(collect([&](const auto& r) { return !ofPid(r, pid).empty(); }), pid);
     ASSERT_EQ(mine.size(), 1u);
-    EXPECT_EQ(mine[0].fields, (Fields{"portmon_peer:" + std::to_string(pid), "IRP_MJ_CREATE", pty.slavePath(),
-                                      "EACCES", "O_RDWR O_NOCTTY"}));
+    EXPECT_EQ(mine[0].fields, (Fields{"portmon_peer:" + std::to_string(pid), "IRP_MJ_CREATE", pty.slavePath(), "EACCES",
+                                      "O_RDWR O_NOCTTY"}));
 }
 
 TEST_F(CaptureHelper, GathersTheBuffersOfOneWritevUpToTheByteLimit)
@@ -270,8 +272,8 @@ TEST_F(CaptureHelper, HooksOnlyNamesThatAreCharacterDevices)
     ASSERT_TRUE(ask(kStartCapture).ok);
     pid_t pid = spawnPeer({"write", pty.slavePath(), "x"});
     ASSERT_EQ(waitPeer(pid), 0);
-    EXPECT_TRUE(hasRequest(ofPid(collect([&](const auto& r) { return hasRequest(ofPid(r, pid), "IRP_MJ_CLOSE"); }), pid),
-                           "IRP_MJ_WRITE"));
+    EXPECT_TRUE(hasRequest(
+        ofPid(collect([&](const auto& r) { return hasRequest(ofPid(r, pid), "IRP_MJ_CLOSE"); }), pid), "IRP_MJ_WRITE"));
 }
 
 TEST_F(CaptureHelper, FiltersAndSwitchesDropRecordsInTheHelper)

@@ -1,7 +1,7 @@
 // Device-control details read from the caller's own structures. Kernel
 // headers only, as the decoder sees them.
-#include <asm/termbits.h>
 #include <asm/ioctls.h>
+#include <asm/termbits.h>
 #include <asm/termios.h>
 #include <gtest/gtest.h>
 

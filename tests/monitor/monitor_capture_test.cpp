@@ -9,11 +9,11 @@
 #include "tests/serial/pty_pair.h"
 #include "tests/support/frame_fixture.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QCheckBox>
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
@@ -68,7 +68,8 @@ int helperProcesses()
         char state = 0;
         pid_t ppid = 0;
         rest >> state >> ppid;
-        if (ppid == ::getpid() && line.substr(open + 1, close - open - 1).find("portmon") != std::string::npos && state != 'Z')
+        if (ppid == ::getpid() && line.substr(open + 1, close - open - 1).find("portmon") != std::string::npos &&
+            state != 'Z')
             ++n;
     }
     ::closedir(d);
@@ -145,7 +146,8 @@ TEST_F(MonitorCaptureTest, WriterOnAPtyShowsInTheListTheLogAndTheSavedFile)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     pollFor(5000, [&] { return rowOf("IRP_MJ_CLOSE") != nullptr; });
 
-    for (const char* request : {"IRP_MJ_CREATE", "IRP_MJ_DEVICE_CONTROL", "IRP_MJ_WRITE", "IRP_MJ_READ", "IRP_MJ_CLOSE"}) {
+    for (const char* request :
+         {"IRP_MJ_CREATE", "IRP_MJ_DEVICE_CONTROL", "IRP_MJ_WRITE", "IRP_MJ_READ", "IRP_MJ_CLOSE"}) {
         const MonitorRow* r = rowOf(request);
         ASSERT_TRUE(r) << request;
         EXPECT_EQ(r->columns[ColDevice], pty.slavePath()) << request;

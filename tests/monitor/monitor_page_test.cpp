@@ -43,7 +43,8 @@ protected:
 
     SerialMonPage& makeMonitor()
     {
-        devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\ttyS0", "/dev/ttyS0"}, {"\\Device\\ttyUSB0", "/dev/ttyUSB0"}};
+        devices.serial =
+            std::vector<DeviceMapEntry>{{"\\Device\\ttyS0", "/dev/ttyS0"}, {"\\Device\\ttyUSB0", "/dev/ttyUSB0"}};
         devices.parallel = std::vector<DeviceMapEntry>{{"\\Device\\parport0", "\\Device\\LPT1"}};
         capture = &service;
         makeFrame();
@@ -90,11 +91,10 @@ TEST_F(MonitorPageTest, ControlsAndTheirDefaults)
     EXPECT_EQ(start->text(), "开始捕捉");
     EXPECT_TRUE(start->isChecked());
     EXPECT_FALSE(start->isEnabled());
-    const std::pair<const char*, bool> boxes[] = {{"cbMonAutoScroll", true}, {"cbMonShowHex", false},
-                                                  {"cbMonShowClock", true},  {"cbMonShowIRP", true},
-                                                  {"cbMonShowResult", true}, {"cbLogReads", true},
-                                                  {"cbLogWrites", true},     {"cbDataOnly", false},
-                                                  {"cbLogToFile", false}};
+    const std::pair<const char*, bool> boxes[] = {
+        {"cbMonAutoScroll", true}, {"cbMonShowHex", false},   {"cbMonShowClock", true},
+        {"cbMonShowIRP", true},    {"cbMonShowResult", true}, {"cbLogReads", true},
+        {"cbLogWrites", true},     {"cbDataOnly", false},     {"cbLogToFile", false}};
     for (const auto& [name, checked] : boxes) EXPECT_EQ(find<QCheckBox>(name)->isChecked(), checked) << name;
     EXPECT_EQ(find<QCheckBox>("cbDataOnly")->text(), "只显示读写操作");
     EXPECT_EQ(find<QLineEdit>("edMonInclude")->text(), "*");
@@ -159,7 +159,8 @@ TEST_F(MonitorPageTest, LoadFailureIsRetriedOnceThenReported)
     service.loadResults = {LoadFailure::Other, LoadFailure::Other};
     install();
     EXPECT_EQ(service.loads, 2);
-    ASSERT_EQ(dialogs.messages(), std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录")});
+    ASSERT_EQ(dialogs.messages(),
+              std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录")});
     EXPECT_EQ(dialogs.last().caption, "错误");
     expectUnloaded();
     EXPECT_TRUE(service.requests.empty());
@@ -176,7 +177,8 @@ TEST_F(MonitorPageTest, NoCaptureComponentAtAllFailsToLoad)
 {
     makeFrame(); // no component: the build's stand-in has none
     find<QPushButton>("btnStartSerMon")->click();
-    EXPECT_EQ(dialogs.messages(), std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录")});
+    EXPECT_EQ(dialogs.messages(),
+              std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录")});
     EXPECT_EQ(find<QPushButton>("btnStartSerMon")->text(), "安装驱动");
 }
 
@@ -294,7 +296,8 @@ TEST_F(MonitorPageTest, StartWithoutDriverAndClearingTheList)
     service.failing = {kDiscardRecords};
     dialogs.clear();
     find<QToolButton>("sbClearMon")->click();
-    EXPECT_EQ(dialogs.messages(), std::vector<QString>{QStringLiteral("驱动程序通讯错!请检查Sermon.sys是否在当前目录")});
+    EXPECT_EQ(dialogs.messages(),
+              std::vector<QString>{QStringLiteral("驱动程序通讯错!请检查Sermon.sys是否在当前目录")});
     EXPECT_EQ(list()->rowCount(), 0);
     expectUnloaded();
 }
@@ -390,8 +393,8 @@ TEST_F(MonitorPageTest, ColumnsShowAndHide)
 {
     makeMonitor();
     auto* header = find<QTreeView>("lvMonData")->header();
-    const std::tuple<const char*, int, int> columns[] = {{"cbMonShowClock", 1, 60}, {"cbMonShowIRP", 3, 200},
-                                                         {"cbMonShowResult", 5, 50}};
+    const std::tuple<const char*, int, int> columns[] = {
+        {"cbMonShowClock", 1, 60}, {"cbMonShowIRP", 3, 200}, {"cbMonShowResult", 5, 50}};
     for (const auto& [box, column, width] : columns) {
         find<QCheckBox>(box)->click();
         EXPECT_EQ(header->sectionSize(column), 0) << box;
@@ -578,8 +581,9 @@ TEST_F(MonitorPageTest, SaveAndSaveAs)
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.last().fileName, "Portmon.log");
     EXPECT_EQ(dialogs.last().filter, "Log files (*.log)|*.log|All files (*.*)|*.*");
-    EXPECT_EQ(TempDir::readFile(path.toStdString()), "1\t \techo(42)\tIRP_MJ_WRITE\t/dev/ttyS0\tSUCCESS\tLength 1: 1\r\n"
-                                                     "2\t \tcat(3)\tIRP_MJ_CLOSE\t \t \t \r\n");
+    EXPECT_EQ(TempDir::readFile(path.toStdString()),
+              "1\t \techo(42)\tIRP_MJ_WRITE\t/dev/ttyS0\tSUCCESS\tLength 1: 1\r\n"
+              "2\t \tcat(3)\tIRP_MJ_CLOSE\t \t \t \r\n");
     // Later saves go to the same file without asking.
     find<QToolButton>("sbClearMon")->click();
     dialogs.clear();

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "monitor/capture/record_text.h"
 #include "monitor/capture/channel.h"
+#include "monitor/capture/record_text.h"
 #include "monitor/record_walk.h"
 
 using namespace quillon;
@@ -51,7 +51,7 @@ TEST_F(RecordWalk, StepsByTheFourByteStrideAndSplitsFields)
     appendRecord(buf, 7, kTime, "abcde");
     EXPECT_EQ(buf.size(), 21u);
     appendRecord(buf, 8, kTime, "ab\tIRP_MJ_READ\tCOM1\tSUCCESS\tLength 1: x\textra");
-    appendRecord(buf, 9, kTime, "abcdefg"); // 13 + 8
+    appendRecord(buf, 9, kTime, "abcdefg");   // 13 + 8
     appendRecord(buf, 10, kTime, "abcdefgh"); // 13 + 12
     EXPECT_EQ(buf.size(), 21u + (13 + 48) + 21 + 25);
     auto recs = walk(buf, buf.size());

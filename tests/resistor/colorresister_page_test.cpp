@@ -70,7 +70,12 @@ TEST_F(ColorResisterPageTest, WorkedExamplesInEveryUnit)
         {false, {"sb1Blue", "sb2Gray", "sb4Orange", "sb5Gold"}, "68000", "68", "0.068", "精度: ±5%"},
         {true, {"sb1Brown", "sb2Black", "sb3Green", "sb4Brown", "sb5Brown"}, "1050", "1.05", "0.00105", "精度: ±1%"},
         {false, {"sb1Yellow", "sb2Purple", "sb4Silver", "sb5Black"}, "0.47", "0.00047", "4.7e-07", "精度: ±20%"},
-        {true, {"sb1White", "sb2White", "sb3White", "sb4White", "sb5White"}, "9.99e+11", "9.99e+08", "999000", "精度: +5~-20%"},
+        {true,
+         {"sb1White", "sb2White", "sb3White", "sb4White", "sb5White"},
+         "9.99e+11",
+         "9.99e+08",
+         "999000",
+         "精度: +5~-20%"},
     };
     for (const Case& c : cases) {
         click(c.five ? "rb5Color" : "rb4Color");

@@ -5,17 +5,17 @@
 #include "serial/comm_threads.h"
 #include "tests/serial/pty_pair.h"
 
-#include <termios.h>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
 
@@ -111,8 +111,8 @@ TEST(CommPort, AppliesEveryListedRateAndRestoresTheDeviceAtClose)
     }
     auto port = CommPort::open(pty.slavePath());
     ASSERT_TRUE(port);
-    for (uint32_t rate : {110u, 300u, 600u, 1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 56000u, 57600u,
-                          115200u, 128000u, 256000u}) {
+    for (uint32_t rate : {110u, 300u, 600u, 1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 56000u, 57600u, 115200u,
+                          128000u, 256000u}) {
         CommState s;
         ASSERT_TRUE(port->getState(s));
         s.BaudRate = rate;
@@ -212,11 +212,13 @@ TEST(CommThreads, ReaderDeliversQueuedBytesInChunksOfAtMost2048)
         return n == 5000;
     }));
     // A quiet line is reported every tick.
-    ASSERT_TRUE(sink.waitFor([&] {
-        int idle = 0;
-        for (auto& p : sink.posts) idle += p.first == WM_COMM_IDLE;
-        return idle >= 2;
-    }, 1500ms));
+    ASSERT_TRUE(sink.waitFor(
+        [&] {
+            int idle = 0;
+            for (auto& p : sink.posts) idle += p.first == WM_COMM_IDLE;
+            return idle >= 2;
+        },
+        1500ms));
     const auto t0 = std::chrono::steady_clock::now();
     reader.requestStop();
     reader.join();

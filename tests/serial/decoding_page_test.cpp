@@ -218,7 +218,8 @@ TEST_F(DecodingPageTest, ModeButtonsOnlyEnableControls)
     EXPECT_FALSE(enabled("leMemStart"));
     EXPECT_EQ(find<QLineEdit>("leMemHead")->maxLength(), 16);
     click("rbMemMap");
-    for (auto n : {"leMemStart", "cbMemFixLength", "leMemHead", "leMemEnd", "btnVarApply"}) EXPECT_TRUE(enabled(n)) << n;
+    for (auto n : {"leMemStart", "cbMemFixLength", "leMemHead", "leMemEnd", "btnVarApply"})
+        EXPECT_TRUE(enabled(n)) << n;
     EXPECT_FALSE(enabled("edMemFixLength"));
     EXPECT_FALSE(enabled("cbVarFixLength"));
     click("cbMemFixLength");

@@ -6,9 +6,9 @@
 #include "serial/receive_view.h"
 #include "tests/serial/pty_pair.h"
 
-#include <gtest/gtest.h>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 using namespace quillon;
@@ -24,10 +24,7 @@ std::vector<uint8_t> packed(const std::string& text, bool* valid = nullptr)
     return v;
 }
 
-std::span<const uint8_t> span(const std::string& s)
-{
-    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
+std::span<const uint8_t> span(const std::string& s) { return {reinterpret_cast<const uint8_t*>(s.data()), s.size()}; }
 
 std::string range(int from, int to)
 {
@@ -69,9 +66,8 @@ TEST(HexDump, TwentyBytesThenContinuationThenNewLineAfterPause)
     ReceiveState st;
     DumpOutput a = dumpChunk(st, span(range(0, 20)), true);
     EXPECT_TRUE(a.replaceAll);
-    EXPECT_EQ(a.text, std::string(kDumpHeader) +
-                          "00000000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
-                          "00000010: 10 11 12 13 ");
+    EXPECT_EQ(a.text, std::string(kDumpHeader) + "00000000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
+                                                 "00000010: 10 11 12 13 ");
     // Within the quiet period: the open line goes on.
     DumpOutput b = dumpChunk(st, span(bytesOf({0xAA, 0xBB, 0xCC})), false);
     EXPECT_FALSE(b.replaceAll);

@@ -76,10 +76,12 @@ protected:
     std::string remoteGets(size_t count, int ms = 3000)
     {
         std::string out;
-        (void)QTest::qWaitFor([&] {
-            out += pty.drain(0);
-            return out.size() >= count;
-        }, ms);
+        (void)QTest::qWaitFor(
+            [&] {
+                out += pty.drain(0);
+                return out.size() >= count;
+            },
+            ms);
         return out;
     }
     bool waitPanel(int i, const QString& text, int ms = 5000)

@@ -282,9 +282,9 @@ TEST_F(SerialPageTest, HexDumpContinuesWithinABurstAndRestartsAfterAPause)
     std::string twenty;
     for (int i = 0; i < 20; ++i) twenty += static_cast<char>(i);
     remoteSends(twenty, 20);
-    const QString first = dumpText(std::string(kDumpHeader) +
-                                   "00000000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
-                                   "00000010: 10 11 12 13 ");
+    const QString first =
+        dumpText(std::string(kDumpHeader) + "00000000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
+                                            "00000010: 10 11 12 13 ");
     EXPECT_EQ(rx(), first);
     remoteSends(bytesOf({0xAA, 0xBB, 0xCC}), 23);
     EXPECT_EQ(rx(), first + "AA BB CC ");
@@ -442,7 +442,7 @@ TEST_F(SerialPageTest, TimedSendingSendsAtOnceThenPerTickAndOnceMoreOnStop)
     click("rbTimedSend"); // already chosen: nothing changes
     EXPECT_EQ(caption("btnSend"), "停  止");
     EXPECT_FALSE(enabled("edTimer"));
-    EXPECT_EQ(pty.receive(1, 1000), "T"); // at the press
+    EXPECT_EQ(pty.receive(1, 1000), "T");    // at the press
     const std::string ticks = remoteGets(3); // then on the ticks
     EXPECT_GE(ticks.size(), 3u);
     EXPECT_EQ(ticks, std::string(ticks.size(), 'T'));
@@ -455,7 +455,7 @@ TEST_F(SerialPageTest, TimedSendingSendsAtOnceThenPerTickAndOnceMoreOnStop)
     QTest::qWait(300);
     EXPECT_GE(pty.drain(0).size(), 1u); // the send of the stopping press
     QTest::qWait(300);
-    EXPECT_EQ(pty.drain(0), "");        // and nothing after it
+    EXPECT_EQ(pty.drain(0), ""); // and nothing after it
     click("rbManualSend");
     EXPECT_EQ(caption("btnSend"), "发  送");
     EXPECT_FALSE(enabled("edTimer"));

@@ -163,7 +163,7 @@ TEST(RtFiles, FailedSaveKeepsThePreviousFile)
     const std::string path = dir.file("t.dat");
     ASSERT_EQ(writeDatFile(path, {{"25", "10"}}), FileStatus::Ok);
     std::vector<Row> big(200, Row{"100", "3.3"});
-    rlimit old {};
+    rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;

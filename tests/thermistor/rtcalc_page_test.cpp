@@ -114,9 +114,11 @@ TEST_F(RTCalcPageTest, CheckBoxAndStyleRadiosEnableTheirFields)
 
     find<QLineEdit>("edDB")->setText(".db");
     click("rbRTASMStyle");
-    for (const char* name : {"edDB", "rbRTPrefix", "rbRTPostfix", "edRTFix"}) EXPECT_TRUE(find<QWidget>(name)->isEnabled());
+    for (const char* name : {"edDB", "rbRTPrefix", "rbRTPostfix", "edRTFix"})
+        EXPECT_TRUE(find<QWidget>(name)->isEnabled());
     click("rbRTCStyle");
-    for (const char* name : {"edDB", "rbRTPrefix", "rbRTPostfix", "edRTFix"}) EXPECT_FALSE(find<QWidget>(name)->isEnabled());
+    for (const char* name : {"edDB", "rbRTPrefix", "rbRTPostfix", "edRTFix"})
+        EXPECT_FALSE(find<QWidget>(name)->isEnabled());
     EXPECT_EQ(find<QLineEdit>("edDB")->text(), ".db");
 }
 
@@ -345,7 +347,8 @@ TEST_F(RTCalcPageTest, CalcMessagesKeepWhatWasEmitted)
     grid->setCurrentCell(1, 0);
     click("btnRTCalc");
     expectError("请正确填写电阻值!");
-    EXPECT_EQ(memo->toPlainText(), "unsigned char rtTable[] = {\n\t0x0af,\t// 25.00\t\t10.0000\n\t0x0bb,\t// 30.00\t\t8.0000");
+    EXPECT_EQ(memo->toPlainText(),
+              "unsigned char rtTable[] = {\n\t0x0af,\t// 25.00\t\t10.0000\n\t0x0bb,\t// 30.00\t\t8.0000");
     EXPECT_EQ(grid->currentRow(), 1);
     EXPECT_EQ(grid->currentColumn(), 1);
     EXPECT_TRUE(grid->hasFocus() || grid->isAncestorOf(QApplication::focusWidget()));

@@ -322,8 +322,8 @@ TEST(DataModeDecoder, EveryBlockInAChunkIsCutSoTheNewestValueShows)
     line.memoryMap({0xA5, 0x5A}, {0xFE, 0xDC});
     const size_t v = line.watch(VarType::Char, 0);
     // Garbage, an end mark ahead of the head, two blocks and the start of a third.
-    ReceiveResult r = line.feed(bytes({0x00, 0xFE, 0xDC, 0xA5, 0x5A, 0x01, 0xFE, 0xDC, 0xA5, 0x5A, 0x02, 0xFE, 0xDC,
-                                       0xA5, 0x5A, 0x03}));
+    ReceiveResult r = line.feed(
+        bytes({0x00, 0xFE, 0xDC, 0xA5, 0x5A, 0x01, 0xFE, 0xDC, 0xA5, 0x5A, 0x02, 0xFE, 0xDC, 0xA5, 0x5A, 0x03}));
     EXPECT_EQ(line.value(v), "2");
     EXPECT_EQ(text(r.display), text(bytes({0x02})));
     EXPECT_EQ(line.decoder->blocksDecoded(), 2u);

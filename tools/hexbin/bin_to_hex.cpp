@@ -1,8 +1,8 @@
 #include "tools/hexbin/bin_to_hex.h"
 
+#include "common/file_io.h"
 #include "common/numbers.h"
 #include "common/text.h"
-#include "common/file_io.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,14 +40,11 @@ inline char* putHex2(char* p, unsigned v)
 std::optional<uint32_t> parseStartAddress(std::string_view text)
 {
     std::string t = trim(text);
-    if (!(t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')))
-        t = "0x" + t;
+    if (!(t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))) t = "0x" + t;
     const auto v = parseWholeNumber(t);
-    if (!v)
-        return std::nullopt;
+    if (!v) return std::nullopt;
     // Hex fields use all 32 bits; a sign has no place in an address.
-    if (t.find_first_of("+-") != std::string::npos)
-        return std::nullopt;
+    if (t.find_first_of("+-") != std::string::npos) return std::nullopt;
     return static_cast<uint32_t>(*v);
 }
 
@@ -171,12 +168,10 @@ void HexEncoder::finish(std::string& out)
 BinToHexOutcome binToHex(const std::string& source, const std::string& target, std::optional<uint32_t> start)
 {
     InputFile in;
-    if (!in.open(source))
-        return BinToHexOutcome::SourceOpenFailed;
+    if (!in.open(source)) return BinToHexOutcome::SourceOpenFailed;
     OutputFile out;
     // Creating the target would empty a source given twice.
-    if (in.isSameFile(target) || !out.create(target))
-        return BinToHexOutcome::TargetOpenFailed;
+    if (in.isSameFile(target) || !out.create(target)) return BinToHexOutcome::TargetOpenFailed;
     return binToHex(in, out, start);
 }
 

@@ -25,8 +25,7 @@ struct Tables16 {
     {
         for (unsigned v = 0; v < 256; ++v) {
             uint16_t crc = static_cast<uint16_t>(v << 8);
-            for (int b = 0; b < 8; ++b)
-                crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ poly : crc << 1);
+            for (int b = 0; b < 8; ++b) crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ poly : crc << 1);
             t[0][v] = crc;
         }
         for (int k = 1; k < 8; ++k)
@@ -43,8 +42,7 @@ struct Tables32 {
     {
         for (uint32_t v = 0; v < 256; ++v) {
             uint32_t crc = v;
-            for (int b = 0; b < 8; ++b)
-                crc = (crc & 1) ? (crc >> 1) ^ kPoly32Reflected : crc >> 1;
+            for (int b = 0; b < 8; ++b) crc = (crc & 1) ? (crc >> 1) ^ kPoly32Reflected : crc >> 1;
             t[0][v] = crc;
         }
         for (int k = 1; k < 8; ++k)
@@ -91,8 +89,7 @@ uint16_t update16Tables(const Tables16& tb, uint16_t crc, const uint8_t* p, std:
         p += 8;
         n -= 8;
     }
-    while (n--)
-        crc = static_cast<uint16_t>((crc << 8) ^ t[0][(crc >> 8) ^ *p++]);
+    while (n--) crc = static_cast<uint16_t>((crc << 8) ^ t[0][(crc >> 8) ^ *p++]);
     return crc;
 }
 
@@ -107,8 +104,7 @@ uint32_t update32Tables(uint32_t crc, const uint8_t* p, std::size_t n)
         p += 8;
         n -= 8;
     }
-    while (n--)
-        crc = (crc >> 8) ^ t[0][(crc ^ *p++) & 0xFF];
+    while (n--) crc = (crc >> 8) ^ t[0][(crc ^ *p++) & 0xFF];
     return crc;
 }
 
@@ -126,8 +122,7 @@ uint64_t xPowMod(unsigned n, uint64_t fullPoly, unsigned deg)
     uint64_t r = 1;
     for (unsigned i = 0; i < n; ++i) {
         r <<= 1;
-        if (r & (uint64_t(1) << deg))
-            r ^= fullPoly;
+        if (r & (uint64_t(1) << deg)) r ^= fullPoly;
     }
     return r;
 }
@@ -136,8 +131,7 @@ uint64_t reverse64(uint64_t v)
 {
     uint64_t r = 0;
     for (int i = 0; i < 64; ++i)
-        if (v & (uint64_t(1) << i))
-            r |= uint64_t(1) << (63 - i);
+        if (v & (uint64_t(1) << i)) r |= uint64_t(1) << (63 - i);
     return r;
 }
 
@@ -171,7 +165,7 @@ __attribute__((target("pclmul,sse4.1,ssse3"))) inline __m128i fold(__m128i x, __
 // remainder in `out`; returns the number of bytes consumed. `reflect` = no
 // byte swap (reflected CRC); `seed` is XORed into the first block.
 __attribute__((target("pclmul,sse4.1,ssse3"))) std::size_t foldBlocks(const uint8_t* p, std::size_t n, bool swap,
-                                                                     __m128i seed, const FoldKeys& k, uint8_t out[16])
+                                                                      __m128i seed, const FoldKeys& k, uint8_t out[16])
 {
     const __m128i bswap = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m128i order = swap ? bswap : _mm_set_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
@@ -209,15 +203,15 @@ __attribute__((target("pclmul,sse4.1,ssse3"))) std::size_t foldBlocks(const uint
 
 bool cpuHasClmul()
 {
-    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1") &&
-                            __builtin_cpu_supports("ssse3");
+    static const bool has =
+        __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
     return has;
 }
 
 constexpr std::size_t kClmulMin = 128;
 
 __attribute__((target("pclmul,sse4.1,ssse3"))) uint16_t update16Clmul(const Tables16& tb, const FoldKeys& keys,
-                                                                     uint16_t crc, const uint8_t* p, std::size_t n)
+                                                                      uint16_t crc, const uint8_t* p, std::size_t n)
 {
     // The 16-bit state lines up with the first two message bytes (top of the register).
     const __m128i seed = _mm_set_epi64x(int64_t(uint64_t(crc) << 48), 0);
@@ -228,7 +222,7 @@ __attribute__((target("pclmul,sse4.1,ssse3"))) uint16_t update16Clmul(const Tabl
 }
 
 __attribute__((target("pclmul,sse4.1,ssse3"))) uint32_t update32Clmul(const FoldKeys& keys, uint32_t crc,
-                                                                     const uint8_t* p, std::size_t n)
+                                                                      const uint8_t* p, std::size_t n)
 {
     const __m128i seed = _mm_cvtsi32_si128(int(crc));
     uint8_t rest[16];
@@ -289,8 +283,7 @@ uint32_t crcOf(CrcKind kind, std::string_view bytes)
 std::optional<uint32_t> crcOfFile(const std::string& path, CrcKind kind)
 {
     InputFile in;
-    if (!in.open(path))
-        return std::nullopt;
+    if (!in.open(path)) return std::nullopt;
     Crc crc(kind);
     in.forEachBlock([&](std::string_view block) { crc.update(block); });
     return crc.value();
@@ -301,8 +294,7 @@ std::string crcText(CrcKind kind, uint32_t value)
     static const char digits[] = "0123456789ABCDEF";
     const int n = kind == CrcKind::Crc32 ? 8 : 4;
     std::string s(n, '0');
-    for (int i = n - 1; i >= 0; --i, value >>= 4)
-        s[i] = digits[value & 0xF];
+    for (int i = n - 1; i >= 0; --i, value >>= 4) s[i] = digits[value & 0xF];
     return s;
 }
 

@@ -22,14 +22,16 @@ using namespace hexbin;
 
 namespace {
 
-const QString kFileFilter = QStringLiteral("Data files (*.hex,*.bin,*.eep,*.dat)|*.hex;*.bin;*.eep;*.dat|All files (*.*)|*.*");
+const QString kFileFilter =
+    QStringLiteral("Data files (*.hex,*.bin,*.eep,*.dat)|*.hex;*.bin;*.eep;*.dat|All files (*.*)|*.*");
 
 // A file name typed or picked into a field, as the system takes it.
 std::string pathIn(const QLineEdit* edit) { return localPath(edit->text().trimmed()); }
 
 } // namespace
 
-HexBinPage::HexBinPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), ui(std::make_unique<Ui::HexBinPage>())
+HexBinPage::HexBinPage(PageHost& host, QWidget* parent)
+    : QWidget(parent), host_(host), ui(std::make_unique<Ui::HexBinPage>())
 {
     ui->setupUi(this);
     // Typed letters show in upper case, as the address field always did.
@@ -54,22 +56,18 @@ HexBinPage::~HexBinPage() = default;
 
 void HexBinPage::btnSourceClick()
 {
-    if (auto path = host_.dialogs().openFile(kFileFilter, QStringLiteral("*")))
-        ui->edSource->setText(*path);
+    if (auto path = host_.dialogs().openFile(kFileFilter, QStringLiteral("*"))) ui->edSource->setText(*path);
 }
 
 void HexBinPage::btnTargetClick()
 {
-    if (auto path = host_.dialogs().saveFile(kFileFilter, QStringLiteral("*")))
-        ui->edTarget->setText(*path);
+    if (auto path = host_.dialogs().saveFile(kFileFilter, QStringLiteral("*"))) ui->edTarget->setText(*path);
 }
 
 static CrcKind selectedCrc(const Ui::HexBinPage& ui)
 {
-    if (ui.rbHBCRCCCITT->isChecked())
-        return CrcKind::Ccitt;
-    if (ui.rbHBCRC16->isChecked())
-        return CrcKind::Crc16;
+    if (ui.rbHBCRCCCITT->isChecked()) return CrcKind::Ccitt;
+    if (ui.rbHBCRC16->isChecked()) return CrcKind::Crc16;
     return CrcKind::Crc32;
 }
 
@@ -107,8 +105,7 @@ void HexBinPage::btnHBLoadClick()
 void HexBinPage::btnCRCClick()
 {
     const auto path = host_.dialogs().openFile(QStringLiteral("All files (*.*)|*.*"), QStringLiteral("*"));
-    if (!path)
-        return;
+    if (!path) return;
     const CrcKind kind = selectedCrc(*ui);
     const auto crc = crcOfFile(localPath(*path), kind);
     if (!crc) {
@@ -128,8 +125,7 @@ void HexBinPage::btnB2HClick()
     Dialogs& dlg = host_.dialogs();
     const std::string source = pathIn(ui->edSource);
     const std::string target = pathIn(ui->edTarget);
-    if (source.empty() || target.empty())
-        return;
+    if (source.empty() || target.empty()) return;
     const auto start = parseStartAddress(toStd(ui->edStartAddress->text()));
     switch (binToHex(source, target, start)) {
     case BinToHexOutcome::SourceOpenFailed: dlg.error(QStringLiteral("打开Bin文件时出错!")); return;
@@ -145,9 +141,9 @@ void HexBinPage::btnB2HClick()
 
 void HexBinPage::setAsmControlsEnabled(bool on)
 {
-    for (QWidget* w : {static_cast<QWidget*>(ui->edHTDB), static_cast<QWidget*>(ui->lHTDB),
-                       static_cast<QWidget*>(ui->gbHTHex), static_cast<QWidget*>(ui->edHTFix),
-                       static_cast<QWidget*>(ui->rbHTPre), static_cast<QWidget*>(ui->rbHTPost)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui->edHTDB), static_cast<QWidget*>(ui->lHTDB), static_cast<QWidget*>(ui->gbHTHex),
+          static_cast<QWidget*>(ui->edHTFix), static_cast<QWidget*>(ui->rbHTPre), static_cast<QWidget*>(ui->rbHTPost)})
         w->setEnabled(on);
 }
 
@@ -168,8 +164,7 @@ void HexBinPage::btnHTLoadClick()
 {
     const auto path = host_.dialogs().openFile(
         QStringLiteral("Data files (*.dat)|*.dat;*.hex;*.bin;*.eep|All files (*.*)|*.*"), QStringLiteral("bin"));
-    if (!path)
-        return;
+    if (!path) return;
     std::string text;
     if (arrayFromBinary(localPath(*path), arrayStyle(*ui), "\n", text) == ArrayOutcome::OpenFailed) {
         host_.dialogs().error(QStringLiteral("打开文件时出错!"));
@@ -180,10 +175,9 @@ void HexBinPage::btnHTLoadClick()
 
 void HexBinPage::btnLoadHexClick()
 {
-    const auto path = host_.dialogs().openFile(QStringLiteral("Data files (*.dat)|*.dat;*.hex;*.eep|All files (*.*)|*.*"),
-                                               QStringLiteral("hex"));
-    if (!path)
-        return;
+    const auto path = host_.dialogs().openFile(
+        QStringLiteral("Data files (*.dat)|*.dat;*.hex;*.eep|All files (*.*)|*.*"), QStringLiteral("hex"));
+    if (!path) return;
     std::string text;
     const auto result = arrayFromHex(localPath(*path), arrayStyle(*ui), "\n", text);
     if (result.outcome == ArrayOutcome::OpenFailed) {

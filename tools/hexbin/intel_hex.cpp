@@ -15,23 +15,16 @@ namespace {
 constexpr std::array<int8_t, 256> makeDigitTable()
 {
     std::array<int8_t, 256> t{};
-    for (auto& v : t)
-        v = -1;
-    for (int c = '0'; c <= '9'; ++c)
-        t[c] = static_cast<int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
-        t[c] = static_cast<int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
-        t[c] = static_cast<int8_t>(c - 'a' + 10);
+    for (auto& v : t) v = -1;
+    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<int8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<int8_t>(c - 'a' + 10);
     return t;
 }
 
 constexpr std::array<int8_t, 256> kDigit = makeDigitTable();
 
-inline int digitAt(std::string_view s, std::size_t i)
-{
-    return i < s.size() ? kDigit[static_cast<uint8_t>(s[i])] : -1;
-}
+inline int digitAt(std::string_view s, std::size_t i) { return i < s.size() ? kDigit[static_cast<uint8_t>(s[i])] : -1; }
 
 // Byte from the two characters at index i, or -1 if either is not a digit.
 inline int byteAt(std::string_view s, std::size_t i)
@@ -62,8 +55,7 @@ inline bool decode16(const char* p, uint8_t* out, unsigned& sum)
     // x <= n as unsigned bytes: saturating x - n is zero.
     const __m128i isDigit = _mm_cmpeq_epi8(_mm_subs_epu8(d, _mm_set1_epi8(9)), zero);
     const __m128i isLetter = _mm_cmpeq_epi8(_mm_subs_epu8(a, _mm_set1_epi8(5)), zero);
-    if (_mm_movemask_epi8(_mm_or_si128(isDigit, isLetter)) != 0xFFFF)
-        return false;
+    if (_mm_movemask_epi8(_mm_or_si128(isDigit, isLetter)) != 0xFFFF) return false;
     const __m128i value =
         _mm_or_si128(_mm_and_si128(isDigit, d), _mm_andnot_si128(isDigit, _mm_add_epi8(a, _mm_set1_epi8(10))));
     // Each 16-bit lane holds a pair: the first digit (high nibble) in its low byte.
@@ -80,18 +72,14 @@ inline bool decode16(const char* p, uint8_t* out, unsigned& sum)
 
 RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
 {
-    if (piece.empty() || piece[0] != ':')
-        return RecordCheck::Skip;
+    if (piece.empty() || piece[0] != ':') return RecordCheck::Skip;
     // rec.bytes holds one read's worth of digits; never look further.
-    if (piece.size() > kHexLineChars)
-        piece = piece.substr(0, kHexLineChars);
+    if (piece.size() > kHexLineChars) piece = piece.substr(0, kHexLineChars);
     // Indices below are 0-based: the colon is at 0, the type at 7..8.
     rec.type = byteAt(piece, 7);
-    if (rec.type == 1)
-        return RecordCheck::EndOfFile;
+    if (rec.type == 1) return RecordCheck::EndOfFile;
     const bool known = rec.type == 0 || (extended && rec.type >= 2 && rec.type <= 5);
-    if (!known)
-        return RecordCheck::UnknownType;
+    if (!known) return RecordCheck::UnknownType;
 
     // The checksum covers the digits from the length field up to the first
     // non-digit: the sum of all bytes of a good record is 0 modulo 256.
@@ -108,8 +96,7 @@ RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
 #endif
     for (; end + 1 < piece.size(); end += 2) {
         const int v = pairAt(p + end);
-        if (v < 0)
-            break;
+        if (v < 0) break;
         sum += static_cast<unsigned>(v);
         rec.bytes[count++] = static_cast<uint8_t>(v);
     }
@@ -118,12 +105,10 @@ RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec)
         sum += static_cast<unsigned>(hi * 16);
         ++end;
     }
-    if (sum % 256 != 0)
-        return RecordCheck::BadChecksum;
+    if (sum % 256 != 0) return RecordCheck::BadChecksum;
 
     // Data come from this piece only: a record cut short is refused.
-    if (count < 4 || count < 4 + std::size_t(rec.bytes[0]))
-        return RecordCheck::BadChecksum;
+    if (count < 4 || count < 4 + std::size_t(rec.bytes[0])) return RecordCheck::BadChecksum;
     rec.length = rec.bytes[0];
     rec.address = static_cast<uint16_t>(rec.bytes[1] << 8 | rec.bytes[2]);
     rec.data = rec.bytes + 4;
@@ -157,13 +142,10 @@ HexToBinResult hexToBin(InputFile& in, OutputFile& out, const HexToBinOptions& o
     uint64_t base = 0; // from address records (extended mode only)
     result.outcome = HexToBinOutcome::NoEndRecord;
     while (lines.next(piece)) {
-        if (lines.continuesLine())
-            continue;
-        if (!piece.empty() && piece.back() == '\n')
-            piece.remove_suffix(1);
+        if (lines.continuesLine()) continue;
+        if (!piece.empty() && piece.back() == '\n') piece.remove_suffix(1);
         const RecordCheck check = checkRecord(piece, options.extended, rec);
-        if (check == RecordCheck::Skip)
-            continue;
+        if (check == RecordCheck::Skip) continue;
         if (check == RecordCheck::EndOfFile) {
             result.outcome = HexToBinOutcome::Done;
             break;
@@ -192,8 +174,7 @@ HexToBinResult hexToBin(InputFile& in, OutputFile& out, const HexToBinOptions& o
         }
         const uint64_t e = out.size();
         const std::string_view bytes(reinterpret_cast<const char*>(rec.data), rec.length);
-        if (a > e)
-            out.appendFill(options.fill, a - e);
+        if (a > e) out.appendFill(options.fill, a - e);
         if (a >= out.size())
             out.append(bytes);
         else

@@ -15,11 +15,11 @@ namespace quillon::hexbin {
 constexpr std::size_t kHexLineChars = 254;
 
 enum class RecordCheck {
-    Skip,         // the piece does not start with ':'
-    EndOfFile,    // type 01
-    Data,         // type 00 (or, in extended mode, an address record)
-    UnknownType,  // any other type
-    BadChecksum,  // checksum wrong, or fewer data digits than the length claims
+    Skip,        // the piece does not start with ':'
+    EndOfFile,   // type 01
+    Data,        // type 00 (or, in extended mode, an address record)
+    UnknownType, // any other type
+    BadChecksum, // checksum wrong, or fewer data digits than the length claims
 };
 
 struct HexRecord {
@@ -38,7 +38,7 @@ struct HexRecord {
 RecordCheck checkRecord(std::string_view piece, bool extended, HexRecord& rec);
 
 enum class HexToBinOutcome {
-    Done,             // end record seen; the image is complete
+    Done, // end record seen; the image is complete
     SourceOpenFailed,
     TargetOpenFailed, // also when the target is the source itself
     UnknownType,      // the image written so far stays
@@ -63,7 +63,7 @@ struct HexToBinResult {
     HexToBinOutcome outcome = HexToBinOutcome::Done;
     uint64_t imageSize = 0;
     uint64_t neededSize = 0; // with ImageTooLarge: the image the record asked for
-    std::size_t line = 0; // line of the offending record, if any
+    std::size_t line = 0;    // line of the offending record, if any
 };
 
 // Writes the image of `source` to `target`: a byte with load address a lands

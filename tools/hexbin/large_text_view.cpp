@@ -25,8 +25,7 @@ void LargeTextView::setPlainText(const QString& text)
     const QChar* p = text_.constData();
     const int n = static_cast<int>(text_.size());
     for (int i = 0; i < n; ++i)
-        if (p[i] == QLatin1Char('\n'))
-            starts_.push_back(i + 1);
+        if (p[i] == QLatin1Char('\n')) starts_.push_back(i + 1);
     allSelected_ = false;
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -36,8 +35,7 @@ void LargeTextView::setPlainText(const QString& text)
 
 QString LargeTextView::line(int i) const
 {
-    if (i < 0 || i >= lineCount())
-        return {};
+    if (i < 0 || i >= lineCount()) return {};
     const int start = starts_[static_cast<std::size_t>(i)];
     const int end = i + 1 < lineCount() ? starts_[static_cast<std::size_t>(i) + 1] - 1 : static_cast<int>(text_.size());
     return text_.mid(start, end - start);
@@ -57,8 +55,7 @@ void LargeTextView::clearSelection()
 
 void LargeTextView::copy() const
 {
-    if (hasSelection())
-        QGuiApplication::clipboard()->setText(text_);
+    if (hasSelection()) QGuiApplication::clipboard()->setText(text_);
 }
 
 int LargeTextView::lineHeight() const { return fontMetrics().lineSpacing(); }
@@ -73,8 +70,7 @@ int LargeTextView::lineWidth(const QString& text) const
     const QStringList parts = text.split(QLatin1Char('\t'));
     int x = 0;
     for (int i = 0; i < parts.size(); ++i) {
-        if (i > 0)
-            x = (x / tab + 1) * tab;
+        if (i > 0) x = (x / tab + 1) * tab;
         x += fm.horizontalAdvance(parts[i]);
     }
     return x;
@@ -89,10 +85,8 @@ void LargeTextView::updateScrollBars()
     // The listings have lines all alike: the first ones and the last ones
     // (the widest index) give the width.
     int widest = 0;
-    for (int i = 0; i < std::min(lineCount(), 200); ++i)
-        widest = std::max(widest, lineWidth(line(i)));
-    for (int i = std::max(0, lineCount() - 4); i < lineCount(); ++i)
-        widest = std::max(widest, lineWidth(line(i)));
+    for (int i = 0; i < std::min(lineCount(), 200); ++i) widest = std::max(widest, lineWidth(line(i)));
+    for (int i = std::max(0, lineCount() - 4); i < lineCount(); ++i) widest = std::max(widest, lineWidth(line(i)));
     horizontalScrollBar()->setRange(0, std::max(0, widest + 8 - viewport()->width()));
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setSingleStep(fontMetrics().horizontalAdvance(QLatin1Char('x')));
@@ -118,13 +112,11 @@ void LargeTextView::paintEvent(QPaintEvent*)
     painter.setPen(selected ? pal.highlightedText().color() : pal.text().color());
     for (int r = 0; r < rows && first + r < lineCount(); ++r) {
         const int y = r * h;
-        if (selected)
-            painter.fillRect(QRect(0, y, viewport()->width(), h), pal.highlight());
+        if (selected) painter.fillRect(QRect(0, y, viewport()->width(), h), pal.highlight());
         const QStringList parts = line(first + r).split(QLatin1Char('\t'));
         int x = 0;
         for (int i = 0; i < parts.size(); ++i) {
-            if (i > 0)
-                x = (x / tab + 1) * tab;
+            if (i > 0) x = (x / tab + 1) * tab;
             painter.drawText(left + x, y + fm.ascent(), parts[i]);
             x += fm.horizontalAdvance(parts[i]);
         }

@@ -1,7 +1,7 @@
 #include "tools/hexbin/source_array.h"
 
-#include "common/text.h"
 #include "common/file_io.h"
+#include "common/text.h"
 #include "tools/hexbin/intel_hex.h"
 
 #include <algorithm>
@@ -48,8 +48,7 @@ void ArrayEmitter::nextIndex()
         const char c = index_[i];
         if (c != 'F') {
             index_[i] = c == '9' ? 'A' : static_cast<char>(c + 1);
-            if (i < indexStart_)
-                indexStart_ = i;
+            if (i < indexStart_) indexStart_ = i;
             return;
         }
         index_[i] = '0';
@@ -77,8 +76,7 @@ inline char* put(char* p, const char* src, std::size_t n)
 
 void ArrayEmitter::writeLine(bool last, std::string& out)
 {
-    if (used_ + maxLine_ > buf_.size())
-        drain(out);
+    if (used_ + maxLine_ > buf_.size()) drain(out);
     char* p = buf_.data() + used_;
     p = put(p, lead_.data(), leadLen_);
     *p++ = pending_[0];
@@ -91,8 +89,7 @@ void ArrayEmitter::writeLine(bool last, std::string& out)
 
 void ArrayEmitter::add(char hi, char lo, std::string& out)
 {
-    if (hasPending_)
-        writeLine(false, out);
+    if (hasPending_) writeLine(false, out);
     pending_[0] = hi;
     pending_[1] = lo;
     hasPending_ = true;
@@ -101,13 +98,11 @@ void ArrayEmitter::add(char hi, char lo, std::string& out)
 
 void ArrayEmitter::finish(std::string& out)
 {
-    if (hasPending_)
-        writeLine(true, out);
+    if (hasPending_) writeLine(true, out);
     hasPending_ = false;
     drain(out);
     out += nl_;
-    if (!style_.assembler)
-        out += "};";
+    if (!style_.assembler) out += "};";
     out += nl_;
 }
 
@@ -115,8 +110,7 @@ ArrayOutcome arrayFromBinary(const std::string& path, const ArrayStyle& style, s
                              std::string& out, const ArrayFlush& flush)
 {
     InputFile in;
-    if (!in.open(path))
-        return ArrayOutcome::OpenFailed;
+    if (!in.open(path)) return ArrayOutcome::OpenFailed;
     ArrayEmitter em(style, newline);
     em.begin(out);
     for (std::string_view block = in.readBlock(); !block.empty(); block = in.readBlock()) {
@@ -124,8 +118,7 @@ ArrayOutcome arrayFromBinary(const std::string& path, const ArrayStyle& style, s
         while (!block.empty()) {
             const std::string_view slice = block.substr(0, 1 << 15);
             block.remove_prefix(slice.size());
-            for (unsigned char b : slice)
-                em.add(kHex[b >> 4], kHex[b & 0xF], out);
+            for (unsigned char b : slice) em.add(kHex[b >> 4], kHex[b & 0xF], out);
             if (flush) {
                 em.drain(out);
                 flush(out);
@@ -152,24 +145,18 @@ HexArrayResult arrayFromHex(const std::string& path, const ArrayStyle& style, st
     HexRecord rec;
     std::size_t sinceFlush = 0;
     while (lines.next(piece)) {
-        if (lines.continuesLine())
-            continue;
-        if (!piece.empty() && (piece.back() == '\n' || piece.back() == '\r'))
-            piece.remove_suffix(1);
+        if (lines.continuesLine()) continue;
+        if (!piece.empty() && (piece.back() == '\n' || piece.back() == '\r')) piece.remove_suffix(1);
         const RecordCheck check = checkRecord(piece, extended, rec);
-        if (check == RecordCheck::Skip)
-            continue;
-        if (check == RecordCheck::EndOfFile)
-            break;
+        if (check == RecordCheck::Skip) continue;
+        if (check == RecordCheck::EndOfFile) break;
         if (check == RecordCheck::UnknownType || check == RecordCheck::BadChecksum) {
             result.outcome = check == RecordCheck::UnknownType ? ArrayOutcome::UnknownType : ArrayOutcome::BadChecksum;
             result.line = lines.lineNumber();
             break;
         }
-        if (rec.type != 0)
-            continue;
-        for (std::size_t i = 0; i + 1 < rec.digits.size(); i += 2)
-            em.add(rec.digits[i], rec.digits[i + 1], out);
+        if (rec.type != 0) continue;
+        for (std::size_t i = 0; i + 1 < rec.digits.size(); i += 2) em.add(rec.digits[i], rec.digits[i + 1], out);
         sinceFlush += rec.length;
         if (flush && sinceFlush >= kBlockSize) {
             em.drain(out);

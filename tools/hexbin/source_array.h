@@ -41,7 +41,7 @@ private:
     // as one fixed-size move.
     std::string lead_, sep_, sepLast_;
     std::size_t leadLen_ = 0, sepLen_ = 0, sepLastLen_ = 0;
-    char index_[32];      // hex index, right-aligned in the first 16
+    char index_[32]; // hex index, right-aligned in the first 16
     int indexStart_ = 15;
     char pending_[2] = {0, 0};
     bool hasPending_ = false;

@@ -115,7 +115,9 @@ std::vector<Part> partsOf(LedType type, uint16_t code, bool fourBits)
         return {{code, ""}};
     }
     if (fourBits)
-        return {{code & 0xFu, " LSB"}, {(code >> 4) & 0xFu, " ..."}, {(code >> 8) & 0xFu, " ..."},
+        return {{code & 0xFu, " LSB"},
+                {(code >> 4) & 0xFu, " ..."},
+                {(code >> 8) & 0xFu, " ..."},
                 {(code >> 12) & 0xFu, " MSB"}};
     return {{code & 0xFFu, " LSB"}, {(code >> 8) & 0xFFu, " MSB"}};
 }

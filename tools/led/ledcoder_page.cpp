@@ -26,7 +26,6 @@ namespace {
 
 const QString kBadMap = QStringLiteral("请正确填写各段位置信息!");
 
-
 const char* const kHelp[] = {
     "欢迎使用Quillon之LED编码器！使用方法：",
     " ",
@@ -43,7 +42,8 @@ const char* const kHelp[] = {
 
 } // namespace
 
-LEDCoderPage::LEDCoderPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), ui(std::make_unique<Ui::LEDCoderPage>())
+LEDCoderPage::LEDCoderPage(PageHost& host, QWidget* parent)
+    : QWidget(parent), host_(host), ui(std::make_unique<Ui::LEDCoderPage>())
 {
     ui->setupUi(this);
 

@@ -28,7 +28,7 @@ QPolygonF bar(QPointF from, QPointF to, qreal thick)
 }
 
 struct Cell {
-    QRectF r;     // the outline the outer segments run along
+    QRectF r; // the outline the outer segments run along
     qreal thick;
 };
 
@@ -67,10 +67,7 @@ struct Edges {
     qreal left, right, top, bottom, middle, centre;
 };
 
-Edges edgesOf(const QRectF& r)
-{
-    return {r.left(), r.right(), r.top(), r.bottom(), r.center().y(), r.center().x()};
-}
+Edges edgesOf(const QRectF& r) { return {r.left(), r.right(), r.top(), r.bottom(), r.center().y(), r.center().x()}; }
 
 void drawSegments(QPainter& p, const Cell& c, int segments)
 {

@@ -26,9 +26,9 @@ struct EmitOptions {
     bool tenBits = false;
     Circuit circuit = Circuit::Rt_Above_R;
     bool asmStyle = false;
-    bool prefix = false;       // marker before the digits (else after)
-    std::string directive;     // data directive as typed; empty means "DB"
-    std::string marker;        // hexadecimal marker as typed
+    bool prefix = false;   // marker before the digits (else after)
+    std::string directive; // data directive as typed; empty means "DB"
+    std::string marker;    // hexadecimal marker as typed
 };
 
 std::string headerLine(const EmitOptions& o);
@@ -40,8 +40,8 @@ std::string closingText(const EmitOptions& o);
 struct EmitResult {
     enum class Status { Ok, BadNumber, Arithmetic };
     Status status = Status::Ok;
-    int failedRow = -1;               // data row of a bad number
-    std::vector<std::string> lines;   // header and every line emitted so far
+    int failedRow = -1;             // data row of a bad number
+    std::vector<std::string> lines; // header and every line emitted so far
     // Memo text: lines joined by LF, plus the closing line when complete.
     std::string text() const;
     bool complete = false;

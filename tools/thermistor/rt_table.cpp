@@ -1,8 +1,8 @@
 #include "tools/thermistor/rt_table.h"
 
 #include "common/codepage.h"
-#include "common/numbers.h"
 #include "common/file_io.h"
+#include "common/numbers.h"
 #include "common/output_file.h"
 #include "common/text.h"
 

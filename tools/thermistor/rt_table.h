@@ -22,10 +22,10 @@ bool isComplete(const Row& row);
 struct EnterOutcome {
     enum class Error { None, BadStep, BadResistance, BadTemperature };
     Error error = Error::None;
-    bool focusStep = false;     // the step box takes the focus
-    bool appendRow = false;     // one empty row is added below the last
+    bool focusStep = false;                     // the step box takes the focus
+    bool appendRow = false;                     // one empty row is added below the last
     std::optional<std::string> nextTemperature; // new text of column 0 of row+1
-    int row = 0;                // the current cell afterwards
+    int row = 0;                                // the current cell afterwards
     int col = 0;
 };
 

@@ -59,10 +59,10 @@ private:
     std::function<void()> onEnter_;
 };
 
-
 } // namespace
 
-RTCalcPage::RTCalcPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), ui(std::make_unique<Ui::RTCalcPage>())
+RTCalcPage::RTCalcPage(PageHost& host, QWidget* parent)
+    : QWidget(parent), host_(host), ui(std::make_unique<Ui::RTCalcPage>())
 {
     ui->setupUi(this);
 
@@ -114,8 +114,7 @@ bool RTCalcPage::eventFilter(QObject* watched, QEvent* event)
             this,
             [this] {
                 auto* grid = ui->sgRTVal;
-                if (grid->hasFocus() && grid->currentIndex().isValid())
-                    grid->edit(grid->currentIndex());
+                if (grid->hasFocus() && grid->currentIndex().isValid()) grid->edit(grid->currentIndex());
             },
             Qt::QueuedConnection);
     }
@@ -207,7 +206,8 @@ void RTCalcPage::btnRTSaveClick()
     const auto path = host_.dialogs().saveFile(kDatFilter, kDatExt);
     if (!path) return;
     if (QFileInfo::exists(*path) &&
-        !host_.dialogs().confirm(QStringLiteral("文件覆盖"), QStringLiteral("文件已经存在，要覆盖它吗?"), MsgIcon::Warning)) {
+        !host_.dialogs().confirm(QStringLiteral("文件覆盖"), QStringLiteral("文件已经存在，要覆盖它吗?"),
+                                 MsgIcon::Warning)) {
         return;
     }
     switch (rt::writeDatFile(localPath(*path), gridRows())) {

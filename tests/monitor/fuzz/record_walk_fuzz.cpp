@@ -13,9 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // An exact-size copy, so a read past its end is caught by the sanitizer.
     std::vector<uint8_t> buffer(data + 4, data + size);
     size_t fields = 0;
-    quillon::monitor::walkMonitorRecords(buffer, returned % (buffer.size() + 64), [&](const quillon::monitor::MonitorRecord& r) {
-        if (r.fields.size() > quillon::monitor::kRecordFields) __builtin_trap();
-        fields += r.fields.size();
-    });
+    quillon::monitor::walkMonitorRecords(buffer, returned % (buffer.size() + 64),
+                                         [&](const quillon::monitor::MonitorRecord& r) {
+                                             if (r.fields.size() > quillon::monitor::kRecordFields) __builtin_trap();
+                                             fields += r.fields.size();
+                                         });
     return 0;
 }

@@ -54,8 +54,8 @@ namespace {
 // time, so random input reaches past the size checks.
 Request structuredRequest(const uint8_t*& p, const uint8_t* end)
 {
-    static const uint32_t codes[] = {kStartCapture, kStopCapture, kDiscardRecords, kReadRecords, kSetFilter,
-                                     kHookSerial,   kHookParallel, kHexDisplay,    kMaxDataBytes, 0x83070044};
+    static const uint32_t codes[] = {kStartCapture, kStopCapture,  kDiscardRecords, kReadRecords,  kSetFilter,
+                                     kHookSerial,   kHookParallel, kHexDisplay,     kMaxDataBytes, 0x83070044};
     static const size_t sizes[] = {0, 4, kFilterBlockSize, kHookBlockSize, 3, 257};
     Request r;
     if (end - p < 3) {
