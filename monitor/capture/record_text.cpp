@@ -15,7 +15,8 @@ uint64_t fileTimeFromUnixNs(int64_t unixNs)
 std::string resultText(int64_t ret)
 {
     if (ret >= 0) return "SUCCESS";
-    const int64_t err = -ret;
+    // Negated unsigned: a malformed event may carry the most negative value.
+    const uint64_t err = 0 - static_cast<uint64_t>(ret);
     // Seen by the exit hook before the kernel turns them into EINTR or a restart.
     switch (err) {
     case 512: return "ERESTARTSYS";

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <cerrno>
 #include <cstring>
 
@@ -388,6 +390,8 @@ TEST(RecordText, ResultsAndFileTimes)
     EXPECT_EQ(resultText(0), "SUCCESS");
     EXPECT_EQ(resultText(17), "SUCCESS");
     EXPECT_EQ(resultText(-EAGAIN), "EAGAIN");
+    // A malformed event may carry the most negative value; it must not overflow.
+    EXPECT_EQ(resultText(INT64_MIN), "ERROR 9223372036854775808");
     EXPECT_EQ(resultText(-EIO), "EIO");
     EXPECT_EQ(resultText(-512), "ERESTARTSYS");
     EXPECT_EQ(resultText(-4000), "ERROR 4000");
