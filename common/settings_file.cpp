@@ -94,18 +94,6 @@ size_t findKey(const std::vector<Line>& lines, const SectionSpan& span, const st
     return std::string::npos;
 }
 
-std::string truncateChars(const std::string& utf8, size_t maxChars)
-{
-    size_t chars = 0;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
-            if (chars == maxChars) return utf8.substr(0, i);
-            ++chars;
-        }
-    }
-    return utf8;
-}
-
 void saveLines(const std::string& path, const std::vector<Line>& lines)
 {
     std::string data;
@@ -179,7 +167,7 @@ std::string SettingsFile::readText(const std::string& section, const std::string
     if (i == std::string::npos) return def;
     std::string k, v;
     entryOf(lines[i].raw, k, v);
-    return truncateChars(v, kMaxValueChars);
+    return firstChars(v, kMaxValueChars);
 }
 
 int32_t SettingsFile::readInteger(const std::string& section, const std::string& key, int32_t def) const
@@ -190,7 +178,7 @@ int32_t SettingsFile::readInteger(const std::string& section, const std::string&
     return parseWholeNumber(text).value_or(def);
 }
 
-std::vector<SettingsFile::Entry> SettingsFile::readSection(const std::string& section) const
+std::vector<SettingsFile::Entry> SettingsFile::readSection(const std::string& section, size_t maxValueChars) const
 {
     std::vector<Entry> out;
     auto lines = loadLines(path_);
@@ -202,7 +190,7 @@ std::vector<SettingsFile::Entry> SettingsFile::readSection(const std::string& se
         bool seen = false;
         for (const auto& e : out)
             if (equalsNoCase(e.first, k)) seen = true;
-        if (!seen) out.emplace_back(k, truncateChars(v, kMaxValueChars));
+        if (!seen) out.emplace_back(k, firstChars(v, maxValueChars));
     }
     return out;
 }

@@ -36,7 +36,9 @@ public:
     int32_t readInteger(const std::string& section, const std::string& key, int32_t def) const;
     std::string readText(const std::string& section, const std::string& key, const std::string& def) const;
     // Key/value pairs of the section in file order; a repeated key gives its first value.
-    std::vector<Entry> readSection(const std::string& section) const;
+    // Values are cut to `maxValueChars` characters, as every read of a value is.
+    std::vector<Entry> readSection(const std::string& section) const { return readSection(section, kMaxValueChars); }
+    std::vector<Entry> readSection(const std::string& section, size_t maxValueChars) const;
     // The same as "key=value" lines.
     std::vector<std::string> readSectionLines(const std::string& section) const;
 

@@ -12,6 +12,18 @@ std::string_view trimmed(std::string_view s)
 
 std::string trim(std::string_view s) { return std::string(trimmed(s)); }
 
+std::string firstChars(const std::string& utf8, size_t maxChars)
+{
+    size_t chars = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+            if (chars == maxChars) return utf8.substr(0, i);
+            ++chars;
+        }
+    }
+    return utf8;
+}
+
 std::string toUpperAscii(std::string_view s)
 {
     std::string out(s);

@@ -11,6 +11,9 @@ namespace quillon {
 std::string_view trimmed(std::string_view s);
 std::string trim(std::string_view s);
 
+// The first `maxChars` characters of UTF-8 text (all of it when shorter).
+std::string firstChars(const std::string& utf8, size_t maxChars);
+
 // A field is "filled" when it is not empty after trimming.
 inline bool isFilled(std::string_view s) { return !trimmed(s).empty(); }
 

@@ -17,8 +17,11 @@ namespace {
 // Names with a letter-case twin, Chinese text, and U+95FF (GBK EA 5D).
 const char* const kSections[] = {
     "A", "a", "LED7 Patterns", "Var List", "VAR List", "\xE5\x91\xBD\xE4\xBB\xA4", "\xE9\x97\xBF", "S 1"};
-const char* const kKeys[] = {"k", "K", "Pattern", "pattern", "0", "1", "\xE5\x90\x8D", "a b"};
-const char* const kValues[] = {"", "1", "0x3", "6543210", "\xE4\xBD\xA0\xE5\xA5\xBD", "a=b", "x;y", "[z]"};
+// Quoted keys and values as the command lists store texts the file could not hold raw.
+const char* const kKeys[] = {"k",   "K",          "Pattern",   "pattern", "0", "1", "\xE5\x90\x8D",
+                             "a b", "\"\\x3Bk\"", "\"\\x3bK\""};
+const char* const kValues[] = {
+    "", "1", "0x3", "6543210", "\xE4\xBD\xA0\xE5\xA5\xBD", "a=b", "x;y", "[z]", "\"\\x20v\\x0D\\x0A\""};
 const char* const kEnds[] = {"\r\n", "\n", "\r", ""};
 const char* const kMissing = "\x01missing";
 

@@ -1,9 +1,15 @@
 #include "serial/command_lists.h"
 
 #include "common/settings_file.h"
+#include "common/stored_text.h"
 #include "common/text.h"
 #include "serial/hex_text.h"
 #include "serial/receive_state.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <set>
 
 namespace quillon {
 
@@ -36,11 +42,52 @@ std::optional<size_t> MasterCommandList::nextLoopCommand(std::optional<size_t> s
     return at;
 }
 
+namespace {
+
+// The index a master key stands for: decimal as the program writes it.
+std::optional<size_t> commandIndexOfKey(const std::string& key)
+{
+    if (key.empty() || key.size() > 10 || (key.size() > 1 && key[0] == '0')) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : key) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (value > INT32_MAX) return std::nullopt;
+    return static_cast<size_t>(value);
+}
+
+// Values are read whole and cut after they are unquoted, so a quoted text is
+// never cut inside an escape.
+std::string loadedText(const std::string& stored)
+{
+    return firstChars(textOfStored(stored), SettingsFile::kMaxValueChars);
+}
+
+} // namespace
+
 void MasterCommandList::load(const SettingsFile& settings)
 {
     commands_.clear();
     const int32_t count = settings.readInteger(settings::kMasterCommandCount, settings::kCountKey, 0);
-    for (int32_t k = 0; k < count; ++k) add(settings.readText(settings::kMasterCommandList, std::to_string(k), ""));
+    if (count <= 0) return;
+    // One read of the section; the list reaches as far as the highest key
+    // actually stored, however large a hand-edited count is. Keys in between
+    // that are missing give empty commands, though never more of them than
+    // kMaxMissingCommands in all: a key such as 2000000000 must not cost
+    // gigabytes.
+    std::map<size_t, std::string> stored;
+    for (auto& [key, value] : settings.readSection(settings::kMasterCommandList, SIZE_MAX)) {
+        const auto index = commandIndexOfKey(key);
+        if (index && *index < static_cast<size_t>(count)) stored.emplace(*index, loadedText(value));
+    }
+    size_t missingLeft = kMaxMissingCommands;
+    for (auto& [index, text] : stored) {
+        const size_t missing = std::min(index - commands_.size(), missingLeft);
+        commands_.resize(commands_.size() + missing);
+        missingLeft -= missing;
+        add(std::move(text));
+    }
 }
 
 void MasterCommandList::save(SettingsFile& settings) const
@@ -48,7 +95,8 @@ void MasterCommandList::save(SettingsFile& settings) const
     if (commands_.empty()) return;
     settings.writeInteger(settings::kMasterCommandCount, settings::kCountKey, static_cast<int32_t>(commands_.size()));
     for (size_t i = 0; i < commands_.size(); ++i)
-        settings.writeText(settings::kMasterCommandList, std::to_string(i), commands_[i].text);
+        settings.writeText(settings::kMasterCommandList, std::to_string(i),
+                           storedText(commands_[i].text, StoredAs::Value));
 }
 
 void SlaveTable::remove(size_t i)
@@ -77,15 +125,40 @@ void SlaveTable::load(const SettingsFile& settings)
 {
     if (settings.readInteger(settings::kSlaveCommandCount, settings::kCountKey, 0) <= 0) return;
     rows_.clear();
-    for (auto& [key, answer] : settings.readSection(settings::kSlaveCommandList))
-        rows_.push_back({std::move(key), std::move(answer)});
+    for (auto& [key, answer] : settings.readSection(settings::kSlaveCommandList, SIZE_MAX))
+        rows_.push_back({textOfStored(key), loadedText(answer)});
+}
+
+std::vector<SettingsFile::Entry> SlaveTable::storedEntries(const std::vector<std::string>& keysInFile) const
+{
+    // Keys are told apart without regard to case. A key that differs only in
+    // case from one stored before it (in the table or left in the file by an
+    // earlier save) is stored with its letters escaped, so both come back. A
+    // key repeated exactly is stored once with the upper row's answer: that is
+    // the answer the table gives for it.
+    std::vector<SettingsFile::Entry> entries;
+    std::set<std::string> rowKeys;
+    std::map<std::string, std::string> taken; // upper-case stored key -> stored key
+    for (const auto& k : keysInFile) taken.emplace(toUpperAscii(k), k);
+    for (const auto& r : rows_) {
+        if (!rowKeys.insert(r.key).second) continue;
+        std::string key = storedText(r.key, StoredAs::Key);
+        if (auto it = taken.find(toUpperAscii(key)); it != taken.end() && it->second != key)
+            key = storedText(r.key, StoredAs::Key, true);
+        taken.emplace(toUpperAscii(key), key);
+        entries.emplace_back(std::move(key), storedText(r.answer, StoredAs::Value));
+    }
+    return entries;
 }
 
 void SlaveTable::save(SettingsFile& settings) const
 {
     if (rows_.empty()) return;
+    std::vector<std::string> keysInFile;
+    for (auto& entry : settings.readSection(settings::kSlaveCommandList)) keysInFile.push_back(std::move(entry.first));
+    const auto entries = storedEntries(keysInFile);
     settings.writeInteger(settings::kSlaveCommandCount, settings::kCountKey, static_cast<int32_t>(rows_.size()));
-    for (const auto& r : rows_) settings.writeText(settings::kSlaveCommandList, r.key, r.answer);
+    for (const auto& [key, answer] : entries) settings.writeText(settings::kSlaveCommandList, key, answer);
 }
 
 } // namespace quillon

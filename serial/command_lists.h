@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillon {
@@ -37,8 +38,10 @@ public:
     // the first were); none when no command is checked.
     std::optional<size_t> nextLoopCommand(std::optional<size_t> selected) const;
 
-    // Keys "0" to Count - 1; a missing key gives an empty command.
+    // Keys "0" to Count - 1, up to the highest key stored; a missing key
+    // gives an empty command (at most kMaxMissingCommands of them).
     void load(const SettingsFile& settings);
+    static constexpr size_t kMaxMissingCommands = 65536;
     // An empty list writes nothing, so what was saved before stays.
     void save(SettingsFile& settings) const;
 
@@ -75,6 +78,9 @@ public:
     void load(const SettingsFile& settings);
     // Rows in table order; nothing when the table is empty.
     void save(SettingsFile& settings) const;
+    // The key=answer entries a save writes, given the keys already in the
+    // section (which a save does not remove).
+    std::vector<std::pair<std::string, std::string>> storedEntries(const std::vector<std::string>& keysInFile) const;
 
 private:
     std::vector<SlaveRow> rows_;

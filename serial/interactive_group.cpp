@@ -91,6 +91,20 @@ void InteractiveGroup::slaveCellEdited(int row, int column)
     (column == 0 ? r.key : r.answer) = text;
 }
 
+void InteractiveGroup::commitSlaveEdit()
+{
+    // A cell being typed into holds text the rows do not have yet. Buttons of
+    // the group take no focus, so nothing else would end the edit before they
+    // read the rows or rebuild the cells.
+    QTableWidget* table = ui->vleInteractive;
+    // The open editor of a cell is the index widget of that cell.
+    QWidget* editor = table->indexWidget(table->currentIndex());
+    if (!editor) return;
+    QAbstractItemDelegate* delegate = table->itemDelegateForIndex(table->currentIndex());
+    emit delegate->commitData(editor);
+    emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
 std::optional<size_t> InteractiveGroup::selectedCommand() const
 {
     const int row = ui->clbInteractive->currentRow();
@@ -143,6 +157,7 @@ void InteractiveGroup::cbInteractiveClick()
 
 void InteractiveGroup::cbMasterClick()
 {
+    commitSlaveEdit();
     const bool master = ui->cbMaster->isChecked();
     session_.receiveState().master = master;
     ui->clbInteractive->setVisible(master);
@@ -176,6 +191,7 @@ void InteractiveGroup::askForCommands(const QString& text)
 void InteractiveGroup::sbInterAddClick()
 {
     if (!ui->cbMaster->isChecked()) {
+        commitSlaveEdit();
         slave_.addEmpty();
         showSlaveTable();
         return;
@@ -219,6 +235,7 @@ void InteractiveGroup::sbInterDelClick()
         ui->sbInterDel->setEnabled(false);
         return;
     }
+    commitSlaveEdit();
     const int row = ui->vleInteractive->currentRow();
     if (row < 0 || static_cast<size_t>(row) >= slave_.size()) return;
     slave_.remove(static_cast<size_t>(row));
@@ -227,6 +244,7 @@ void InteractiveGroup::sbInterDelClick()
 
 void InteractiveGroup::sbInterSaveClick()
 {
+    commitSlaveEdit();
     SettingsFile settings(host_.settingsPath());
     master_.save(settings);
     slave_.save(settings);
@@ -262,6 +280,11 @@ void InteractiveGroup::slaveReply()
     if (!ui->cbInteractive->isChecked() || ui->cbMaster->isChecked() || slave_.empty() || received.count == 0) return;
     const auto row = slave_.matchingRow(received.bytes(), send_.binary->isChecked());
     if (!row) return;
+    // Moving the current cell ends an edit under way; its text must reach
+    // the rows before the table's signals are held back. An edit of the very
+    // cell that answers stays open.
+    QTableWidget* table = ui->vleInteractive;
+    if (table->currentRow() != static_cast<int>(*row) || table->currentColumn() != 0) commitSlaveEdit();
     {
         const QSignalBlocker block(ui->vleInteractive);
         ui->vleInteractive->setCurrentCell(static_cast<int>(*row), 0);

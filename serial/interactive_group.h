@@ -61,6 +61,7 @@ private:
     void showSlaveTable();
     void commandEdited(int row);
     void slaveCellEdited(int row, int column);
+    void commitSlaveEdit();
     void askForCommands(const QString& text);
     std::optional<size_t> selectedCommand() const;
 

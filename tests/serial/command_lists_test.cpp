@@ -125,12 +125,161 @@ TEST(CommandLists, SavedAndLoadedWithoutRemovingWhatWasThere)
 
     // A count of 0 hides the section; missing master keys give empty commands.
     settings.writeInteger("Slaver Command Count", "Count", 0);
-    settings.writeInteger("Master Command Count", "Count", 3);
+    settings.writeInteger("Master Command Count", "Count", 4);
+    settings.writeText("Master Command List", "3", "ATH");
     SlaveTable hidden;
     hidden.load(settings);
     ASSERT_EQ(hidden.size(), 1u);
     EXPECT_EQ(hidden.row(0).key, "");
     m.load(settings);
-    ASSERT_EQ(m.size(), 3u);
+    ASSERT_EQ(m.size(), 4u);
     EXPECT_EQ(m.at(2).text, "");
+    EXPECT_EQ(m.at(3).text, "ATH");
+}
+
+TEST(MasterCommandList, AHugeCountReachesOnlyAsFarAsTheStoredKeys)
+{
+    // A hand-edited count once made start-up read the file once per index,
+    // billions of times.
+    TempDir dir;
+    const std::string path = dir.file("q.INI");
+    for (const char* count : {"0x7FFFFFFF", "10000000"}) {
+        TempDir::writeFile(path, std::string("[Master Command Count]\r\nCount=") + count +
+                                     "\r\n[Master Command List]\r\n0=AT\r\n2=ATZ\r\n+3=no\r\n03=no\r\n"
+                                     "99999999999=no\r\n");
+        MasterCommandList m;
+        m.load(SettingsFile(path));
+        ASSERT_EQ(m.size(), 3u) << count;
+        EXPECT_EQ(m.at(0).text, "AT");
+        EXPECT_EQ(m.at(1).text, "");
+        EXPECT_EQ(m.at(2).text, "ATZ");
+    }
+    // A far key costs a bounded run of empty commands, not gigabytes.
+    TempDir::writeFile(path, "[Master Command Count]\r\nCount=0x7FFFFFFF\r\n[Master Command List]\r\n"
+                             "2000000000=far\r\n");
+    MasterCommandList far;
+    far.load(SettingsFile(path));
+    ASSERT_EQ(far.size(), MasterCommandList::kMaxMissingCommands + 1);
+    EXPECT_EQ(far.at(far.size() - 1).text, "far");
+    // Keys at or beyond the count stay unread, as before.
+    TempDir::writeFile(path, "[Master Command Count]\r\nCount=1\r\n[Master Command List]\r\n0=A\r\n1=B\r\n");
+    MasterCommandList one;
+    one.load(SettingsFile(path));
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one.at(0).text, "A");
+}
+
+namespace {
+
+std::string saved(const SlaveTable& t, const std::string& path)
+{
+    SettingsFile settings(path);
+    t.save(settings);
+    return TempDir::readFile(path);
+}
+
+} // namespace
+
+TEST(SlaveTable, EveryKeyAndAnswerComesBackExactly)
+{
+    // Each of these was once stored raw, and came back as another row, as
+    // part of another key, trimmed, or not at all (a '[' key started a
+    // section and hid every row after it).
+    const std::vector<SlaveRow> rows = {{"AT+BAUD=9600", "OK"},  {";comment", "yes"},       {"[GET]", "v=1"},
+                                        {"[Var Count]", "x"},    {"  pad ", " both ends "}, {"two\r\nlines", "a\nb"},
+                                        {"\"q\"", "\"quoted\""}, {"tab\t", "\\x41"},        {"\"\\x41\"", "\"\\x42\""},
+                                        {"AT", "upper"},         {"at", "lower"},           {"At", "mixed"},
+                                        {"温度", "摄氏度"},      {"", "empty key"},         {"end", ""}};
+    TempDir dir;
+    const std::string path = dir.file("q.INI");
+    TempDir::writeFile(path, "[Var Count]\r\nCount=1\r\n[Var List]\r\n0=x\r\n");
+    SlaveTable t = table({});
+    for (const auto& r : rows) {
+        t.addEmpty();
+        t.row(t.size() - 1) = r;
+    }
+    const std::string once = saved(t, path);
+    SlaveTable back;
+    back.load(SettingsFile(path));
+    ASSERT_EQ(back.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(back.row(i).key, rows[i].key) << i;
+        EXPECT_EQ(back.row(i).answer, rows[i].answer) << i;
+    }
+    // Nothing was written as a line of its own, and other sections keep their entries.
+    EXPECT_EQ(SettingsFile(path).readInteger("Var Count", "Count", 0), 1);
+    EXPECT_EQ(SettingsFile(path).readText("Var List", "0", ""), "x");
+
+    // Found again by the next save: no second copy, the same bytes.
+    EXPECT_EQ(saved(back, path), once);
+    EXPECT_EQ(saved(t, path), once);
+}
+
+TEST(SlaveTable, OrdinaryEntriesKeepTheirBytes)
+{
+    // A file as earlier versions wrote it loads unchanged and saves to the same bytes.
+    const std::string old = "[Slaver Command Count]\r\nCount=3\r\n[Slaver Command List]\r\n"
+                            "AT=OK\r\n\xCE\xC2\xB6\xC8=25\r\n\"AT\"=a \"b\"\r\n";
+    TempDir dir;
+    const std::string path = dir.file("q.INI");
+    TempDir::writeFile(path, old);
+    SlaveTable t;
+    t.load(SettingsFile(path));
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t.row(1).key, "温度");
+    EXPECT_EQ(t.row(2).key, "\"AT\"");
+    EXPECT_EQ(t.row(2).answer, "a \"b\"");
+    EXPECT_EQ(saved(t, path), old);
+}
+
+TEST(SlaveTable, AKeyRepeatedExactlyKeepsTheAnswerTheTableGives)
+{
+    TempDir dir;
+    const std::string path = dir.file("q.INI");
+    const SlaveTable t = table({{"AT", "first"}, {"AT", "second"}});
+    (void)saved(t, path);
+    SlaveTable back;
+    back.load(SettingsFile(path));
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back.answerOf("AT"), t.answerOf("AT"));
+}
+
+TEST(SlaveTable, AKeyDifferingInCaseFromOneLeftInTheFileKeepsItsCase)
+{
+    // Saves never remove entries, so "at" from an earlier save is still there.
+    TempDir dir;
+    const std::string path = dir.file("q.INI");
+    (void)saved(table({{"at", "old"}}), path);
+    const std::string once = saved(table({{"AT", "new"}}), path);
+    SlaveTable back;
+    back.load(SettingsFile(path));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back.row(0).key, "at");
+    EXPECT_EQ(back.row(0).answer, "old");
+    EXPECT_EQ(back.row(1).key, "AT");
+    EXPECT_EQ(back.row(1).answer, "new");
+    EXPECT_EQ(saved(table({{"AT", "new"}}), path), once);
+}
+
+TEST(CommandLists, LongAnswersAndCommandsAreCutAsBeforeButNeverInsideAnEscape)
+{
+    TempDir dir;
+    const std::string path = dir.file("q.INI");
+    const std::string longPlain(3000, 'a');
+    // 2,000 line ends store as 8,000 characters; the text is still cut at 2047.
+    const std::string longQuoted = std::string(2000, '\n') + "tail";
+    MasterCommandList m;
+    m.add(longQuoted);
+    SettingsFile settings(path);
+    m.save(settings);
+    (void)saved(table({{"p", longPlain}, {"q", longQuoted}}), path);
+    SlaveTable back;
+    back.load(SettingsFile(path));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back.row(0).answer, longPlain.substr(0, 2047));
+    EXPECT_EQ(back.row(1).answer, longQuoted.substr(0, 2047));
+    MasterCommandList mb;
+    mb.load(SettingsFile(path));
+    ASSERT_EQ(mb.size(), 1u);
+    EXPECT_EQ(mb.at(0).text, longQuoted.substr(0, 2047));
 }
