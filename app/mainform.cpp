@@ -1,6 +1,5 @@
 #include "app/mainform.h"
 
-#include "app/comm_events.h"
 #include "app/handler.h"
 #include "app/qt_text.h"
 #include "app/status_bar.h"
@@ -83,7 +82,6 @@ void TfrmMain::buildWindow()
     settingsLoaders_ = {ledCoder_, varGroup_, comTest_->interactiveGroup()};
     timerClients_ = {comTest_, serialMon_};
     monitor_ = &serialMon_->session();
-    commTarget_ = comTest_;
 
     pcToolSet->addTab(rtCalc_, QStringLiteral("RT值计算"));
     pcToolSet->addTab(ledCoder_, QStringLiteral("LED 编码"));
@@ -272,18 +270,6 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 void TfrmMain::AppExceptionHandler()
 {
     dialogs_->message(QStringLiteral("错误"), QStringLiteral("程序产生异常！请检查输入数据的合理性！"), MsgIcon::Error);
-}
-
-bool TfrmMain::Dispatch(QEvent* event)
-{
-    if (commTarget_) runGuarded([&] { commTarget_->handleCommEvent(event); });
-    return true;
-}
-
-bool TfrmMain::event(QEvent* event)
-{
-    if (isCommEventType(event->type())) return Dispatch(event);
-    return QWidget::event(event);
 }
 
 } // namespace quillon

@@ -67,7 +67,6 @@ public:
     void tsHexBinShow();
     void tsCOMTestShow();
     void tsSerialMonShow();
-    bool Dispatch(QEvent* event);
 
     bool ntPlatform() const { return NtPlatform; }
     const std::vector<QString>& formatNameList() const { return FormatNameList; }
@@ -89,7 +88,6 @@ public:
     VarGroup* varGroup() const { return varGroup_; }
 
 protected:
-    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -126,7 +124,6 @@ private:
     // Start-up loads their lists, in this order.
     std::vector<SettingsLoader*> settingsLoaders_;
     std::vector<TimerClient*> timerClients_;
-    CommEventTarget* commTarget_ = nullptr;
 
     bool NtPlatform = true;
     std::vector<QString> FormatNameList;

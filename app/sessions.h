@@ -5,8 +5,6 @@
 
 #include <string>
 
-class QEvent;
-
 namespace quillon {
 
 class SettingsFile;
@@ -49,13 +47,6 @@ public:
     virtual ~TimerClient() = default;
     virtual void timer1Tick() {}
     virtual void timer2Tick() {}
-};
-
-// Receiver of the port threads' posted notifications.
-class CommEventTarget {
-public:
-    virtual ~CommEventTarget() = default;
-    virtual void handleCommEvent(QEvent* event) = 0;
 };
 
 } // namespace quillon

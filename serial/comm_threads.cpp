@@ -32,7 +32,7 @@ void TRead::Execute()
     // window with messages or spin this thread.
     bool failing = false;
     auto fail = [&] {
-        if (!failing) Window.post(WM_COMM_ERROR, 0);
+        if (!failing) Window.commError();
         failing = true;
         stop_.sleepFor(kCommTickMs);
     };
@@ -42,7 +42,7 @@ void TRead::Execute()
         if (w == WaitResult::Stopped) break;
         if (w == WaitResult::Timeout) {
             failing = false;
-            Window.post(WM_COMM_IDLE, 0);
+            Window.receiveIdle();
             continue;
         }
         if (w == WaitResult::Failed) {
@@ -62,7 +62,7 @@ void TRead::Execute()
             failing = false;
             Count = static_cast<uint32_t>(k);
             if (!Window.deliver(std::span<const uint8_t>(Buffer.data(), Count))) break;
-            Window.post(WM_COMM_RECEIVED, static_cast<intptr_t>(Count));
+            Window.bytesReceived(static_cast<intptr_t>(Count));
             continue;
         }
         if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -77,9 +77,10 @@ void TRead::Execute()
 
 // --------------------------------------------------------------------- TWrite
 
-TWrite::TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window)
+TWrite::TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window,
+               uint64_t sendId)
     : PortHandle(port), Window(window), Data(std::move(data)), FromFile(fromFile), HexMode(hexMode),
-      Length(static_cast<int32_t>(Data.size()))
+      Length(static_cast<int32_t>(Data.size())), sendId_(sendId)
 {
 }
 
@@ -106,7 +107,7 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            Window.post(WM_COMM_ERROR, 0);
+            Window.commError();
             return BlockResult::Failed;
         }
         if (stallLimitMs > 0) {
@@ -122,11 +123,11 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
         const WaitResult w = PortHandle.waitWritable(wait > 0 ? static_cast<int>(wait) : 0, stop_);
         if (w == WaitResult::Stopped) return BlockResult::Stopped;
         if (w == WaitResult::Failed) {
-            Window.post(WM_COMM_ERROR, 0);
+            Window.commError();
             return BlockResult::Failed;
         }
         if (nowMs() - lastReportMs_ >= kCommTickMs) {
-            Window.post(WM_COMM_SENDING, reported);
+            Window.sendProgress(sendId_, reported);
             reported = 0;
             lastReportMs_ = nowMs();
         }
@@ -158,11 +159,11 @@ void TWrite::sendText()
     size_t done = 0;
     int32_t reported = 0;
     switch (writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, stallLimit)) {
-    case BlockResult::Written: Window.post(WM_COMM_SENT, Length); break;
+    case BlockResult::Written: Window.sendDone(sendId_, Length); break;
     // A send that failed or timed out still ends: count what the device
     // took and give the buttons back.
     case BlockResult::TimedOut:
-    case BlockResult::Failed: Window.post(WM_COMM_SENT, static_cast<intptr_t>(done)); break;
+    case BlockResult::Failed: Window.sendDone(sendId_, static_cast<intptr_t>(done)); break;
     case BlockResult::Stopped: break;
     }
 }
@@ -176,7 +177,7 @@ void TWrite::sendFile()
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         Window.reportFailure(CommFailure::SendFileOpen);
-        Window.post(WM_COMM_SENT, 0);
+        Window.sendDone(sendId_, 0);
         return;
     }
     Data.assign(kBlockSize + 1, 0);
@@ -191,12 +192,12 @@ void TWrite::sendFile()
         }
         if (n < 0) {
             // The rest of the file can't be read: say so, and end the send.
-            Window.post(WM_COMM_ERROR, 0);
-            Window.post(WM_COMM_SENT, reported);
+            Window.commError();
+            Window.sendDone(sendId_, reported);
             break;
         }
         if (n == 0) {
-            Window.post(WM_COMM_SENT, reported);
+            Window.sendDone(sendId_, reported);
             break;
         }
         Length = static_cast<int32_t>(n);
@@ -205,13 +206,13 @@ void TWrite::sendFile()
         const BlockResult r = writeBlock(Data.data(), static_cast<size_t>(Length), done, reported, 0);
         if (r == BlockResult::Stopped) break;
         if (r == BlockResult::Failed) {
-            Window.post(WM_COMM_SENT, reported + static_cast<int32_t>(done));
+            Window.sendDone(sendId_, reported + static_cast<int32_t>(done));
             break;
         }
         reported += Length;
         // Between blocks too, so a fast line still shows progress.
         if (nowMs() - lastReportMs_ >= kCommTickMs) {
-            Window.post(WM_COMM_SENDING, reported);
+            Window.sendProgress(sendId_, reported);
             reported = 0;
             lastReportMs_ = nowMs();
         }

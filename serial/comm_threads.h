@@ -19,8 +19,15 @@ namespace quillon {
 class CommSink {
 public:
     virtual ~CommSink() = default;
-    // Queues a notification for the window and returns at once.
-    virtual void post(int message, intptr_t wParam) = 0;
+    // Queues a report for the session and returns at once.
+    virtual void report(const CommReport& report) = 0;
+
+    void bytesReceived(intptr_t count) { report({WM_COMM_RECEIVED, count}); }
+    void receiveIdle() { report({WM_COMM_IDLE}); }
+    void commError() { report({WM_COMM_ERROR}); }
+    void sendProgress(uint64_t send, intptr_t count) { report({WM_COMM_SENDING, count, send}); }
+    void sendDone(uint64_t send, intptr_t count) { report({WM_COMM_SENT, count, send}); }
+
     // Has the window take the chunk and returns once it has been shown.
     // False when the connection is closing and takes no more chunks.
     virtual bool deliver(std::span<const uint8_t> chunk) = 0;
@@ -87,8 +94,10 @@ class TWrite : public CommThread {
 public:
     static constexpr size_t kBlockSize = 512;
 
-    // `data` is the text to send, or the file's path when `fromFile`.
-    TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window);
+    // `data` is the text to send, or the file's path when `fromFile`;
+    // `sendId` tags the writer's reports.
+    TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window,
+           uint64_t sendId = 0);
     ~TWrite() override { stopAndJoin(); }
 
     bool finished() const { return finished_.load(std::memory_order_acquire); }
@@ -112,6 +121,7 @@ private:
     int32_t Length;
     std::atomic<bool> finished_{false};
     int64_t lastReportMs_ = 0;
+    uint64_t sendId_;
 };
 
 } // namespace quillon

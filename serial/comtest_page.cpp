@@ -1,6 +1,5 @@
 #include "serial/comtest_page.h"
 
-#include "app/comm_events.h"
 #include "app/dialogs.h"
 #include "app/handler.h"
 #include "app/page_host.h"
@@ -40,7 +39,7 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host), ui(std::make_unique<Ui::ComTestPage>())
 {
     ui->setupUi(this);
-    session_ = std::make_unique<SerialSession>(host_.mainWindow(), *this);
+    session_ = std::make_unique<SerialSession>(*this);
     display_ = std::make_unique<ReceiveDisplay>(ui->mCOMRx, ui->cbCOMAutoScroll);
     applyDisplayLimit();
     connectHandlers();
@@ -60,6 +59,12 @@ ComTestPage::~ComTestPage()
 
 void ComTestPage::connectHandlers()
 {
+    connectHandler(session_.get(), &SerialSession::bytesReceived, this, [this](long long t) { WMBytesReceived(t); });
+    connectHandler(session_.get(), &SerialSession::sendProgress, this, [this](long long t) { WMSendProgress(t); });
+    connectHandler(session_.get(), &SerialSession::sendEnded, this,
+                   [this](bool counted, long long t) { WMSendDone(counted, t); });
+    connectHandler(session_.get(), &SerialSession::commError, this, &ComTestPage::WMCommError);
+    connectHandler(session_.get(), &SerialSession::lineIdle, this, &ComTestPage::WMReceiveIdle);
     connectHandler(ui->COMList, &PortComboBox::popupAboutToShow, this, &ComTestPage::refreshPortList);
     connectHandler(ui->btnOpenPort, &QPushButton::clicked, this, &ComTestPage::btnOpenPortClick);
     leaveChecks_.add(ui->edRDTimeout, [this] { edRDTimeoutExit(); });
@@ -385,61 +390,34 @@ void ComTestPage::edRDDispMaxExit()
 
 // ------------------------------------------------------------- notifications
 
-void ComTestPage::handleCommEvent(QEvent* event)
-{
-    auto* e = static_cast<CommEvent*>(event);
-    switch (e->message()) {
-    case WM_COMM_RECEIVED: WMBytesReceived(e->wParam()); break;
-    case WM_COMM_SENT: WMSendDone(e->wParam()); break;
-    case WM_COMM_ERROR: WMCommError(); break;
-    case WM_COMM_SENDING: WMSendProgress(e->wParam()); break;
-    case WM_COMM_IDLE: WMReceiveIdle(); break;
-    default: break;
-    }
-}
-
 // The only failure a thread reports to the user: a file to send that can't be opened.
 void ComTestPage::threadFailed(CommFailure) { host_.dialogs().error(QStringLiteral("打开文件时出错!")); }
 
-void ComTestPage::WMBytesReceived(intptr_t count)
+void ComTestPage::WMBytesReceived(long long total)
 {
-    const auto total = session_->countReceived(count);
-    if (!total) return;
-    host_.setStatusText(PanelReceived, receivedPanelText(*total));
+    host_.setStatusText(PanelReceived, receivedPanelText(total));
     // The panel is repainted at once, but not more often than the display:
-    // a fast stream brings this message thousands of times a second.
+    // a fast stream brings this report thousands of times a second.
     if (!statusPainted_.isValid() || statusPainted_.elapsed() >= kStatusRepaintMs) {
         host_.repaintStatus();
         statusPainted_.start();
     }
 }
 
-void ComTestPage::WMSendDone(intptr_t count)
+void ComTestPage::WMSendDone(bool counted, long long total)
 {
-    if (const auto total = session_->countSendEnd(count)) host_.showStatusNow(PanelSent, sentPanelText(*total));
-    if (ui->btnOpenPort->text() == kCloseCaption) setSendButtonsEnabled(true);
+    if (counted) host_.showStatusNow(PanelSent, sentPanelText(total));
+    if (session_->portOpen()) setSendButtonsEnabled(true);
     ui->sbStopSend->setEnabled(false);
 }
 
-void ComTestPage::WMCommError()
-{
-    // A late report from the threads of a connection already closed says
-    // nothing about the port now.
-    if (!session_->connected()) return;
-    host_.setStatusText(PanelPort, portFailedText());
-}
+void ComTestPage::WMCommError() { host_.setStatusText(PanelPort, portFailedText()); }
 
-void ComTestPage::WMSendProgress(intptr_t count)
-{
-    const auto total = session_->countSendProgress(count);
-    if (!total) return;
-    host_.showStatusNow(PanelSent, sentPanelText(*total));
-}
+void ComTestPage::WMSendProgress(long long total) { host_.showStatusNow(PanelSent, sentPanelText(total)); }
 
 void ComTestPage::WMReceiveIdle()
 {
     if (interactive_) interactive_->slaveReply();
-    session_->lineWentIdle();
 }
 
 } // namespace quillon

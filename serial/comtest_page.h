@@ -44,7 +44,7 @@ public:
     virtual void slaveReply() = 0;
 };
 
-class ComTestPage : public QWidget, public SerialSessionEvents, public TimerClient, public CommEventTarget {
+class ComTestPage : public QWidget, public SerialSessionEvents, public TimerClient {
     Q_OBJECT
 public:
     explicit ComTestPage(PageHost& host, QWidget* parent = nullptr);
@@ -69,9 +69,8 @@ public:
     void setPortSource(DeviceMap* ports) { portSource_ = ports; }
     void refreshPortList();
 
-    // TimerClient, CommEventTarget
+    // TimerClient
     void timer2Tick() override { Timer2Timer(); }
-    void handleCommEvent(QEvent* event) override;
 
     // Connection.
     void btnOpenPortClick();
@@ -99,11 +98,11 @@ public:
     void cbAutoSaveClick();
     void edRDDispMaxExit();
 
-    // Notification handlers.
-    void WMBytesReceived(intptr_t count);
-    void WMSendDone(intptr_t count);
+    // The session's reports of its threads, with the counters' totals.
+    void WMBytesReceived(long long total);
+    void WMSendDone(bool counted, long long total);
     void WMCommError();
-    void WMSendProgress(intptr_t count);
+    void WMSendProgress(long long total);
     void WMReceiveIdle();
 
 private:

@@ -1,7 +1,5 @@
 #include "serial/qt_comm_sink.h"
 
-#include "app/comm_events.h"
-
 #include <QCoreApplication>
 
 namespace quillon {
@@ -27,14 +25,15 @@ private:
 
 } // namespace
 
-QtCommSink::QtCommSink(QObject* window, QObject* receiver, DeliverFn deliver, FailureFn failure)
-    : window_(window), receiver_(receiver), deliverFn_(std::move(deliver)), failureFn_(std::move(failure))
+QtCommSink::QtCommSink(QObject* receiver, DeliverFn deliver, FailureFn failure, ReportFn report)
+    : receiver_(receiver), deliverFn_(std::move(deliver)), failureFn_(std::move(failure)), reportFn_(std::move(report))
 {
 }
 
-std::shared_ptr<QtCommSink> QtCommSink::create(QObject* window, QObject* receiver, DeliverFn deliver, FailureFn failure)
+std::shared_ptr<QtCommSink> QtCommSink::create(QObject* receiver, DeliverFn deliver, FailureFn failure, ReportFn report)
 {
-    return std::shared_ptr<QtCommSink>(new QtCommSink(window, receiver, std::move(deliver), std::move(failure)));
+    return std::shared_ptr<QtCommSink>(
+        new QtCommSink(receiver, std::move(deliver), std::move(failure), std::move(report)));
 }
 
 QEvent::Type QtCommSink::handoffEventType()
@@ -50,9 +49,11 @@ bool QtCommSink::handleEvent(QEvent* event)
     return true;
 }
 
-void QtCommSink::post(int message, intptr_t wParam)
+void QtCommSink::report(const CommReport& report)
 {
-    QCoreApplication::postEvent(window_, new CommEvent(message, wParam));
+    QCoreApplication::postEvent(receiver_, new HandoffEvent(weak_from_this(), [report](QtCommSink& s) {
+                                    if (s.reportFn_) s.reportFn_(s, report);
+                                }));
 }
 
 bool QtCommSink::deliver(std::span<const uint8_t> chunk)

@@ -20,12 +20,15 @@ class QtCommSink : public CommSink, public std::enable_shared_from_this<QtCommSi
 public:
     using DeliverFn = std::function<void(std::span<const uint8_t>)>;
     using FailureFn = std::function<void(CommFailure)>;
+    // The sink a report came through tells its connection.
+    using ReportFn = std::function<void(const CommSink& from, const CommReport&)>;
 
-    // Notifications go to `window` as CommEvents; chunks and failures to
-    // `receiver`, which passes HandoffEvents to handleEvent().
-    static std::shared_ptr<QtCommSink> create(QObject* window, QObject* receiver, DeliverFn deliver, FailureFn failure);
+    // Reports, chunks and failures go to `receiver`, which passes the
+    // HandoffEvents it gets to handleEvent(), in the order they were made.
+    // Reports of a sink already destroyed are dropped.
+    static std::shared_ptr<QtCommSink> create(QObject* receiver, DeliverFn deliver, FailureFn failure, ReportFn report);
 
-    void post(int message, intptr_t wParam) override;
+    void report(const CommReport& report) override;
     bool deliver(std::span<const uint8_t> chunk) override;
     void reportFailure(CommFailure failure) override;
 
@@ -38,13 +41,13 @@ public:
     static bool handleEvent(QEvent* event);
 
 private:
-    QtCommSink(QObject* window, QObject* receiver, DeliverFn deliver, FailureFn failure);
+    QtCommSink(QObject* receiver, DeliverFn deliver, FailureFn failure, ReportFn report);
     void runPending();
 
-    QObject* window_;
     QObject* receiver_;
     DeliverFn deliverFn_;
     FailureFn failureFn_;
+    ReportFn reportFn_;
 
     std::mutex mutex_;
     std::condition_variable cv_;

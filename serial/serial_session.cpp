@@ -9,7 +9,7 @@
 
 namespace quillon {
 
-SerialSession::SerialSession(QObject* window, SerialSessionEvents& events) : window_(window), events_(events) {}
+SerialSession::SerialSession(SerialSessionEvents& events) : events_(events) {}
 
 SerialSession::~SerialSession()
 {
@@ -40,8 +40,9 @@ SerialSession::OpenResult SerialSession::open(const std::string& path, const Lin
     connection_ = std::move(connection);
 
     sink_ = QtCommSink::create(
-        window_, this, [this](std::span<const uint8_t> chunk) { runGuarded([&] { DeliverChunk(chunk); }); },
-        [this](CommFailure failure) { events_.threadFailed(failure); });
+        this, [this](std::span<const uint8_t> chunk) { runGuarded([&] { DeliverChunk(chunk); }); },
+        [this](CommFailure failure) { events_.threadFailed(failure); },
+        [this](const CommSink& from, const CommReport& report) { runGuarded([&] { Dispatch(from, report); }); });
     reader_ = std::make_unique<TRead>(*connection_->port(), *sink_);
     try {
         reader_->start();
@@ -64,7 +65,7 @@ void SerialSession::stopThreads()
     reader_.reset();
     writers_.clear();
     currentWriter_ = nullptr;
-    writerRegistered_ = false;
+    stoppedSends_.clear();
     sink_.reset();
 }
 
@@ -103,10 +104,11 @@ void SerialSession::startWriter(bool hexMode, bool fromFile, std::vector<uint8_t
 {
     if (!connection_ || !sink_) return;
     reapWriters();
-    auto writer = std::make_unique<TWrite>(*connection_->port(), hexMode, fromFile, std::move(data), *sink_);
+    auto writer =
+        std::make_unique<TWrite>(*connection_->port(), hexMode, fromFile, std::move(data), *sink_, ++lastSend_);
     writer->start();
     currentWriter_ = writer.get();
-    writerRegistered_ = true;
+    currentSend_ = lastSend_;
     writers_.push_back(std::move(writer));
 }
 
@@ -119,32 +121,49 @@ void SerialSession::sendFile(const std::string& path)
 
 void SerialSession::stopSend()
 {
-    if (currentWriter_) currentWriter_->requestStop();
+    if (currentWriter_) {
+        currentWriter_->requestStop();
+        stoppedSends_.insert(currentSend_);
+    }
     currentWriter_ = nullptr;
-    writerRegistered_ = false;
 }
 
 // ------------------------------------------------------------------ counting
 
-std::optional<long long> SerialSession::countReceived(intptr_t count)
+std::shared_ptr<CommSink> SerialSession::reportSink() const { return sink_; }
+
+bool SerialSession::countSend(const CommReport& report)
 {
-    if (!reader_ || !connection_) return std::nullopt;
-    connection_->ReceivedTotal += count;
-    return connection_->ReceivedTotal;
+    if (stoppedSends_.count(report.send)) return false;
+    connection_->SentTotal += report.count;
+    return true;
 }
 
-std::optional<long long> SerialSession::countSendProgress(intptr_t count)
+void SerialSession::Dispatch(const CommSink& from, const CommReport& report)
 {
-    if (!writerRegistered_ || !connection_) return std::nullopt;
-    connection_->SentTotal += count;
-    return connection_->SentTotal;
-}
-
-std::optional<long long> SerialSession::countSendEnd(intptr_t count)
-{
-    auto total = countSendProgress(count);
-    reapWriters();
-    return total;
+    // Each connection has a sink of its own: what its threads said after the
+    // close says nothing about the port now, and is not counted into the next.
+    if (!sink_ || &from != sink_.get() || !connection_) return;
+    switch (report.kind) {
+    case WM_COMM_RECEIVED:
+        connection_->ReceivedTotal += report.count;
+        emit bytesReceived(connection_->ReceivedTotal);
+        break;
+    case WM_COMM_SENDING:
+        if (countSend(report)) emit sendProgress(connection_->SentTotal);
+        break;
+    case WM_COMM_SENT: {
+        const bool counted = countSend(report);
+        reapWriters();
+        emit sendEnded(counted, connection_ ? connection_->SentTotal : 0);
+        break;
+    }
+    case WM_COMM_ERROR: emit commError(); break;
+    case WM_COMM_IDLE:
+        emit lineIdle();
+        receive_.LineIdle = true;
+        break;
+    }
 }
 
 bool SerialSession::resetReceived()

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct CommTimeouts;
 class TPortConnection;
 class TRead;
 class TWrite;
+class CommSink;
 class QtCommSink;
 
 // What the session tells the page, always on the window's thread.
@@ -49,9 +51,7 @@ class SerialSession : public QObject, public SerialSessionControl {
 public:
     enum class OpenResult { Opened, OpenFailed, SetupFailed, ThreadFailed };
 
-    // Thread notifications are posted to `window` (its Dispatch routes them
-    // back to the page's handlers).
-    SerialSession(QObject* window, SerialSessionEvents& events);
+    explicit SerialSession(SerialSessionEvents& events);
     ~SerialSession() override;
 
     // Opens the port, applies the timeouts (asked for once the device is
@@ -78,11 +78,12 @@ public:
     // the stopped send's reports no longer count.
     void stopSend();
 
-    // Counting the threads' reports. None when the report belongs to no
-    // connection (a late one after a close) or to a stopped send.
-    std::optional<long long> countReceived(intptr_t count);
-    std::optional<long long> countSendProgress(intptr_t count);
-    std::optional<long long> countSendEnd(intptr_t count);
+    // Routes a thread's report: counts its bytes and tells the page through
+    // the signals below. A report that came through the sink of a connection
+    // already closed, or from a stopped send, is not counted.
+    void Dispatch(const CommSink& from, const CommReport& report);
+    // Where the threads of the open connection report (null when closed).
+    std::shared_ptr<CommSink> reportSink() const;
     // False when no connection has counters to reset.
     bool resetReceived();
     bool resetSent();
@@ -90,7 +91,6 @@ public:
 
     // The receive road: the reader's chunk through the data-mode step to the page.
     void DeliverChunk(std::span<const uint8_t> chunk);
-    void lineWentIdle() { receive_.LineIdle = true; }
     ReceiveState& receiveState() { return receive_; }
     const ReceiveState& receiveState() const { return receive_; }
     void setDataModeStep(std::unique_ptr<DataModeStep> step) { receive_.modeStep = std::move(step); }
@@ -102,15 +102,26 @@ public:
     bool openLog(const std::string& path, const std::string& name);
     void log(std::string_view word, std::string_view text) { receive_.log(word, text); }
 
+signals:
+    // Each with the counter's new total.
+    void bytesReceived(long long total);
+    void sendProgress(long long total);
+    // Every end of a send; `counted` is false for a stopped one.
+    void sendEnded(bool counted, long long total);
+    void commError();
+    // 500 ms without reception. The line counts as idle (the next chunk
+    // starts a new burst) once the receivers of this signal have run.
+    void lineIdle();
+
 protected:
     bool event(QEvent* event) override;
 
 private:
+    bool countSend(const CommReport& report);
     void stopThreads();
     void startWriter(bool hexMode, bool fromFile, std::vector<uint8_t> data);
     void reapWriters();
 
-    QObject* window_;
     SerialSessionEvents& events_;
     bool PortOpen = false;
     std::unique_ptr<TPortConnection> connection_;
@@ -118,7 +129,9 @@ private:
     std::unique_ptr<TRead> reader_;
     std::vector<std::unique_ptr<TWrite>> writers_;
     TWrite* currentWriter_ = nullptr; // the newest writer while it runs
-    bool writerRegistered_ = false;   // its reports are counted
+    uint64_t currentSend_ = 0;        // its tag
+    uint64_t lastSend_ = 0;
+    std::set<uint64_t> stoppedSends_; // their reports are not counted
     vars::VarList variables_;
     // After the list: the decoding step in it reads the list.
     ReceiveState receive_;

@@ -1,4 +1,3 @@
-#include "app/comm_events.h"
 #include "app/handler.h"
 #include "common/clock.h"
 #include "common/settings_file.h"
@@ -223,15 +222,6 @@ TEST_F(MainFormTest, UnreadableDeviceMapLeavesListsEmpty)
     EXPECT_EQ(find<QComboBox>("COMList")->count(), 0);
     EXPECT_EQ(find<QComboBox>("COMList")->currentIndex(), -1);
     EXPECT_EQ(find<QListWidget>("clbParallelList")->count(), 0);
-}
-
-TEST_F(MainFormTest, ThreadNotificationsReachTheSerialPage)
-{
-    makeFrame();
-    // Posted notifications are routed, not swallowed by the default handler.
-    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_IDLE));
-    QCoreApplication::sendPostedEvents(frame.get());
-    EXPECT_TRUE(dialogs.calls.empty());
 }
 
 TEST_F(MainFormTest, TearingDownWithAFocusedBoxRunsNoHandler)

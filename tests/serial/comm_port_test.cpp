@@ -33,10 +33,10 @@ struct RecordingSink : CommSink {
     std::vector<std::string> chunks;
     std::vector<CommFailure> failures;
 
-    void post(int message, intptr_t wParam) override
+    void report(const CommReport& r) override
     {
         std::lock_guard l(m);
-        posts.emplace_back(message, wParam);
+        posts.emplace_back(r.kind, r.count);
         cv.notify_all();
     }
     bool deliver(std::span<const uint8_t> chunk) override

@@ -1,10 +1,10 @@
 // The serial page driven through its controls, on a pseudo-terminal whose
 // master side plays the remote device.
 
-#include "app/comm_events.h"
 #include "common/clock.h"
 #include "platform/comm_port.h"
 #include "platform/port_list.h"
+#include "serial/comm_threads.h"
 #include "serial/comtest_page.h"
 #include "serial/receive_view.h"
 #include "tests/serial/serial_page_fixture.h"
@@ -85,7 +85,7 @@ TEST_F(SerialPageTest, OpenAndCloseShowTheStateAndReleaseTheDevice)
     remoteSends("xyz", 3);
 
     // An error shown in panel 3 gives way to the connection when the page is shown again.
-    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_ERROR));
+    frame->comTestPage()->session().reportSink()->commError();
     ASSERT_TRUE(waitPanel(3, "通讯出错！"));
     find<QTabWidget>("pcToolSet")->setCurrentIndex(TfrmMain::HexBinIndex);
     find<QTabWidget>("pcToolSet")->setCurrentIndex(TfrmMain::COMTestIndex);
@@ -107,15 +107,29 @@ TEST_F(SerialPageTest, OpenAndCloseShowTheStateAndReleaseTheDevice)
     // Reopening right away works, and counts from 0 again.
     openPort();
     remoteSends("q", 1);
+    const std::shared_ptr<CommSink> oldSink = frame->comTestPage()->session().reportSink();
     click("btnOpenPort");
     EXPECT_TRUE(dialogs.calls.empty());
     EXPECT_EQ(openFdCount(), fdsBefore);
     // A report that arrives after the close says nothing about the port now.
-    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_ERROR));
-    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_RECEIVED, 5));
+    oldSink->commError();
+    oldSink->bytesReceived(5);
     QTest::qWait(20);
     EXPECT_EQ(panel(3), "关闭");
     EXPECT_EQ(panel(1), "接收: 0");
+
+    // Nor is it counted into the next connection: the reports of each
+    // connection come tagged with its own sink.
+    openPort();
+    oldSink->bytesReceived(5);
+    oldSink->sendDone(0, 7);
+    oldSink->commError();
+    remoteSends("ab", 2);
+    EXPECT_EQ(panel(1), "接收: 2");
+    EXPECT_EQ(panel(2), "发送: 0");
+    EXPECT_EQ(panel(3), QString::fromStdString(pty.slavePath()) + ": 9600");
+    frame->comTestPage()->session().reportSink()->bytesReceived(3);
+    EXPECT_TRUE(waitPanel(1, "接收: 5"));
 }
 
 TEST_F(SerialPageTest, EveryParityAndStopBitSetting)
@@ -234,7 +248,7 @@ TEST_F(SerialPageTest, BurstOf5000BytesIsCountedAndShownWhole)
     EXPECT_EQ(panel(1), "接收: 0");
     remoteSends("k", 1);
     // A long capture passes 2 GiB without the count turning negative.
-    QCoreApplication::postEvent(frame.get(), new CommEvent(WM_COMM_RECEIVED, 0x7FFFFFFF));
+    frame->comTestPage()->session().reportSink()->bytesReceived(0x7FFFFFFF);
     EXPECT_TRUE(waitPanel(1, "接收: 2147483648")) << panel(1).toStdString();
 }
 
