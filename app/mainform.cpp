@@ -76,10 +76,7 @@ void TfrmMain::buildWindow()
     comTest_ = new ComTestPage(*this);
     serialMon_ = new SerialMonPage(*this, capture_);
     serial_ = &comTest_->session();
-    varGroup_ = new VarGroup(*this, comTest_->session().watchedVariables());
-    comTest_->placeGroup(ComTestPage::GroupSlot::Variables, varGroup_);
-    comTest_->setWatchedRowsView(varGroup_);
-    settingsLoaders_ = {ledCoder_, varGroup_, comTest_->interactiveGroup()};
+    settingsLoaders_ = {ledCoder_, comTest_->varGroup(), comTest_->interactiveGroup()};
     timerClients_ = {comTest_, serialMon_};
     monitor_ = &serialMon_->session();
 
@@ -104,14 +101,11 @@ void TfrmMain::buildWindow()
     btnExit->setGeometry(720, 500, 57, 22);
 
     Timer1 = new QTimer(this);
-    Timer2 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
 
     connectHandler(btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
     connectHandler(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
-    connectHandler(Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
     connectHandler(pcToolSet, &QTabWidget::currentChanged, this, [this](int index) { showPage(index); });
 }
 
@@ -231,12 +225,9 @@ void TfrmMain::Timer1Timer()
     for (TimerClient* client : timerClients_) client->timer1Tick();
 }
 
-void TfrmMain::Timer2Timer()
-{
-    for (TimerClient* client : timerClients_) client->timer2Tick();
-}
-
 void TfrmMain::btnExitClick() { close(); }
+
+VarGroup* TfrmMain::varGroup() const { return comTest_->varGroup(); }
 
 bool TfrmMain::FormCloseQuery()
 {
@@ -260,7 +251,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     }
     if (allow) {
         Timer1->stop();
-        Timer2->stop();
+        for (TimerClient* client : timerClients_) client->stopTimers();
         event->accept();
     } else {
         event->ignore();

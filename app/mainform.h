@@ -51,15 +51,12 @@ public:
     void repaintStatus() override;
     Dialogs& dialogs() override { return *dialogs_; }
     std::string settingsPath() const override { return settingsPath_; }
-    QTimer* timer2() override { return Timer2; }
-    QWidget* mainWindow() override { return this; }
 
     // Handlers.
     void FormCreate();
     bool FormCloseQuery();
     void btnExitClick();
     void Timer1Timer();
-    void Timer2Timer();
     void AppExceptionHandler();
     void RTCalcShow();
     void LEDCoderShow();
@@ -85,7 +82,7 @@ public:
     HexBinPage* hexBinPage() const { return hexBin_; }
     ComTestPage* comTestPage() const { return comTest_; }
     SerialMonPage* serialMonPage() const { return serialMon_; }
-    VarGroup* varGroup() const { return varGroup_; }
+    VarGroup* varGroup() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,7 +106,6 @@ private:
     StatusBar* StatusBar1 = nullptr;
     QPushButton* btnExit = nullptr;
     QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
 
     RTCalcPage* rtCalc_ = nullptr;
     LEDCoderPage* ledCoder_ = nullptr;
@@ -117,7 +113,6 @@ private:
     HexBinPage* hexBin_ = nullptr;
     ComTestPage* comTest_ = nullptr;
     SerialMonPage* serialMon_ = nullptr;
-    VarGroup* varGroup_ = nullptr;
     SerialSessionControl* serial_ = nullptr;
     // None until the port monitor can be loaded.
     MonitorSessionControl* monitor_ = nullptr;

@@ -1,12 +1,9 @@
 #pragma once
-// What a page may ask of the main window: status panels, dialogs, the
-// settings file path, and the timers the frame owns.
+// What a page may ask of the main window: status panels, dialogs and the
+// settings file path.
 
 #include <QString>
 #include <string>
-
-class QTimer;
-class QWidget;
 
 namespace quillon {
 
@@ -27,10 +24,6 @@ public:
     }
     virtual Dialogs& dialogs() = 0;
     virtual std::string settingsPath() const = 0;
-    // Timed sending timer (off at start).
-    virtual QTimer* timer2() = 0;
-    // The window that receives posted thread notifications.
-    virtual QWidget* mainWindow() = 0;
 };
 
 } // namespace quillon

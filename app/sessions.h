@@ -40,13 +40,13 @@ public:
     virtual void loadSettings(const SettingsFile& settings) = 0;
 };
 
-// A page that works on the frame's timers: Timer1 (500 ms, always on) and
-// Timer2 (timed sending).
+// A page that works on the frame's Timer1 (500 ms, always on), or has timers
+// of its own that stop when the window closes.
 class TimerClient {
 public:
     virtual ~TimerClient() = default;
     virtual void timer1Tick() {}
-    virtual void timer2Tick() {}
+    virtual void stopTimers() {}
 };
 
 } // namespace quillon

@@ -15,8 +15,10 @@
 #include "serial/interactive_group.h"
 #include "serial/port_combo_box.h"
 #include "serial/receive_display.h"
+#include "serial/send_panel.h"
 #include "ui_comtest_page.h"
 #include "vars/datamode_group.h"
+#include "vars/var_group.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
@@ -41,14 +43,10 @@ ComTestPage::ComTestPage(PageHost& host, QWidget* parent)
     ui->setupUi(this);
     session_ = std::make_unique<SerialSession>(*this);
     display_ = std::make_unique<ReceiveDisplay>(ui->mCOMRx, ui->cbCOMAutoScroll);
+    sendPanel_ = new SendPanel(host_, *session_, *ui, *display_, this);
     applyDisplayLimit();
     connectHandlers();
-    auto* dataMode = new vars::DataModeGroup(host_, *session_);
-    placeGroup(GroupSlot::DataMode, dataMode);
-    interactiveGroup_ =
-        new InteractiveGroup(host_, *session_, {ui->mDataSend, ui->cbSendBinary, [this] { SendData(); }}, *dataMode);
-    placeGroup(GroupSlot::Interactive, interactiveGroup_);
-    setInteractiveHooks(interactiveGroup_);
+    buildGroups();
 }
 
 ComTestPage::~ComTestPage()
@@ -57,12 +55,29 @@ ComTestPage::~ComTestPage()
     session_.reset();
 }
 
+void ComTestPage::buildGroups()
+{
+    varGroup_ = new VarGroup(host_, session_->watchedVariables());
+    placeGroup(GroupSlot::Variables, varGroup_);
+    setWatchedRowsView(varGroup_);
+    placeGroup(GroupSlot::DataMode, new vars::DataModeGroup(host_, *session_));
+    interactiveGroup_ =
+        new InteractiveGroup(host_, *session_, {ui->mDataSend, ui->cbSendBinary, [this] { sendPanel_->SendData(); }});
+    placeGroup(GroupSlot::Interactive, interactiveGroup_);
+    setInteractiveHooks(interactiveGroup_);
+}
+
+void ComTestPage::setInteractiveHooks(InteractiveHooks* hooks)
+{
+    interactive_ = hooks;
+    sendPanel_->setInteractiveHooks(hooks);
+}
+
+void ComTestPage::stopTimers() { sendPanel_->timer()->stop(); }
+
 void ComTestPage::connectHandlers()
 {
     connectHandler(session_.get(), &SerialSession::bytesReceived, this, [this](long long t) { WMBytesReceived(t); });
-    connectHandler(session_.get(), &SerialSession::sendProgress, this, [this](long long t) { WMSendProgress(t); });
-    connectHandler(session_.get(), &SerialSession::sendEnded, this,
-                   [this](bool counted, long long t) { WMSendDone(counted, t); });
     connectHandler(session_.get(), &SerialSession::commError, this, &ComTestPage::WMCommError);
     connectHandler(session_.get(), &SerialSession::lineIdle, this, &ComTestPage::WMReceiveIdle);
     connectHandler(ui->COMList, &PortComboBox::popupAboutToShow, this, &ComTestPage::refreshPortList);
@@ -70,22 +85,7 @@ void ComTestPage::connectHandlers()
     leaveChecks_.add(ui->edRDTimeout, [this] { edRDTimeoutExit(); });
     leaveChecks_.add(ui->edWRTimeout, [this] { edWRTimeoutExit(); });
 
-    connectHandler(ui->btnSend, &QPushButton::clicked, this, &ComTestPage::btnSendClick);
-    pressOnCtrlEnter(ui->mDataSend, ui->btnSend);
-    // Only a change of choice counts: clicking the choice already made must
-    // not relabel "停  止" while timed sending runs.
-    connectHandler(ui->rbTimedSend, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) rbTimedSendClick();
-    });
-    connectHandler(ui->rbManualSend, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) rbManualSendClick();
-    });
-    leaveChecks_.add(ui->edTimer, [this] { edTimerExit(); });
-    connectHandler(ui->btnGetFile, &QPushButton::clicked, this, &ComTestPage::btnGetFileClick);
-    connectHandler(ui->btnSendFile, &QPushButton::clicked, this, &ComTestPage::btnSendFileClick);
-    connectHandler(ui->sbStopSend, &QToolButton::clicked, this, &ComTestPage::sbStopSendClick);
-    connectHandler(ui->sbTxFlush, &QToolButton::clicked, this, &ComTestPage::sbTxFlushClick);
-    connectHandler(ui->sbSndReset, &QToolButton::clicked, this, &ComTestPage::sbSndResetClick);
+    leaveChecks_.add(ui->edTimer, [this] { sendPanel_->edTimerExit(); });
 
     connectHandler(ui->sbRxFlush, &QToolButton::clicked, this, &ComTestPage::sbRxFlushClick);
     connectHandler(ui->sbRcvReset, &QToolButton::clicked, this, &ComTestPage::sbRcvResetClick);
@@ -146,12 +146,6 @@ void ComTestPage::setLineControlsEnabled(bool enabled)
     ui->cbVerify->setEnabled(enabled);
 }
 
-void ComTestPage::setSendButtonsEnabled(bool enabled)
-{
-    ui->btnSend->setEnabled(enabled);
-    ui->btnSendFile->setEnabled(enabled);
-}
-
 void ComTestPage::btnOpenPortClick()
 {
     if (session_->portOpen()) {
@@ -190,14 +184,14 @@ void ComTestPage::btnOpenPortClick()
     case SerialSession::OpenResult::Opened: break;
     }
     setLineControlsEnabled(false);
-    setSendButtonsEnabled(true);
+    sendPanel_->setSendButtonsEnabled(true);
     host_.setStatusText(PanelPort, portStateText(name, line.baudRate));
     ui->btnOpenPort->setText(kCloseCaption);
 }
 
 void ComTestPage::showConnectionClosed()
 {
-    setSendButtonsEnabled(false);
+    sendPanel_->setSendButtonsEnabled(false);
     setLineControlsEnabled(true);
     host_.setStatusText(PanelPort, portClosedText());
     host_.setStatusText(PanelReceived, receivedPanelText(0));
@@ -213,122 +207,6 @@ void ComTestPage::edRDTimeoutExit()
 void ComTestPage::edWRTimeoutExit()
 {
     checkWholeNumberAtLeast(host_.dialogs(), ui->edWRTimeout, 100, QStringLiteral("请填入正确的毫秒数"));
-}
-
-// ------------------------------------------------------------------- sending
-
-void ComTestPage::SendData()
-{
-    const QString text = ui->mDataSend->toPlainText();
-    if (text.isEmpty() || !session_->portOpen()) return;
-    if (ui->cbInterClear->isChecked()) display_->clear();
-    setSendButtonsEnabled(false);
-    ui->sbStopSend->setEnabled(true);
-    session_->send(ui->cbSendBinary->isChecked(), TextToSendBytes(toStd(text)));
-    if (session_->logActive()) {
-        for (const auto& line : splitLines(toStd(text))) session_->log(kLogSend, utf8ToGbk(line));
-    }
-}
-
-void ComTestPage::startTimedSending(int32_t interval)
-{
-    // The box is held at 100 ms or more when left; a zero interval slipping
-    // through would send without pause.
-    host_.timer2()->setInterval(std::max<int32_t>(interval, 100));
-    ui->rbManualSend->setEnabled(false);
-    ui->edTimer->setEnabled(false);
-    ui->lTimer->setEnabled(false);
-    ui->btnSend->setText(QStringLiteral("停  止"));
-    host_.timer2()->start();
-    TimedSendRunning = true;
-}
-
-void ComTestPage::stopTimedSending()
-{
-    host_.timer2()->stop();
-    ui->rbManualSend->setEnabled(true);
-    ui->edTimer->setEnabled(true);
-    ui->lTimer->setEnabled(true);
-    ui->btnSend->setText(QStringLiteral("开  始"));
-    TimedSendRunning = false;
-}
-
-void ComTestPage::btnSendClick()
-{
-    if (ui->rbTimedSend->isChecked()) {
-        if (TimedSendRunning) {
-            stopTimedSending();
-        } else {
-            const auto interval = wholeNumberIn(ui->edTimer);
-            if (!interval) {
-                host_.dialogs().error(QStringLiteral("请正确设置间隔时间!"));
-                ui->edTimer->setFocus();
-                return;
-            }
-            startTimedSending(*interval);
-        }
-    }
-    SendData();
-}
-
-void ComTestPage::rbTimedSendClick()
-{
-    ui->edTimer->setEnabled(true);
-    ui->lTimer->setEnabled(true);
-    ui->btnSend->setText(QStringLiteral("开  始"));
-}
-
-void ComTestPage::rbManualSendClick()
-{
-    ui->edTimer->setEnabled(false);
-    ui->lTimer->setEnabled(false);
-    ui->btnSend->setText(QStringLiteral("发  送"));
-}
-
-void ComTestPage::edTimerExit()
-{
-    checkWholeNumberAtLeast(host_.dialogs(), ui->edTimer, 100, QStringLiteral("请设置正确的间隔时间!"));
-}
-
-void ComTestPage::Timer2Timer()
-{
-    if (interactive_) interactive_->masterLoopStep();
-    SendData();
-}
-
-void ComTestPage::btnGetFileClick()
-{
-    if (auto file = host_.dialogs().openFile(QStringLiteral("All files (*.*)|*.*"), QStringLiteral("*")))
-        ui->edFileSend->setText(*file);
-}
-
-void ComTestPage::btnSendFileClick()
-{
-    const QString path = ui->edFileSend->text();
-    if (path.isEmpty()) {
-        host_.dialogs().error(QStringLiteral("请先选择要发送的文件!"));
-        return;
-    }
-    if (!session_->portOpen()) return;
-    setSendButtonsEnabled(false);
-    ui->sbStopSend->setEnabled(true);
-    session_->sendFile(localPath(path));
-    session_->log(kLogSendFile, utf8ToGbk(toStd(path)));
-}
-
-void ComTestPage::sbStopSendClick()
-{
-    session_->stopSend();
-    if (session_->portOpen()) setSendButtonsEnabled(true);
-    ui->sbStopSend->setEnabled(false);
-}
-
-void ComTestPage::sbTxFlushClick() { ui->mDataSend->clear(); }
-
-void ComTestPage::sbSndResetClick()
-{
-    if (!session_->resetSent()) return;
-    host_.showStatusNow(PanelSent, sentPanelText(0));
 }
 
 // ----------------------------------------------------------------- receiving
@@ -404,16 +282,7 @@ void ComTestPage::WMBytesReceived(long long total)
     }
 }
 
-void ComTestPage::WMSendDone(bool counted, long long total)
-{
-    if (counted) host_.showStatusNow(PanelSent, sentPanelText(total));
-    if (session_->portOpen()) setSendButtonsEnabled(true);
-    ui->sbStopSend->setEnabled(false);
-}
-
 void ComTestPage::WMCommError() { host_.setStatusText(PanelPort, portFailedText()); }
-
-void ComTestPage::WMSendProgress(long long total) { host_.showStatusNow(PanelSent, sentPanelText(total)); }
 
 void ComTestPage::WMReceiveIdle()
 {

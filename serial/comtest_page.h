@@ -6,8 +6,10 @@
 
 #include "app/number_box.h"
 #include "app/sessions.h"
+#include "serial/interactive_hooks.h"
 #include "serial/receive_view.h"
 #include "serial/serial_session.h"
+#include "vars/watched_rows_view.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -26,23 +28,8 @@ class InteractiveGroup;
 class PageHost;
 struct PortListing;
 class ReceiveDisplay;
-
-// The variable group's part in a received chunk: the rows given new values.
-class WatchedRowsView {
-public:
-    virtual ~WatchedRowsView() = default;
-    virtual void rowsChanged(const std::vector<size_t>& rows) = 0;
-};
-
-// The interactive group's part in timed sending and in a line gone quiet.
-class InteractiveHooks {
-public:
-    virtual ~InteractiveHooks() = default;
-    // Before every timed send: the master's next command.
-    virtual void masterLoopStep() = 0;
-    // When the line has been quiet: the slave's answer.
-    virtual void slaveReply() = 0;
-};
+class SendPanel;
+class VarGroup;
 
 class ComTestPage : public QWidget, public SerialSessionEvents, public TimerClient {
     Q_OBJECT
@@ -56,11 +43,13 @@ public:
     void placeGroup(GroupSlot slot, QWidget* group);
     static QRect groupRect(GroupSlot slot);
 
-    void setInteractiveHooks(InteractiveHooks* hooks) { interactive_ = hooks; }
+    void setInteractiveHooks(InteractiveHooks* hooks);
     void setWatchedRowsView(WatchedRowsView* view) { rowsView_ = view; }
 
     SerialSession& session() { return *session_; }
     InteractiveGroup* interactiveGroup() const { return interactiveGroup_; }
+    VarGroup* varGroup() const { return varGroup_; }
+    SendPanel& sendPanel() const { return *sendPanel_; }
     bool portOpen() const { return session_->portOpen(); }
 
     // Start-up: COMList from the serial listing, first entry selected.
@@ -69,26 +58,13 @@ public:
     void setPortSource(DeviceMap* ports) { portSource_ = ports; }
     void refreshPortList();
 
-    // TimerClient
-    void timer2Tick() override { Timer2Timer(); }
+    // TimerClient: Timer2 is the page's own.
+    void stopTimers() override;
 
     // Connection.
     void btnOpenPortClick();
     void edRDTimeoutExit();
     void edWRTimeoutExit();
-
-    // Sending.
-    void SendData();
-    void btnSendClick();
-    void rbTimedSendClick();
-    void rbManualSendClick();
-    void edTimerExit();
-    void Timer2Timer();
-    void btnGetFileClick();
-    void btnSendFileClick();
-    void sbStopSendClick();
-    void sbTxFlushClick();
-    void sbSndResetClick();
 
     // Receiving.
     void ShowReceived(std::span<const uint8_t> bytes);
@@ -100,9 +76,7 @@ public:
 
     // The session's reports of its threads, with the counters' totals.
     void WMBytesReceived(long long total);
-    void WMSendDone(bool counted, long long total);
     void WMCommError();
-    void WMSendProgress(long long total);
     void WMReceiveIdle();
 
 private:
@@ -111,23 +85,22 @@ private:
     void threadFailed(CommFailure failure) override;
     void logClosed() override;
 
+    void buildGroups();
     void connectHandlers();
-    void startTimedSending(int32_t interval);
-    void stopTimedSending();
     void showConnectionClosed();
     void setLineControlsEnabled(bool enabled);
-    void setSendButtonsEnabled(bool enabled);
     void applyDisplayLimit();
 
     PageHost& host_;
     std::unique_ptr<Ui::ComTestPage> ui;
     std::unique_ptr<SerialSession> session_;
     std::unique_ptr<ReceiveDisplay> display_;
+    SendPanel* sendPanel_ = nullptr;
+    VarGroup* varGroup_ = nullptr;
     InteractiveHooks* interactive_ = nullptr;
     InteractiveGroup* interactiveGroup_ = nullptr;
     WatchedRowsView* rowsView_ = nullptr;
     DeviceMap* portSource_ = nullptr;
-    bool TimedSendRunning = false;
     QElapsedTimer statusPainted_;
     FocusLeaveChecks leaveChecks_;
 };

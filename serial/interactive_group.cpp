@@ -8,7 +8,6 @@
 #include "common/text.h"
 #include "serial/serial_session.h"
 #include "ui_interactive_group.h"
-#include "vars/datamode_group.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -17,9 +16,8 @@
 
 namespace quillon {
 
-InteractiveGroup::InteractiveGroup(PageHost& host, SerialSession& session, SendArea sendArea,
-                                   vars::DataModeGroup& dataMode, QWidget* parent)
-    : QGroupBox(parent), host_(host), session_(session), send_(std::move(sendArea)), dataMode_(dataMode),
+InteractiveGroup::InteractiveGroup(PageHost& host, SerialSession& session, SendArea sendArea, QWidget* parent)
+    : QGroupBox(parent), host_(host), session_(session), send_(std::move(sendArea)),
       ui(std::make_unique<Ui::InteractiveGroup>())
 {
     ui->setupUi(this);
@@ -114,23 +112,12 @@ std::optional<size_t> InteractiveGroup::selectedCommand() const
 
 // ----------------------------------------------------------------- handlers
 
-void InteractiveGroup::applySide()
-{
-    if (ui->cbMaster->isChecked()) {
-        dataMode_.setBlockModesEnabled(true);
-    } else {
-        dataMode_.rbDataNormalClick();
-        dataMode_.setBlockModesEnabled(false);
-        dataMode_.btnVarApplyClick();
-    }
-}
-
 void InteractiveGroup::cbInteractiveClick()
 {
     const bool on = ui->cbInteractive->isChecked();
-    ReceiveState& receive = session_.receiveState();
-    receive.interactive = on;
-    receive.master = ui->cbMaster->isChecked();
+    // The data-mode group follows the role: a slave answers from Normal
+    // mode's bursts, so the block modes are taken away while it does.
+    session_.setInteractiveRole(on, ui->cbMaster->isChecked());
     ui->cbMaster->setEnabled(on);
     ui->clbInteractive->setEnabled(on);
     ui->vleInteractive->setEnabled(on);
@@ -139,11 +126,8 @@ void InteractiveGroup::cbInteractiveClick()
                            static_cast<QWidget*>(ui->sbInterDel), static_cast<QWidget*>(ui->sbInterSave),
                            static_cast<QWidget*>(ui->cbInterLoop)})
             w->setEnabled(false);
-        // No slave answers any more: the block modes may be chosen again.
-        dataMode_.setBlockModesEnabled(true);
         return;
     }
-    applySide();
     ui->sbInterAdd->setEnabled(true);
     ui->sbInterSave->setEnabled(true);
     ui->cbInterLoop->setEnabled(ui->cbMaster->isChecked());
@@ -159,11 +143,10 @@ void InteractiveGroup::cbMasterClick()
 {
     commitSlaveEdit();
     const bool master = ui->cbMaster->isChecked();
-    session_.receiveState().master = master;
     ui->clbInteractive->setVisible(master);
     ui->vleInteractive->setVisible(!master);
     ui->cbInterLoop->setEnabled(master);
-    applySide();
+    session_.setInteractiveRole(ui->cbInteractive->isChecked(), master);
 }
 
 void InteractiveGroup::clbInteractiveClick()

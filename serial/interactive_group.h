@@ -4,7 +4,7 @@
 
 #include "app/sessions.h"
 #include "serial/command_lists.h"
-#include "serial/comtest_page.h"
+#include "serial/interactive_hooks.h"
 
 #include <QGroupBox>
 #include <functional>
@@ -19,9 +19,8 @@ class InteractiveGroup;
 
 namespace quillon {
 
-namespace vars {
-class DataModeGroup;
-}
+class PageHost;
+class SerialSession;
 
 // What the group uses of the page's send area.
 struct SendArea {
@@ -33,8 +32,7 @@ struct SendArea {
 class InteractiveGroup : public QGroupBox, public InteractiveHooks, public SettingsLoader {
     Q_OBJECT
 public:
-    InteractiveGroup(PageHost& host, SerialSession& session, SendArea sendArea, vars::DataModeGroup& dataMode,
-                     QWidget* parent = nullptr);
+    InteractiveGroup(PageHost& host, SerialSession& session, SendArea sendArea, QWidget* parent = nullptr);
     ~InteractiveGroup() override;
 
     void cbInteractiveClick();
@@ -56,7 +54,6 @@ public:
     const SlaveTable& slaveTable() const { return slave_; }
 
 private:
-    void applySide();
     void showMasterList();
     void showSlaveTable();
     void commandEdited(int row);
@@ -68,7 +65,6 @@ private:
     PageHost& host_;
     SerialSession& session_;
     SendArea send_;
-    vars::DataModeGroup& dataMode_;
     std::unique_ptr<Ui::InteractiveGroup> ui;
     MasterCommandList master_;
     SlaveTable slave_;

@@ -190,6 +190,13 @@ void SerialSession::DeliverChunk(std::span<const uint8_t> chunk)
     receive_.LineIdle = false;
 }
 
+void SerialSession::setInteractiveRole(bool interactive, bool master)
+{
+    receive_.interactive = interactive;
+    receive_.master = master;
+    emit interactiveRoleChanged(interactive, master);
+}
+
 // ----------------------------------------------------------------------- log
 
 bool SerialSession::openLog(const std::string& path, const std::string& name)

@@ -94,6 +94,8 @@ public:
     ReceiveState& receiveState() { return receive_; }
     const ReceiveState& receiveState() const { return receive_; }
     void setDataModeStep(std::unique_ptr<DataModeStep> step) { receive_.modeStep = std::move(step); }
+    // The interactive group's role: on or off, master or slave.
+    void setInteractiveRole(bool interactive, bool master);
     // The watched variables: shown by the variable group, filled by the decoding step.
     vars::VarList& watchedVariables() { return variables_; }
 
@@ -112,6 +114,7 @@ signals:
     // 500 ms without reception. The line counts as idle (the next chunk
     // starts a new burst) once the receivers of this signal have run.
     void lineIdle();
+    void interactiveRoleChanged(bool interactive, bool master);
 
 protected:
     bool event(QEvent* event) override;

@@ -41,6 +41,8 @@ DataModeGroup::DataModeGroup(PageHost& host, SerialSession& session, QWidget* pa
     connectHandler(ui->cbMemFixLength, &QCheckBox::clicked, this, &DataModeGroup::cbMemFixLengthClick);
     connectHandler(ui->cbVarFixLength, &QCheckBox::clicked, this, &DataModeGroup::cbVarFixLengthClick);
     connectHandler(ui->btnVarApply, &QPushButton::clicked, this, &DataModeGroup::btnVarApplyClick);
+    connectHandler(&session, &SerialSession::interactiveRoleChanged, this,
+                   [this](bool interactive, bool master) { interactiveRoleChanged(interactive, master); });
 }
 
 DataModeGroup::~DataModeGroup() = default;
@@ -92,6 +94,17 @@ void DataModeGroup::cbMemFixLengthClick()
 }
 
 void DataModeGroup::cbVarFixLengthClick() { ui->leVarSplit->setEnabled(ui->cbVarFixLength->isChecked()); }
+
+void DataModeGroup::interactiveRoleChanged(bool interactive, bool master)
+{
+    if (!interactive || master) {
+        setBlockModesEnabled(true);
+        return;
+    }
+    rbDataNormalClick();
+    setBlockModesEnabled(false);
+    btnVarApplyClick();
+}
 
 void DataModeGroup::setBlockModesEnabled(bool enabled)
 {

@@ -32,7 +32,9 @@ public:
     void cbVarFixLengthClick();
     void btnVarApplyClick();
 
-    // The interactive slave takes the mode buttons away while it answers.
+    // The interactive slave takes the block-mode buttons away while it
+    // answers, and its bursts go through the mode selected.
+    void interactiveRoleChanged(bool interactive, bool master);
     void setBlockModesEnabled(bool enabled);
 
     const DataModeDecoder& decoder() const { return *decoder_; }

@@ -4,8 +4,8 @@
 // in the session's VarList; this box shows them and edits them.
 
 #include "app/sessions.h"
-#include "serial/comtest_page.h"
 #include "vars/var_list.h"
+#include "vars/watched_rows_view.h"
 
 #include <QGroupBox>
 #include <memory>

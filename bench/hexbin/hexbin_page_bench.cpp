@@ -39,8 +39,6 @@ struct Host : PageHost {
     void repaintStatus() override {}
     Dialogs& dialogs() override { return dlg; }
     std::string settingsPath() const override { return {}; }
-    QTimer* timer2() override { return nullptr; }
-    QWidget* mainWindow() override { return nullptr; }
 };
 
 } // namespace

@@ -443,7 +443,7 @@ TEST_F(SerialPageTest, TimedSendingSendsAtOnceThenPerTickAndOnceMoreOnStop)
     setText("edTimer", "x");
     click("btnSend");
     EXPECT_EQ(dialogs.last().text, "请正确设置间隔时间!");
-    EXPECT_FALSE(frame->timer2()->isActive());
+    EXPECT_FALSE(frame->findChild<QTimer*>("Timer2")->isActive());
     EXPECT_EQ(pty.drain(50), "");
 
     setText("edTimer", "100");
@@ -451,8 +451,8 @@ TEST_F(SerialPageTest, TimedSendingSendsAtOnceThenPerTickAndOnceMoreOnStop)
     EXPECT_EQ(caption("btnSend"), "停  止");
     EXPECT_FALSE(enabled("rbManualSend"));
     EXPECT_FALSE(enabled("edTimer"));
-    EXPECT_TRUE(frame->timer2()->isActive());
-    EXPECT_EQ(frame->timer2()->interval(), 100);
+    EXPECT_TRUE(frame->findChild<QTimer*>("Timer2")->isActive());
+    EXPECT_EQ(frame->findChild<QTimer*>("Timer2")->interval(), 100);
     click("rbTimedSend"); // already chosen: nothing changes
     EXPECT_EQ(caption("btnSend"), "停  止");
     EXPECT_FALSE(enabled("edTimer"));
@@ -463,7 +463,7 @@ TEST_F(SerialPageTest, TimedSendingSendsAtOnceThenPerTickAndOnceMoreOnStop)
     // Sends go out while the buttons are busy: the stop button stays usable.
     ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("btnSend"); }));
     click("btnSend");
-    EXPECT_FALSE(frame->timer2()->isActive());
+    EXPECT_FALSE(frame->findChild<QTimer*>("Timer2")->isActive());
     EXPECT_EQ(caption("btnSend"), "开  始");
     EXPECT_TRUE(enabled("rbManualSend"));
     QTest::qWait(300);
