@@ -206,13 +206,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Input in{data, size};
     VarList vars;
-    ReceiveState state;
+    ReceiveModes state;
     auto owned = std::make_unique<DataModeDecoder>(vars);
     DataModeDecoder* decoder = owned.get();
-    state.modeStep = std::move(owned);
     state.settings = randomSettings(in);
-    state.interactive = in.flag();
-    state.master = in.flag();
+    state.role.interactive = in.flag();
+    state.role.master = in.flag();
 
     const int rowCount = in.byte() % 6;
     for (int i = 0; i < rowCount; ++i) {
@@ -228,8 +227,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     Model model;
     model.s = state.settings;
-    model.interactive = state.interactive;
-    model.master = state.master;
+    model.interactive = state.role.interactive;
+    model.master = state.role.master;
     // Large chunks come from repeating a short pattern.
     Bytes chunk;
     while (!in.empty()) {
@@ -245,16 +244,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const bool idle = in.flag();
         if (in.flag()) state.settings.blockDecoded = model.s.blockDecoded = false; // the hex dump restarted
 
-        state.LineIdle = idle;
+        if (idle) state.burst.lineWentIdle();
         std::vector<std::string> before;
         for (const auto& r : vars.rows()) before.push_back(r.value);
-        const ReceiveResult result = state.applyDataMode(chunk);
-        state.LineIdle = false;
+        const ReceiveResult result = decoder->process(state, chunk);
+        state.burst.chunkDelivered();
         model.feed(chunk, idle);
 
-        if (state.ReceiveAccumulator.count > Accumulator::kCapacity) fail("accumulator overfilled");
-        if (!std::equal(model.acc.begin(), model.acc.end(), state.ReceiveAccumulator.data.begin()) ||
-            model.acc.size() != state.ReceiveAccumulator.count)
+        if (state.burst.ReceiveAccumulator.count > Accumulator::kCapacity) fail("accumulator overfilled");
+        if (!std::equal(model.acc.begin(), model.acc.end(), state.burst.ReceiveAccumulator.data.begin()) ||
+            model.acc.size() != state.burst.ReceiveAccumulator.count)
             fail("accumulator");
         if (!std::equal(model.shown.begin(), model.shown.end(), result.display.begin(), result.display.end()))
             fail("display");

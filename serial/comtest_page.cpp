@@ -90,6 +90,8 @@ void ComTestPage::connectHandlers()
     connectHandler(ui->sbRxFlush, &QToolButton::clicked, this, &ComTestPage::sbRxFlushClick);
     connectHandler(ui->sbRcvReset, &QToolButton::clicked, this, &ComTestPage::sbRcvResetClick);
     connectHandler(ui->cbRcvBinary, &QCheckBox::clicked, this, &ComTestPage::cbRcvBinaryClick);
+    connectHandler(ui->cbStopFresh, &QCheckBox::toggled, this,
+                   [this](bool stopped) { session_->setRefreshStopped(stopped); });
     connectHandler(ui->cbAutoSave, &QCheckBox::clicked, this, &ComTestPage::cbAutoSaveClick);
     leaveChecks_.add(ui->edRDDispMax, [this] { edRDDispMaxExit(); });
 }
@@ -211,16 +213,14 @@ void ComTestPage::edWRTimeoutExit()
 
 // ----------------------------------------------------------------- receiving
 
-void ComTestPage::chunkProcessed(const ReceiveResult& result)
+void ComTestPage::rowsChanged(const std::vector<size_t>& rows)
 {
-    if (rowsView_ && !result.changedRows.empty()) rowsView_->rowsChanged(result.changedRows);
-    if (!result.display.empty()) ShowReceived(result.display);
+    if (rowsView_) rowsView_->rowsChanged(rows);
 }
 
-void ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
+std::optional<std::string> ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
 {
-    if (ui->cbStopFresh->isChecked()) return;
-    display_->showChunk(session_->receiveState(), bytes, ui->cbRcvBinary->isChecked(), ui->cbInterClear->isChecked());
+    return display_->showChunk(*session_, bytes, ui->cbRcvBinary->isChecked(), ui->cbInterClear->isChecked());
 }
 
 void ComTestPage::sbRxFlushClick() { display_->clear(); }

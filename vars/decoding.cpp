@@ -188,7 +188,7 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     return cut;
 }
 
-void DataModeDecoder::decodeRows(const ReceiveState& state, std::span<const uint8_t> body, std::vector<size_t>& changed)
+void DataModeDecoder::decodeRows(const ReceiveModes& state, std::span<const uint8_t> body, std::vector<size_t>& changed)
 {
     const bool memoryMap = state.mode() == DataMode::MemoryMap;
     for (size_t i = 0; i < variables_.size(); ++i) {
@@ -205,9 +205,9 @@ void DataModeDecoder::decodeRows(const ReceiveState& state, std::span<const uint
     }
 }
 
-bool DataModeDecoder::CutBlock(ReceiveState& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed)
+bool DataModeDecoder::CutBlock(ReceiveModes& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed)
 {
-    Accumulator& acc = state.ReceiveAccumulator;
+    Accumulator& acc = state.burst.ReceiveAccumulator;
     const Cut cut = FindCut(state.settings, acc.bytes());
     if (cut.kind == Cut::Kind::Waiting) return false;
     const auto body = acc.bytes().subspan(cut.bodyBegin, cut.bodyEnd - cut.bodyBegin);
@@ -215,7 +215,7 @@ bool DataModeDecoder::CutBlock(ReceiveState& state, std::vector<uint8_t>& shown,
     if (cut.kind == Cut::Kind::Block) {
         decodeRows(state, body, changed);
         ++blocks_;
-        if (!state.interactive) state.settings.blockDecoded = true;
+        if (!state.role.interactive) state.settings.blockDecoded = true;
     }
     const size_t kept = acc.count - cut.keepFrom;
     std::copy_n(acc.data.begin() + static_cast<std::ptrdiff_t>(cut.keepFrom), kept, acc.data.begin());
@@ -223,15 +223,15 @@ bool DataModeDecoder::CutBlock(ReceiveState& state, std::vector<uint8_t>& shown,
     return true;
 }
 
-void DataModeDecoder::append(ReceiveState& state, std::span<const uint8_t> chunk)
+void DataModeDecoder::append(ReceiveModes& state, std::span<const uint8_t> chunk)
 {
-    if (state.ReceiveAccumulator.count + chunk.size() > Accumulator::kCapacity) ++overflows_;
-    state.ReceiveAccumulator.append(chunk);
+    if (state.burst.ReceiveAccumulator.count + chunk.size() > Accumulator::kCapacity) ++overflows_;
+    state.burst.ReceiveAccumulator.append(chunk);
 }
 
-void DataModeDecoder::cutAtMarks(ReceiveState& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed)
+void DataModeDecoder::cutAtMarks(ReceiveModes& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed)
 {
-    Accumulator& acc = state.ReceiveAccumulator;
+    Accumulator& acc = state.burst.ReceiveAccumulator;
     // The chunk goes in as far as there is room, and every block it completes
     // is cut at once: the values never lag behind the line, and a block that
     // straddles a full chunk is not thrown away with the bytes before it.
@@ -248,17 +248,15 @@ void DataModeDecoder::cutAtMarks(ReceiveState& state, std::span<const uint8_t> c
     }
 }
 
-void DataModeDecoder::stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result)
+void DataModeDecoder::stringValues(ReceiveModes& state, std::span<const uint8_t> chunk, ReceiveResult& result)
 {
     append(state, chunk);
-    Accumulator& acc = state.ReceiveAccumulator;
+    Accumulator& acc = state.burst.ReceiveAccumulator;
     const auto* begin = reinterpret_cast<const char*>(acc.data.data());
     const void* zero = std::memchr(begin, 0, acc.count);
     const std::string_view text(begin, zero ? static_cast<size_t>(static_cast<const char*>(zero) - begin) : acc.count);
-    if (state.LogActive) {
-        result.logWord = kLogReceived;
-        result.logText.assign(reinterpret_cast<const char*>(chunk.data()), chunk.size());
-    }
+    // This mode logs the raw chunk, not what it shows.
+    result.log.push_back({kLogReceived, std::string(reinterpret_cast<const char*>(chunk.data()), chunk.size())});
     const std::string_view sep = state.settings.separator.empty() ? kCrLf : std::string_view(state.settings.separator);
     std::string out;
     size_t pos = 0;
@@ -284,26 +282,26 @@ void DataModeDecoder::stringValues(ReceiveState& state, std::span<const uint8_t>
     }
 }
 
-ReceiveResult DataModeDecoder::process(ReceiveState& state, std::span<const uint8_t> chunk)
+ReceiveResult DataModeDecoder::process(ReceiveModes& state, std::span<const uint8_t> chunk)
 {
     ReceiveResult result;
     display_.clear();
     previous_.clear();
     DataModeSettings& s = state.settings;
-    if (s.mode == DataMode::Normal) return state.applyDataMode(chunk);
+    if (s.mode == DataMode::Normal) return state.passThrough(chunk);
     if (s.mode == DataMode::MultiVars && s.stringVars) {
         stringValues(state, chunk, result);
     } else if (s.mode == DataMode::MultiVars) {
         append(state, chunk);
         CutBlock(state, display_, result.changedRows);
     } else if (s.fixedLength) {
-        if (s.blockDecoded && !state.interactive)
-            state.ReceiveAccumulator.replace(chunk);
+        if (s.blockDecoded && !state.role.interactive)
+            state.burst.ReceiveAccumulator.replace(chunk);
         else
             append(state, chunk);
         if (static_cast<int64_t>(chunk.size()) > s.fixedCount) CutBlock(state, display_, result.changedRows);
-    } else if (state.slaveSide()) {
-        state.collectBurst(chunk);
+    } else if (state.role.slaveSide()) {
+        state.burst.collect(chunk);
     } else {
         cutAtMarks(state, chunk, result.changedRows);
     }

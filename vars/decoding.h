@@ -67,7 +67,7 @@ class DataModeDecoder : public DataModeStep {
 public:
     explicit DataModeDecoder(VarList& variables) : variables_(variables) {}
 
-    ReceiveResult process(ReceiveState& state, std::span<const uint8_t> chunk) override;
+    ReceiveResult process(ReceiveModes& state, std::span<const uint8_t> chunk) override;
 
     // Times the accumulator was too full for a chunk and started over.
     uint64_t overflows() const { return overflows_; }
@@ -76,11 +76,11 @@ public:
 private:
     // One cut of the accumulator; false when it changed nothing. A body or
     // unframed bytes go to `shown`, rows given a new value to `changed`.
-    bool CutBlock(ReceiveState& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
-    void append(ReceiveState& state, std::span<const uint8_t> chunk);
-    void cutAtMarks(ReceiveState& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed);
-    void stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result);
-    void decodeRows(const ReceiveState& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
+    bool CutBlock(ReceiveModes& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
+    void append(ReceiveModes& state, std::span<const uint8_t> chunk);
+    void cutAtMarks(ReceiveModes& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed);
+    void stringValues(ReceiveModes& state, std::span<const uint8_t> chunk, ReceiveResult& result);
+    void decodeRows(const ReceiveModes& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
 
     VarList& variables_;
     std::vector<uint8_t> display_;

@@ -36,7 +36,7 @@ protected:
         SerialPageTest::SetUp();
         frame->comTestPage()->setWatchedRowsView(&rows);
     }
-    ReceiveState& receive() { return frame->comTestPage()->session().receiveState(); }
+    const ReceiveModes& receive() { return frame->comTestPage()->session().receiveModes(); }
     vars::VarList& variables() { return frame->comTestPage()->session().watchedVariables(); }
     size_t watch(VarType type, int32_t offset, DisplayFormat format = DisplayFormat::Dec, int32_t length = 1)
     {

@@ -371,6 +371,35 @@ TEST_F(SerialPageTest, SendingTextAndHexWithTheLogByteForByte)
     EXPECT_EQ(pty.drain(50), "");
 }
 
+TEST_F(SerialPageTest, StoppedRefreshNeitherShowsNorLogsWhatIsReceived)
+{
+    const auto t = std::chrono::system_clock::from_time_t(1080000000);
+    setClock([t] { return t; });
+    const std::string e = "\r\n" + dateTimeText(t) + "\tReceived:  ";
+    const std::string logPath = dir.file("comm.log");
+    dialogs.fileAnswers = {QString::fromStdString(logPath)};
+    click("cbAutoSave");
+    openPort();
+    remoteSends("A", 1);
+    click("cbStopFresh");
+    remoteSends("B", 2);
+    click("cbRcvBinary");
+    remoteSends("C", 3);
+    EXPECT_EQ(rx(), "");
+    click("cbRcvBinary");
+    // String variables log the raw chunk whatever the display does.
+    click("rbMultiVars");
+    ASSERT_TRUE(find<QCheckBox>("cbVarFixLength")->isChecked());
+    click("btnVarApply");
+    remoteSends("D\r\n", 6);
+    click("cbStopFresh");
+    remoteSends("E", 7);
+    EXPECT_EQ(rx(), "E");
+    click("cbAutoSave");
+    setClock({});
+    EXPECT_EQ(TempDir::readFile(logPath), e + "A" + e + "D\r\n" + e + "E");
+}
+
 TEST_F(SerialPageTest, FileSendCountsEveryByteAndGivesTheButtonsBack)
 {
     click("btnSendFile"); // disabled while closed

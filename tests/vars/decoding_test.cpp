@@ -31,15 +31,10 @@ std::string text(std::span<const uint8_t> b) { return {b.begin(), b.end()}; }
 // A session's receive state with the decoder in it, driven chunk by chunk.
 struct Line {
     VarList vars;
-    ReceiveState state;
-    DataModeDecoder* decoder;
+    ReceiveModes state;
+    std::unique_ptr<DataModeDecoder> owned = std::make_unique<DataModeDecoder>(vars);
+    DataModeDecoder* decoder = owned.get();
 
-    Line()
-    {
-        auto d = std::make_unique<DataModeDecoder>(vars);
-        decoder = d.get();
-        state.modeStep = std::move(d);
-    }
     void memoryMap(std::vector<uint8_t> head, std::vector<uint8_t> end, int32_t start = 0)
     {
         DataModeSettings& s = state.settings;
@@ -59,7 +54,7 @@ struct Line {
     ReceiveResult feed(std::vector<uint8_t> chunk)
     {
         held = std::move(chunk);
-        return state.applyDataMode(held);
+        return decoder->process(state, held);
     }
     std::string value(size_t row) const { return vars.row(row).value; }
     std::vector<uint8_t> held;
@@ -308,7 +303,7 @@ TEST(DataModeDecoder, MemoryMapBlockDecodesOnceItIsComplete)
     EXPECT_EQ(line.value(past), "0");
     EXPECT_EQ(line.value(unwatched), "0");
     EXPECT_TRUE(line.state.settings.blockDecoded);
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
 
     // The same values again change no row.
     r = line.feed(bytes({0xA5, 0x5A, 0x10, 0x20, 0x30, 0xFE, 0xDC}));
@@ -327,9 +322,9 @@ TEST(DataModeDecoder, EveryBlockInAChunkIsCutSoTheNewestValueShows)
     EXPECT_EQ(line.value(v), "2");
     EXPECT_EQ(text(r.display), text(bytes({0x02})));
     EXPECT_EQ(line.decoder->blocksDecoded(), 2u);
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), text(bytes({0xA5, 0x5A, 0x03})));
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), text(bytes({0xA5, 0x5A, 0x03})));
     // A head cut by the chunk boundary behind a block waits for its second byte.
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     line.feed(bytes({0xA5, 0x5A, 0x04, 0xFE, 0xDC, 0xA5}));
     EXPECT_EQ(line.value(v), "4");
     line.feed(bytes({0x5A, 0x05, 0xFE, 0xDC}));
@@ -339,10 +334,10 @@ TEST(DataModeDecoder, EveryBlockInAChunkIsCutSoTheNewestValueShows)
     EXPECT_EQ(line.value(v), "5");
     EXPECT_TRUE(r.changedRows.empty());
     // Bytes with no mark at all are shown as they are and not kept.
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     r = line.feed(bytes({0x41, 0x42}));
     EXPECT_EQ(text(r.display), "AB");
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
 }
 
 TEST(DataModeDecoder, ABlockArrivingByteByByteDecodes)
@@ -377,7 +372,7 @@ TEST(DataModeDecoder, FixedLengthDecodesOnlyAfterAChunkLongerThanTheCount)
     EXPECT_EQ(line.value(eleventh), "2");
     // After a decoded block, until the hex dump has restarted, each chunk starts a new one.
     line.feed(std::vector<uint8_t>(3, 3));
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 3u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 3u);
     line.feed(std::vector<uint8_t>(11, 4));
     EXPECT_EQ(line.value(first), "4");
     line.state.settings.blockDecoded = false;
@@ -385,10 +380,10 @@ TEST(DataModeDecoder, FixedLengthDecodesOnlyAfterAChunkLongerThanTheCount)
     line.feed(std::vector<uint8_t>(11, 8));
     EXPECT_EQ(line.value(first), "7");
     // In interactive mode the chunks are always collected.
-    line.state.interactive = true;
+    line.state.role.interactive = true;
     line.feed(std::vector<uint8_t>(3, 5));
     line.feed(std::vector<uint8_t>(2, 6));
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 5u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 5u);
 }
 
 TEST(DataModeDecoder, MultiVarsBinaryDecodesEachChunkPastTheHeadLength)
@@ -400,7 +395,7 @@ TEST(DataModeDecoder, MultiVarsBinaryDecodesEachChunkPastTheHeadLength)
     ReceiveResult r = line.feed(bytes({0x99, 0xFE, 0xFF}));
     EXPECT_EQ(line.value(v), "-2");
     EXPECT_EQ(r.display.size(), 2u);
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
 }
 
 TEST(DataModeDecoder, StringValuesBreakAtTheSeparatorAndWaitForACutOne)
@@ -409,59 +404,58 @@ TEST(DataModeDecoder, StringValuesBreakAtTheSeparatorAndWaitForACutOne)
     line.state.settings.mode = DataMode::MultiVars;
     line.state.settings.stringVars = true;
     line.state.settings.separator = "#;";
-    line.state.LogActive = true;
     ReceiveResult r = line.feed(bytes("12#;34#"));
     EXPECT_EQ(text(r.display), "12\r\n");
-    EXPECT_EQ(r.logWord, kLogReceived);
-    EXPECT_EQ(r.logText, "12#;34#");
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), "34#");
+    // The mode logs the raw chunk, not what it shows.
+    ASSERT_EQ(r.log.size(), 1u);
+    EXPECT_EQ(r.log[0].word, kLogReceived);
+    EXPECT_EQ(r.log[0].text, "12#;34#");
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), "34#");
     r = line.feed(bytes(";56"));
     EXPECT_EQ(text(r.display), "34\r\n56");
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
     // A value ending in a separator character with no separator yet waits whole.
     r = line.feed(bytes("7;"));
     EXPECT_TRUE(r.display.empty());
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), "7;");
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), "7;");
     // Text ends at a zero byte.
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     r = line.feed(bytes({'a', 0, 'b'}));
     EXPECT_EQ(text(r.display), "a");
     // CR LF as the separator: shown as received.
     line.state.settings.separator = "\r\n";
-    line.state.LogActive = false;
     r = line.feed(bytes("x\r\ny\r"));
     EXPECT_EQ(text(r.display), "x\r\ny\r");
-    EXPECT_TRUE(r.logText.empty());
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
 }
 
 TEST(DataModeDecoder, TheSlaveCollectsTheBurstAndShowsNothing)
 {
     Line line;
     line.memoryMap({0xA5, 0x5A}, {0xFE, 0xDC});
-    line.state.interactive = true;
-    line.state.master = false;
+    line.state.role.interactive = true;
+    line.state.role.master = false;
     line.feed(bytes({0xA5, 0x5A, 0x01, 0xFE, 0xDC}));
     ReceiveResult r = line.feed(bytes("AT"));
     EXPECT_TRUE(r.display.empty());
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 7u);
-    line.state.LineIdle = true;
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 7u);
+    line.state.burst.lineWentIdle();
     line.feed(bytes("xy"));
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), "xy");
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), "xy");
     // With interactive mode off the blocks are decoded again, whatever the master box says.
-    line.state.interactive = false;
-    line.state.LineIdle = false;
+    line.state.role.interactive = false;
+    line.state.burst.chunkDelivered();
     r = line.feed(bytes({0xA5, 0x5A, 0x05, 0xFE, 0xDC}));
     EXPECT_EQ(text(r.display), text(bytes({0x05})));
     // Normal mode shows everything and keeps the burst only for the slave.
     line.state.settings.mode = DataMode::Normal;
     r = line.feed(bytes("ok"));
     EXPECT_EQ(text(r.display), "ok");
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
-    line.state.interactive = true;
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    line.state.role.interactive = true;
     line.feed(bytes("AT"));
     line.feed(bytes("+X"));
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), "AT+X");
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), "AT+X");
 }
 
 TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
@@ -473,12 +467,12 @@ TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
     line.feed(bytes({0xA5, 0x5A}));
     for (int i = 0; i < 10; ++i) {
         line.feed(std::vector<uint8_t>(2047, static_cast<uint8_t>(i)));
-        EXPECT_LE(line.state.ReceiveAccumulator.count, Accumulator::kCapacity);
+        EXPECT_LE(line.state.burst.ReceiveAccumulator.count, Accumulator::kCapacity);
     }
     EXPECT_GT(line.decoder->overflows(), 0u);
     EXPECT_EQ(line.value(v), "0");
     // A block begun in the accumulator and ended in a full 2048-byte chunk is not lost.
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     std::vector<uint8_t> start = bytes({0xA5, 0x5A, 0x33});
     start.resize(100, 0x00);
     line.feed(start);
@@ -495,7 +489,7 @@ TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
     big[102] = 0x42;
     big[2046] = 0xFE;
     big[2047] = 0xDC;
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     line.feed(big);
     EXPECT_EQ(line.value(v), "66");
     EXPECT_EQ(line.decoder->overflows(), overflows);
