@@ -18,6 +18,10 @@ std::string toUpperAscii(std::string_view s);
 std::string toLowerAscii(std::string_view s);
 bool equalsNoCase(std::string_view a, std::string_view b);
 
+// UTF-8 text measured and cut in characters (code points), not bytes.
+size_t utf8Chars(std::string_view utf8);
+std::string utf8Prefix(std::string_view utf8, size_t maxChars);
+
 // Splits on '\n'; a '\r' before it is dropped. A trailing line end gives no empty last line.
 std::vector<std::string> splitLines(std::string_view text);
 
