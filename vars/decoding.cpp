@@ -252,7 +252,8 @@ void DataModeDecoder::cutAtMarks(ReceiveState& state, std::span<const uint8_t> c
     // The chunk goes in as far as there is room, and every block it completes
     // is cut at once: the values never lag behind the line, and a block that
     // straddles a full chunk is not thrown away with the bytes before it.
-    // Only an accumulator full of bytes that frame no block starts over.
+    // Only a block that fills the accumulator without its end goes, and
+    // with it nothing from the next head on.
     while (!chunk.empty()) {
         if (acc.count == Accumulator::kCapacity) {
             ++overflows_;
