@@ -79,11 +79,12 @@ struct Model {
         const long count = static_cast<long>(acc.size());
         long s0 = 0, e = count;
         const long hl = s.headLen, el = s.endLen;
-        if (s.mode == DataMode::MemoryMap && !s.fixedLength) {
+        const bool marks = s.mode == DataMode::MemoryMap && !s.fixedLength;
+        if (marks) {
             if (hl > 0) s0 = naiveFind(acc, s.headMark.data(), static_cast<size_t>(hl));
             if (el > 0) e = naiveFind(acc, s.endMark.data(), static_cast<size_t>(el));
         }
-        if (s0 >= 0 && el == 0 && hl > 0 && s0 + hl == count) {
+        if (marks && s0 >= 0 && el == 0 && hl > 0 && s0 + hl == count) {
             // A head with no body yet and no end mark to wait for: it waits.
             if (s0 == 0) return false;
             keepFrom(s0);

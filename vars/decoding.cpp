@@ -156,12 +156,13 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     const auto endLen = static_cast<size_t>(std::clamp(s.endLen, 0, 8));
     std::optional<size_t> start = 0;
     std::optional<size_t> end = count;
-    if (s.mode == DataMode::MemoryMap && !s.fixedLength) {
+    const bool marks = s.mode == DataMode::MemoryMap && !s.fixedLength;
+    if (marks) {
         if (headLen > 0) start = FindPattern(data, {s.headMark.data(), headLen});
         if (endLen > 0) end = FindPattern(data, {s.endMark.data(), endLen});
     }
     Cut cut;
-    if (start && endLen == 0 && headLen > 0 && *start + headLen == count) {
+    if (marks && start && endLen == 0 && headLen > 0 && *start + headLen == count) {
         // Without an end mark a block runs to the end of the data; a head
         // with nothing behind it yet waits for its body.
         cut.kind = *start > 0 ? Cut::Kind::HeadLater : Cut::Kind::Waiting;

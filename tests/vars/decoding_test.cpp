@@ -401,6 +401,11 @@ TEST(DataModeDecoder, MultiVarsBinaryDecodesEachChunkPastTheHeadLength)
     EXPECT_EQ(line.value(v), "-2");
     EXPECT_EQ(r.display.size(), 2u);
     EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    // A chunk no longer than the head length is a block without a body.
+    line.feed(bytes({0x99}));
+    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    line.feed(bytes({0x98, 0x01, 0x00}));
+    EXPECT_EQ(line.value(v), "1");
 }
 
 TEST(DataModeDecoder, StringValuesBreakAtTheSeparatorAndWaitForACutOne)
