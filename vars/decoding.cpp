@@ -84,6 +84,26 @@ size_t headPrefixAtEnd(std::span<const uint8_t> data, std::span<const uint8_t> h
     return 0;
 }
 
+void dropUnfinishedBlock(const DataModeSettings& s, Accumulator& acc)
+{
+    // The accumulator is full of a block whose end mark never came. Only
+    // that block goes: the data from the next head on may hold a whole
+    // block that the rest of the chunk completes.
+    const auto headLen = static_cast<size_t>(std::clamp(s.headLen, 0, 8));
+    const std::span<const uint8_t> head(s.headMark.data(), headLen);
+    const auto data = acc.bytes();
+    size_t from = data.size();
+    if (headLen > 0 && !data.empty()) {
+        if (const auto next = FindPattern(data.subspan(1), head))
+            from = *next + 1;
+        else
+            from = data.size() - headPrefixAtEnd(data, head);
+    }
+    const size_t kept = data.size() - from;
+    std::copy_n(acc.data.begin() + static_cast<std::ptrdiff_t>(from), kept, acc.data.begin());
+    acc.count = kept;
+}
+
 } // namespace
 
 std::optional<std::vector<uint8_t>> MarkFromHex(std::string_view text)
@@ -265,26 +285,6 @@ void DataModeDecoder::cutAtMarks(ReceiveState& state, std::span<const uint8_t> c
         chunk = chunk.subspan(take);
         while (acc.count > 0 && CutBlock(state, display_, changed)) {}
     }
-}
-
-void DataModeDecoder::dropUnfinishedBlock(const DataModeSettings& s, Accumulator& acc)
-{
-    // The accumulator is full of a block whose end mark never came. Only
-    // that block goes: the data from the next head on may hold a whole
-    // block that the rest of the chunk completes.
-    const auto headLen = static_cast<size_t>(std::clamp(s.headLen, 0, 8));
-    const std::span<const uint8_t> head(s.headMark.data(), headLen);
-    const auto data = acc.bytes();
-    size_t from = data.size();
-    if (headLen > 0 && !data.empty()) {
-        if (const auto next = FindPattern(data.subspan(1), head))
-            from = *next + 1;
-        else
-            from = data.size() - headPrefixAtEnd(data, head);
-    }
-    const size_t kept = data.size() - from;
-    std::copy_n(acc.data.begin() + static_cast<std::ptrdiff_t>(from), kept, acc.data.begin());
-    acc.count = kept;
 }
 
 void DataModeDecoder::stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result)

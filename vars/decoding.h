@@ -80,7 +80,6 @@ private:
     // unframed bytes go to `shown`, rows given a new value to `changed`.
     bool CutBlock(ReceiveState& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
     void append(ReceiveState& state, std::span<const uint8_t> chunk);
-    void dropUnfinishedBlock(const DataModeSettings& settings, Accumulator& acc);
     void cutAtMarks(ReceiveState& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed);
     void stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result);
     void decodeRows(const ReceiveState& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
