@@ -45,6 +45,14 @@ public:
     // Throw std::runtime_error when the file can't be written.
     void writeInteger(const std::string& section, const std::string& key, int32_t value);
     void writeText(const std::string& section, const std::string& key, const std::string& value);
+    // Several writes with one rewrite of the file, which reaches the disk
+    // whole or not at all; the file ends as writing them one by one leaves it.
+    struct Write {
+        std::string section;
+        std::string key;
+        std::string value;
+    };
+    void writeTexts(const std::vector<Write>& writes);
     void deleteKey(const std::string& section, const std::string& key);
 
     static constexpr size_t kMaxValueChars = 2047;

@@ -61,7 +61,7 @@ std::optional<size_t> commandIndexOfKey(const std::string& key)
 // never cut inside an escape.
 std::string loadedText(const std::string& stored)
 {
-    return firstChars(textOfStored(stored), SettingsFile::kMaxValueChars);
+    return utf8Prefix(textOfStored(stored), SettingsFile::kMaxValueChars);
 }
 
 } // namespace

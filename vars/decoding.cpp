@@ -84,6 +84,26 @@ size_t headPrefixAtEnd(std::span<const uint8_t> data, std::span<const uint8_t> h
     return 0;
 }
 
+void dropUnfinishedBlock(const DataModeSettings& s, Accumulator& acc)
+{
+    // The accumulator is full of a block whose end mark never came. Only
+    // that block goes: the data from the next head on may hold a whole
+    // block that the rest of the chunk completes.
+    const auto headLen = static_cast<size_t>(std::clamp(s.headLen, 0, 8));
+    const std::span<const uint8_t> head(s.headMark.data(), headLen);
+    const auto data = acc.bytes();
+    size_t from = data.size();
+    if (headLen > 0 && !data.empty()) {
+        if (const auto next = FindPattern(data.subspan(1), head))
+            from = *next + 1;
+        else
+            from = data.size() - headPrefixAtEnd(data, head);
+    }
+    const size_t kept = data.size() - from;
+    std::copy_n(acc.data.begin() + static_cast<std::ptrdiff_t>(from), kept, acc.data.begin());
+    acc.count = kept;
+}
+
 } // namespace
 
 std::optional<std::vector<uint8_t>> MarkFromHex(std::string_view text)
@@ -156,12 +176,18 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     const auto endLen = static_cast<size_t>(std::clamp(s.endLen, 0, 8));
     std::optional<size_t> start = 0;
     std::optional<size_t> end = count;
-    if (s.mode == DataMode::MemoryMap && !s.fixedLength) {
+    const bool marks = s.mode == DataMode::MemoryMap && !s.fixedLength;
+    if (marks) {
         if (headLen > 0) start = FindPattern(data, {s.headMark.data(), headLen});
         if (endLen > 0) end = FindPattern(data, {s.endMark.data(), endLen});
     }
     Cut cut;
-    if (start && end) {
+    if (marks && start && endLen == 0 && headLen > 0 && *start + headLen == count) {
+        // Without an end mark a block runs to the end of the data; a head
+        // with nothing behind it yet waits for its body.
+        cut.kind = *start > 0 ? Cut::Kind::HeadLater : Cut::Kind::Waiting;
+        cut.keepFrom = *start;
+    } else if (start && end) {
         // An end mark before the head or inside it frames no body.
         if (*end < *start + headLen) {
             cut.kind = Cut::Kind::EndOnly;
@@ -174,6 +200,13 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     } else if (end) {
         cut.kind = Cut::Kind::EndOnly;
         cut.keepFrom = std::min(*end + endLen, count);
+        // With no end mark that "end" is the end of the data, and the start
+        // of a head cut by the chunk boundary must stay, as below.
+        if (endLen == 0) {
+            const size_t keep = headPrefixAtEnd(data, {s.headMark.data(), headLen});
+            if (keep == count) cut.kind = Cut::Kind::Waiting;
+            cut.keepFrom = count - keep;
+        }
     } else if (!start) {
         // Bytes that may begin a head cut by the chunk boundary stay: on a
         // slow line every chunk is one byte, and a head must get together.
@@ -211,8 +244,13 @@ bool DataModeDecoder::CutBlock(ReceiveModes& state, std::vector<uint8_t>& shown,
     const Cut cut = FindCut(state.settings, acc.bytes());
     if (cut.kind == Cut::Kind::Waiting) return false;
     const auto body = acc.bytes().subspan(cut.bodyBegin, cut.bodyEnd - cut.bodyBegin);
-    if (cut.kind == Cut::Kind::Block || cut.kind == Cut::Kind::Unframed) shown.assign(body.begin(), body.end());
+    // A chunk shows the body of its last block. Unframed bytes are shown as
+    // they come, but never in place of a body (a frame's trailing CR LF
+    // would otherwise be all that shows).
+    if (cut.kind == Cut::Kind::Unframed && !bodyShown_) shown.insert(shown.end(), body.begin(), body.end());
     if (cut.kind == Cut::Kind::Block) {
+        shown.assign(body.begin(), body.end());
+        bodyShown_ = true;
         decodeRows(state, body, changed);
         ++blocks_;
         if (!state.role.interactive) state.settings.blockDecoded = true;
@@ -235,11 +273,12 @@ void DataModeDecoder::cutAtMarks(ReceiveModes& state, std::span<const uint8_t> c
     // The chunk goes in as far as there is room, and every block it completes
     // is cut at once: the values never lag behind the line, and a block that
     // straddles a full chunk is not thrown away with the bytes before it.
-    // Only an accumulator full of bytes that frame no block starts over.
+    // Only a block that fills the accumulator without its end goes, and
+    // with it nothing from the next head on.
     while (!chunk.empty()) {
         if (acc.count == Accumulator::kCapacity) {
             ++overflows_;
-            acc.clear();
+            dropUnfinishedBlock(state.settings, acc);
         }
         const size_t take = std::min(chunk.size(), Accumulator::kCapacity - acc.count);
         acc.append(chunk.first(take));
@@ -286,6 +325,7 @@ ReceiveResult DataModeDecoder::process(ReceiveModes& state, std::span<const uint
 {
     ReceiveResult result;
     display_.clear();
+    bodyShown_ = false;
     previous_.clear();
     DataModeSettings& s = state.settings;
     if (s.mode == DataMode::Normal) return state.passThrough(chunk);

@@ -48,10 +48,12 @@ std::optional<std::string> DecodeVariable(std::span<const uint8_t> body, const V
 struct Cut {
     enum class Kind {
         Block,     // a body from bodyBegin to bodyEnd; keep from keepFrom
-        EndOnly,   // an end mark without a usable head: drop through it
+        EndOnly,   // an end mark without a usable head: drop through it (with
+                   // no end mark in use: all but the start of a cut head)
         Unframed,  // neither mark: show everything but the start of a cut head
         HeadLater, // head further in, no end yet: drop what comes before it
-        Waiting,   // head (or the start of one) at the start, no end yet
+        Waiting,   // head (or the start of one) at the start, no end yet; with
+                   // no end mark in use, a head with nothing behind it
     };
     Kind kind = Kind::Waiting;
     size_t bodyBegin = 0;
@@ -84,6 +86,8 @@ private:
 
     VarList& variables_;
     std::vector<uint8_t> display_;
+    // A block body is what this chunk shows.
+    bool bodyShown_ = false;
     // Values of the changed rows before this chunk, in the order of `changed`.
     std::vector<std::string> previous_;
     uint64_t overflows_ = 0;

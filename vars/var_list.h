@@ -79,6 +79,9 @@ public:
     int32_t nextNumber() const;
     // Inserts at index = number (or at the end when the list is shorter).
     size_t insert(VarRow row);
+    // Adds the rows in turn, each numbered and placed as nextNumber() and
+    // insert() would do it, in one pass over the list.
+    void insertAtFreeNumbers(std::vector<VarRow> rows);
     // Removes the rows at `indices` (any order, duplicates ignored).
     void remove(std::vector<size_t> indices);
     void clear() { rows_.clear(); }

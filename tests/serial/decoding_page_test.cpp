@@ -115,6 +115,18 @@ TEST_F(DecodingPageTest, MemoryMapExampleDecodesTheCharInEveryFormat)
     EXPECT_TRUE(rx().endsWith("\n00000100: 07 21 ")) << rx().toStdString();
 }
 
+TEST_F(DecodingPageTest, AFrameWithItsLineEndShowsTheBlockNotTheLineEnd)
+{
+    const size_t v = watch(VarType::Char, 0x101);
+    openPort();
+    memoryMap("0100");
+    click("cbRcvBinary");
+    remoteSends(bytesOf({0xA5, 0x5A, 0x10, 0x20, 0x30, 0xFE, 0xDC, 0x0D, 0x0A}), 9);
+    EXPECT_EQ(value(v), "32");
+    EXPECT_TRUE(rx().endsWith("\n00000100: 10 20 30 ")) << rx().toStdString();
+    EXPECT_FALSE(rx().contains("0D 0A")) << rx().toStdString();
+}
+
 TEST_F(DecodingPageTest, IntFromTwoBytesAndAThreeDigitHeadMark)
 {
     const size_t dec = watch(VarType::Int, 0, DisplayFormat::Dec);

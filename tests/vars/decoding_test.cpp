@@ -396,6 +396,11 @@ TEST(DataModeDecoder, MultiVarsBinaryDecodesEachChunkPastTheHeadLength)
     EXPECT_EQ(line.value(v), "-2");
     EXPECT_EQ(r.display.size(), 2u);
     EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    // A chunk no longer than the head length is a block without a body.
+    line.feed(bytes({0x99}));
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    line.feed(bytes({0x98, 0x01, 0x00}));
+    EXPECT_EQ(line.value(v), "1");
 }
 
 TEST(DataModeDecoder, StringValuesBreakAtTheSeparatorAndWaitForACutOne)
@@ -493,4 +498,70 @@ TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
     line.feed(big);
     EXPECT_EQ(line.value(v), "66");
     EXPECT_EQ(line.decoder->overflows(), overflows);
+}
+
+TEST(DataModeDecoder, AChunkShowsTheBodyOfItsBlockNotTheBytesAfterIt)
+{
+    Line line;
+    line.memoryMap({0xA5, 0x5A}, {0xFE, 0xDC}, 0x100);
+    const size_t v = line.watch(VarType::Char, 0x101);
+    // Every frame followed by a line end, one per chunk and two in a chunk.
+    ReceiveResult r = line.feed(bytes({0xA5, 0x5A, 0x10, 0x20, 0x30, 0xFE, 0xDC, 0x0D, 0x0A}));
+    EXPECT_EQ(text(r.display), text(bytes({0x10, 0x20, 0x30})));
+    EXPECT_EQ(line.value(v), "32");
+    r = line.feed(
+        bytes({0xA5, 0x5A, 0x11, 0x21, 0xFE, 0xDC, 0x0D, 0x0A, 0xA5, 0x5A, 0x12, 0x22, 0xFE, 0xDC, 0x0D, 0x0A}));
+    EXPECT_EQ(text(r.display), text(bytes({0x12, 0x22})));
+    EXPECT_EQ(line.value(v), "34");
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    // Bytes with no block around them still show as they come.
+    r = line.feed(bytes({0x0D, 0x0A}));
+    EXPECT_EQ(text(r.display), "\r\n");
+}
+
+TEST(DataModeDecoder, AWholeBlockNearTheEndOfAFullChunkDecodesBehindAnUnfinishedOne)
+{
+    Line line;
+    line.memoryMap({0xA5, 0x5A}, {0xFE, 0xDC});
+    const size_t v = line.watch(VarType::Char, 0);
+    // A block whose end mark was lost...
+    line.feed(bytes({0xA5, 0x5A, 0x01, 0x02, 0x03}));
+    // ...then a full chunk whose whole block begins before the room left in
+    // the accumulator runs out and ends after it.
+    std::vector<uint8_t> full(2048, 0x00);
+    const size_t at = Accumulator::kCapacity - 5 - 3;
+    for (size_t i = 0; i < 7; ++i) full[at + i] = std::array<uint8_t, 7>{0xA5, 0x5A, 0x42, 0x43, 0x44, 0xFE, 0xDC}[i];
+    ReceiveResult r = line.feed(full);
+    EXPECT_EQ(line.value(v), "66");
+    EXPECT_EQ(text(r.display), text(bytes({0x42, 0x43, 0x44})));
+    EXPECT_EQ(line.decoder->blocksDecoded(), 1u);
+    // A block begun in the accumulator and ended by the next full chunk is kept as before.
+    line.feed(bytes({0xA5, 0x5A, 0x07}));
+    std::vector<uint8_t> rest(2048, 0x00);
+    rest[0] = 0xFE;
+    rest[1] = 0xDC;
+    line.feed(rest);
+    EXPECT_EQ(line.value(v), "7");
+}
+
+TEST(DataModeDecoder, WithoutAnEndMarkAHeadCutByTheChunkBoundaryStillFramesItsBlock)
+{
+    Line line;
+    line.memoryMap({0xA5, 0x5A}, {});
+    const size_t c = line.watch(VarType::Char, 0);
+    const size_t i = line.watch(VarType::Int, 0);
+    // The block runs to the end of the data: the head's last byte brings it.
+    ReceiveResult r = line.feed(bytes({0x00, 0xA5}));
+    EXPECT_TRUE(r.display.empty());
+    r = line.feed(bytes({0x5A, 0x10, 0x20}));
+    EXPECT_EQ(text(r.display), text(bytes({0x10, 0x20})));
+    EXPECT_EQ(line.value(i), "8208");
+    // One byte per chunk: a head with nothing behind it waits for its body.
+    for (int b : {0x00, 0xA5, 0x5A, 0x33}) line.feed(bytes({b}));
+    EXPECT_EQ(line.value(c), "51");
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    // Data without a head is dropped, as before.
+    line.feed(bytes({0x01, 0x02}));
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.decoder->blocksDecoded(), 2u);
 }
