@@ -11,6 +11,7 @@
 #include <fstream>
 #include <grp.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -210,6 +211,11 @@ PortHolder findPortHolder(const std::string& device, const std::string& procRoot
         while (const dirent* f = ::readdir(fds)) {
             if (f->d_name[0] == '.') continue;
             if (++seen > maxEntries) break;
+            // Only what names a device is stat'ed: a stat of a file on a
+            // hung network mount would hang here too.
+            char target[64];
+            const ssize_t n = ::readlinkat(::dirfd(fds), f->d_name, target, sizeof target - 1);
+            if (n < 5 || std::string_view(target, 5) != "/dev/") continue;
             struct stat st {};
             if (::fstatat(::dirfd(fds), f->d_name, &st, 0) != 0) continue;
             if (!S_ISCHR(st.st_mode) || st.st_rdev != port.st_rdev) continue;
