@@ -123,7 +123,10 @@ bool SafeOutput::open(const std::string& path)
     if (exists) {
         // The umask may have cleared bits the old file had.
         (void)::fchmod(fd_, mode);
-        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+        // Without the right to give the file away, keep at least its group.
+        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
+            [[maybe_unused]] const int kept = ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+        }
     }
     return true;
 }

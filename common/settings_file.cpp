@@ -247,6 +247,13 @@ namespace {
 
 bool folderWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
 
+// Folders the package manager (or make install) owns. Root can write them,
+// but a settings file left there by "sudo quillon" belongs to no package.
+bool systemFolder(const std::string& folder)
+{
+    return folder == "/usr" || folder.rfind("/usr/", 0) == 0 || folder == "/bin" || folder == "/sbin";
+}
+
 } // namespace
 
 std::string SettingsFile::locationFor(const std::string& executablePath)
@@ -260,7 +267,7 @@ std::string SettingsFile::locationFor(const std::string& executablePath, const c
     const std::string beside = defaultPathFor(executablePath);
     const size_t slash = beside.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : beside.substr(0, slash));
-    if (writable(folder)) return beside;
+    if (!systemFolder(folder) && writable(folder)) return beside;
     // A relative XDG_CONFIG_HOME is to be ignored.
     std::string config;
     if (xdgConfigHome && xdgConfigHome[0] == '/') {

@@ -61,7 +61,8 @@ public:
     static std::string defaultPathFor(const std::string& executablePath);
 
     // The settings file actually used: beside the executable while that
-    // folder can be written; otherwise (an installed program) the same file
+    // folder can be written and is not a system folder (/usr/..., /bin,
+    // /sbin, which even root must not litter); otherwise the same file
     // name in $XDG_CONFIG_HOME/quillon/, by default ~/.config/quillon/, which
     // is created when missing. `writable` decides about a folder.
     static std::string locationFor(const std::string& executablePath);

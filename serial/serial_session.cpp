@@ -38,6 +38,7 @@ SerialSession::OpenResult SerialSession::open(const std::string& path, const Lin
     auto connection = std::make_unique<TPortConnection>();
     const auto result =
         connection->OpenPort(path, line.baudRate, line.parityIndex, line.dataBits, line.stopBitsIndex, timeouts);
+    openFailure_ = connection->openFailure();
     if (result == TPortConnection::OpenResult::OpenFailed) return OpenResult::OpenFailed;
     if (result == TPortConnection::OpenResult::SetupFailed) return OpenResult::SetupFailed;
     connection_ = std::move(connection);

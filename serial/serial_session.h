@@ -5,6 +5,7 @@
 // no widget; the serial page shows what it does.
 
 #include "app/sessions.h"
+#include "platform/comm_port.h"
 #include "serial/comm_messages.h"
 #include "serial/receive_display.h"
 #include "serial/receive_state.h"
@@ -63,6 +64,8 @@ public:
     // open) and the line settings, and starts the reader. Nothing stays open
     // unless it returns Opened.
     OpenResult open(const std::string& path, const LineSettings& line, const std::function<CommTimeouts()>& timeouts);
+    // Why the last open gave OpenFailed, for the message.
+    const PortOpenFailure& openFailure() const { return openFailure_; }
     // Stops and joins the threads, then restores the port and closes it.
     void close();
 
@@ -145,6 +148,7 @@ private:
     SerialSessionEvents& events_;
     bool PortOpen = false;
     std::unique_ptr<TPortConnection> connection_;
+    PortOpenFailure openFailure_;
     std::shared_ptr<QtCommSink> sink_;
     std::unique_ptr<TRead> reader_;
     std::vector<std::unique_ptr<TWrite>> writers_;

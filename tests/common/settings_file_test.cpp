@@ -229,6 +229,12 @@ TEST_F(SettingsFileTest, InstalledProgramKeepsItsSettingsInTheConfigFolder)
         EXPECT_EQ(SettingsFile::locationFor("/usr/bin/quillon", value, dir.c_str(), readOnly),
                   dir + "/.config/quillon/quillon.INI");
     }
+    // Installed by a package and run as root: /usr/bin is writable, but the
+    // settings still go to the user's folder, never among packaged files.
+    for (const char* installed : {"/usr/bin/quillon", "/usr/local/bin/quillon", "/bin/quillon"})
+        EXPECT_EQ(SettingsFile::locationFor(installed, nullptr, dir.c_str(), writable),
+                  dir + "/.config/quillon/quillon.INI");
+    EXPECT_EQ(SettingsFile::locationFor("/usrx/quillon", nullptr, dir.c_str(), writable), "/usrx/quillon.INI");
     // The file there is written like any other.
     SettingsFile f(SettingsFile::locationFor("/usr/bin/quillon", nullptr, dir.c_str(), readOnly));
     f.writeInteger("A", "n", 5);
