@@ -1,8 +1,6 @@
 #include "monitor/capture/capture_engine.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,14 +10,6 @@
 #include "monitor/capture/ioctl_decode.h"
 
 namespace quillon::capture {
-
-std::optional<uint32_t> statCharDevice(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return std::nullopt;
-    // The kernel keeps a 12-bit major and a 20-bit minor in its dev_t.
-    return (static_cast<uint32_t>(major(st.st_rdev)) << 20) | (minor(st.st_rdev) & 0xFFFFF);
-}
 
 namespace {
 
@@ -151,7 +141,7 @@ Answer CaptureEngine::hook(const Request& r, bool parallel)
     const uint32_t asked = u32(block);
     const uint32_t base = parallel ? kParallelSlotBase : 0;
     uint32_t hookedMask = 0;
-    std::map<uint32_t, uint32_t> devices;
+    std::map<uint64_t, uint32_t> devices;
     std::map<uint32_t, std::string> names, paths;
     for (uint32_t i = 0; i < kHookablePorts; ++i) {
         if (!(asked & (1u << i))) continue;
@@ -161,14 +151,14 @@ Answer CaptureEngine::hook(const Request& r, bool parallel)
         std::string path = name.front() == '/' ? std::string(name) : "/dev/" + std::string(name);
         // Ports live under /dev; anything else a block names is not even stat'ed.
         if (path.rfind("/dev/", 0) != 0 || path.find("/..") != std::string::npos) continue;
-        std::optional<uint32_t> dev = lookup_(path);
+        std::optional<uint64_t> dev = lookup_(path);
         if (!dev) continue;
         devices[*dev] = base + i;
         names[base + i] = printable(name);
         paths[base + i] = path;
         hookedMask |= 1u << i;
     }
-    std::map<uint32_t, uint32_t> all = parallel ? serialHooks_ : devices;
+    std::map<uint64_t, uint32_t> all = parallel ? serialHooks_ : devices;
     for (const auto& [dev, slot] : parallel ? devices : parallelHooks_) all.emplace(dev, slot);
     if (int err = kernel_.setHooks(all)) return Answer::failure(err);
     (parallel ? parallelHooks_ : serialHooks_) = std::move(devices);
@@ -259,7 +249,15 @@ void CaptureEngine::onEvent(std::span<const uint8_t> raw)
 
 void CaptureEngine::onEnter(const qpm_event& ev, std::span<const uint8_t> data)
 {
-    if (inFlight_.size() >= limits_.maxInFlight && !inFlight_.count(ev.tid)) inFlight_.erase(inFlight_.begin());
+    if (auto same = inFlight_.find(ev.tid); same != inFlight_.end()) {
+        // The thread's last request never saw its exit (the kernel lost it).
+        forget(same);
+    } else if (inFlight_.size() >= limits_.maxInFlight) {
+        auto oldest = std::min_element(inFlight_.begin(), inFlight_.end(), [](const auto& a, const auto& b) {
+            return a.second.entryNs < b.second.entryNs;
+        });
+        forget(oldest);
+    }
     InFlight& f = inFlight_[ev.tid];
     f = InFlight{};
     f.kind = ev.kind;
@@ -271,6 +269,14 @@ void CaptureEngine::onEnter(const qpm_event& ev, std::span<const uint8_t> data)
     f.arg2 = ev.arg2;
     f.data.assign(data.begin(), data.end());
     f.dropped = !wanted(f);
+}
+
+// A request given up before its exit: a record the user would have seen is
+// counted with the dropped ones.
+void CaptureEngine::forget(std::map<uint32_t, InFlight>::iterator it)
+{
+    if (!it->second.dropped) ++dropped_;
+    inFlight_.erase(it);
 }
 
 bool CaptureEngine::wanted(const InFlight& f) const

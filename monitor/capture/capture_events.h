@@ -61,6 +61,13 @@ struct qpm_event {
     // exit: read bytes or ioctl output.
 };
 
+// Key of a hooked node: the device of its filesystem (the inode's
+// superblock) and its own device number, kernel encodings.
+struct qpm_node_key {
+    qpm_u32 fs;
+    qpm_u32 dev;
+};
+
 // Capture settings, one entry of an array map.
 struct qpm_config {
     qpm_u32 capture;   // 0: nothing is recorded

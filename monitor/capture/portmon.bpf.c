@@ -45,9 +45,14 @@ struct pt_regs {
 #error "no register layout for this architecture"
 #endif
 
+struct super_block {
+    __u32 s_dev;
+} __attribute__((preserve_access_index));
+
 struct inode {
     unsigned short i_mode;
     __u32 i_rdev;
+    struct super_block *i_sb;
 } __attribute__((preserve_access_index));
 
 struct file {
@@ -83,11 +88,11 @@ struct {
     __uint(max_entries, 16 << 20);
 } events SEC(".maps");
 
-// Device number (kernel encoding) -> slot.
+// Hooked node (its filesystem and device number) -> slot.
 struct {
     __uint(type, BPF_MAP_TYPE_HASH);
     __uint(max_entries, 128);
-    __type(key, __u32);
+    __type(key, struct qpm_node_key);
     __type(value, __u32);
 } hooked SEC(".maps");
 
@@ -172,8 +177,9 @@ static __always_inline int slot_of_fd(struct task_struct *task, __u64 fd, __u32 
         return 0;
     if ((BPF_CORE_READ(inode, i_mode) & S_IFMT) != S_IFCHR)
         return 0;
-    __u32 rdev = BPF_CORE_READ(inode, i_rdev);
-    __u32 *s = bpf_map_lookup_elem(&hooked, &rdev);
+    // A pty of the same number in another devpts instance is another node.
+    struct qpm_node_key key = {BPF_CORE_READ(inode, i_sb, s_dev), BPF_CORE_READ(inode, i_rdev)};
+    __u32 *s = bpf_map_lookup_elem(&hooked, &key);
     if (!s)
         return 0;
     *slot = *s;

@@ -10,8 +10,16 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/sysmacros.h>
+
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -84,6 +92,28 @@ bool processGone(pid_t pid)
     return false;
 }
 
+// A folder of our own inside /dev (on its tmpfs /dev/shm), for nodes the
+// helper must judge by what they are rather than where they are.
+struct DevShmDir {
+    DevShmDir()
+    {
+        char name[] = "/dev/shm/quillon-test-XXXXXX";
+        if (::mkdtemp(name)) path = name;
+    }
+    ~DevShmDir()
+    {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+// Sets PKEXEC_UID for the helpers started while it lives.
+struct PkexecUid {
+    explicit PkexecUid(const char* uid) { ::setenv("PKEXEC_UID", uid, 1); }
+    ~PkexecUid() { ::unsetenv("PKEXEC_UID"); }
+};
+
 class CaptureHelper : public ::testing::Test {
 protected:
     void SetUp() override
@@ -143,6 +173,15 @@ protected:
         for (const auto& r : all)
             if (r.fields.size() > 1 && r.fields[1] == request) return true;
         return false;
+    }
+
+    // The helper again, as pkexec would start it for user `uid`.
+    void restartFor(const char* uid)
+    {
+        device.stop();
+        PkexecUid as(uid);
+        HelperStart s = device.start();
+        ASSERT_TRUE(s.ok) << s.message;
     }
 
     test::PtyPair pty;
@@ -274,6 +313,111 @@ TEST_F(CaptureHelper, HooksOnlyNamesThatAreCharacterDevices)
     ASSERT_EQ(waitPeer(pid), 0);
     EXPECT_TRUE(hasRequest(
         ofPid(collect([&](const auto& r) { return hasRequest(ofPid(r, pid), "IRP_MJ_CLOSE"); }), pid), "IRP_MJ_WRITE"));
+}
+
+TEST_F(CaptureHelper, NothingButSerialAndParallelPortsIsHooked)
+{
+    DevShmDir shm;
+    ASSERT_FALSE(shm.path.empty());
+    // Device classes this machine may not have, made where the helper may look.
+    const std::pair<const char*, dev_t> made[] = {
+        {"/vt", makedev(4, 1)}, {"/event0", makedev(13, 64)}, {"/ttyUSB0", makedev(188, 0)}, {"/mem", makedev(1, 1)}};
+    for (const auto& [name, dev] : made) ASSERT_EQ(::mknod((shm.path + name).c_str(), S_IFCHR | 0666, dev), 0) << name;
+    const std::vector<std::string> names = {"/dev/tty",           "/dev/console",    "/dev/ptmx",
+                                            "/dev/null",          "/dev/tty0",       shm.path + "/vt",
+                                            shm.path + "/event0", shm.path + "/mem", shm.path + "/ttyUSB0",
+                                            "/dev/pts/ptmx",      pty.slavePath()};
+    // A ttyUSB node with no adapter behind it (sysfs has no such device) is refused too.
+    CaptureAnswer a = ask(kHookSerial, hookBlock(0x7FF, names), 4);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.output, u32Block(1u << 10));
+    a = ask(kHookParallel, hookBlock(0b11, {"/dev/tty", "/dev/null"}), 4);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.output, u32Block(0));
+}
+
+TEST_F(CaptureHelper, AUserMayHookOnlyTheirOwnPorts)
+{
+    test::PtyPair theirs;
+    ASSERT_TRUE(theirs.ok());
+    ASSERT_EQ(::chown(theirs.slavePath().c_str(), 65534, 5), 0);
+    ASSERT_EQ(::chmod(theirs.slavePath().c_str(), 0620), 0);
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0620), 0);
+    restartFor("65534"); // nobody, as pkexec names them
+    CaptureAnswer a = ask(kHookSerial, hookBlock(0b11, {pty.slavePath(), theirs.slavePath()}), 4);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.output, u32Block(0b10));
+    // Root, named by pkexec, may hook both.
+    restartFor("0");
+    a = ask(kHookSerial, hookBlock(0b11, {pty.slavePath(), theirs.slavePath()}), 4);
+    EXPECT_EQ(a.output, u32Block(0b11));
+}
+
+TEST_F(CaptureHelper, LinksOutsideDevAreNeverFollowed)
+{
+    test::TempDir dir;
+    DevShmDir shm;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    ASSERT_EQ(::symlink(fifo.c_str(), dir.file("COM1").c_str()), 0);
+    ASSERT_EQ(::symlink(fifo.c_str(), (shm.path + "/COM2").c_str()), 0);
+    ASSERT_EQ(::symlink(("../../.." + fifo).c_str(), (shm.path + "/COM3").c_str()), 0);
+    // A look at the FIFO through a link that was followed would show here as an open.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN | IN_ACCESS | IN_ATTRIB), 0);
+    device.setTimeoutMs(2000);
+    const std::vector<std::string> names = {dir.file("COM1"),  shm.path + "/COM2", shm.path + "/COM3", fifo,
+                                            "/dev/../" + fifo, pty.slavePath()};
+    CaptureAnswer a = ask(kHookSerial, hookBlock(0x3F, names), 4);
+    ASSERT_TRUE(a.ok) << "the helper blocked on a name: " << a.error;
+    EXPECT_EQ(a.output, u32Block(1u << 5));
+    char events[256];
+    EXPECT_LT(::read(watch, events, sizeof events), 0);
+    ::close(watch);
+}
+
+// A pty numbered like ours in another devpts instance (a container's, say)
+// is another port: a write there is not captured, one to ours is.
+TEST_F(CaptureHelper, APtyOfTheSameNumberInAnotherDevptsIsNotCaptured)
+{
+    const std::string ours = pty.slavePath();
+    const unsigned number = static_cast<unsigned>(std::stoul(ours.substr(ours.rfind('/') + 1)));
+    if (number > 512) GTEST_SKIP() << "our pty number is too high to mirror: " << number;
+    hookAndStart();
+    test::TempDir mountPoint;
+    pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(10);
+        if (::mount("devpts", mountPoint.path().c_str(), "devpts", 0, "newinstance,ptmxmode=0666") != 0) _exit(11);
+        // Masters up to our number, so the last slave has it too.
+        unsigned n = 0;
+        int master = -1;
+        do {
+            master = ::open(mountPoint.file("ptmx").c_str(), O_RDWR | O_NOCTTY);
+            if (master < 0 || ::ioctl(master, TIOCGPTN, &n) != 0) _exit(12);
+        } while (n < number);
+        int unlock = 0;
+        if (n != number || ::ioctl(master, TIOCSPTLCK, &unlock) != 0) _exit(13);
+        const int slave = ::open(mountPoint.file(std::to_string(n)).c_str(), O_RDWR | O_NOCTTY);
+        if (slave < 0 || ::write(slave, "hidden", 6) != 6) _exit(14);
+        ::close(slave);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    if (WIFEXITED(status) && WEXITSTATUS(status) >= 10 && WEXITSTATUS(status) <= 12)
+        GTEST_SKIP() << "no second devpts instance here (step " << WEXITSTATUS(status) << ")";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    pid_t peer = spawnPeer({"write", ours, "seen"});
+    ASSERT_EQ(waitPeer(peer), 0);
+    auto all = collect([&](const auto& r) { return hasRequest(ofPid(r, peer), "IRP_MJ_CLOSE"); });
+    EXPECT_TRUE(hasRequest(ofPid(all, peer), "IRP_MJ_WRITE"));
+    for (const auto& r : all) {
+        ASSERT_FALSE(r.fields.empty());
+        EXPECT_EQ(r.fields[0].find(":" + std::to_string(other)), std::string::npos) << r.fields[0];
+    }
 }
 
 TEST_F(CaptureHelper, FiltersAndSwitchesDropRecordsInTheHelper)
