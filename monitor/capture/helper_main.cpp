@@ -195,11 +195,13 @@ portmon_bpf* load(int& error, std::string& reason)
         portmon_bpf__destroy(skel);
         return nullptr;
     }
-    const int kinds = bpf_map__fd(skel->maps.kinds);
-    for (const SyscallEntry& e : syscallTable()) {
-        uint32_t kind = e.kind;
-        if (e.number < QPM_MAX_SYSCALL) bpf_map_update_elem(kinds, &e.number, &kind, BPF_ANY);
-    }
+    const std::pair<int, std::span<const SyscallEntry>> tables[] = {
+        {bpf_map__fd(skel->maps.kinds), syscallTable()}, {bpf_map__fd(skel->maps.kinds32), compatSyscallTable()}};
+    for (const auto& [map, table] : tables)
+        for (const SyscallEntry& e : table) {
+            uint32_t kind = e.kind;
+            if (e.number < QPM_MAX_SYSCALL) bpf_map_update_elem(map, &e.number, &kind, BPF_ANY);
+        }
     const int copies = bpf_map__fd(skel->maps.ioctl_copy);
     for (const IoctlCopy& c : ioctlCopyTable()) {
         qpm_ioctl_copy v{c.inLen, c.outLen};

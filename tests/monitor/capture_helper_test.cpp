@@ -66,14 +66,19 @@ std::vector<uint8_t> u32Block(uint32_t v)
     return b;
 }
 
-pid_t spawnPeer(std::vector<std::string> args)
+pid_t spawnProgram(std::vector<std::string> args)
 {
-    args.insert(args.begin(), QUILLON_PORTMON_PEER);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
     return posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+pid_t spawnPeer(std::vector<std::string> args)
+{
+    args.insert(args.begin(), QUILLON_PORTMON_PEER);
+    return spawnProgram(std::move(args));
 }
 
 int waitPeer(pid_t pid)
@@ -159,9 +164,10 @@ protected:
         return all;
     }
 
-    static std::vector<MonitorRecord> ofPid(const std::vector<MonitorRecord>& all, pid_t pid)
+    static std::vector<MonitorRecord> ofPid(const std::vector<MonitorRecord>& all, pid_t pid,
+                                            const std::string& program = "portmon_peer")
     {
-        const std::string prefix = "portmon_peer:" + std::to_string(pid);
+        const std::string prefix = program + ":" + std::to_string(pid);
         std::vector<MonitorRecord> out;
         for (const auto& r : all)
             if (!r.fields.empty() && r.fields[0] == prefix) out.push_back(r);
@@ -418,6 +424,60 @@ TEST_F(CaptureHelper, APtyOfTheSameNumberInAnotherDevptsIsNotCaptured)
         ASSERT_FALSE(r.fields.empty());
         EXPECT_EQ(r.fields[0].find(":" + std::to_string(other)), std::string::npos) << r.fields[0];
     }
+}
+
+TEST_F(CaptureHelper, AVectorOfAnyLengthIsOneRequestWithItsWholeLength)
+{
+    hookAndStart(16);
+    pid_t pid = spawnPeer({"pwritev", pty.slavePath(), "20"});
+    ASSERT_EQ(waitPeer(pid), 0);
+    auto mine = ofPid(collect([&](const auto& r) { return hasRequest(ofPid(r, pid), "IRP_MJ_CLOSE"); }), pid);
+    std::vector<std::string> writes;
+    for (const auto& r : mine)
+        if (r.fields[1] == "IRP_MJ_WRITE") writes.push_back(r.fields[3] + " " + r.fields[4]);
+    // pwritev needs an offset a pty has not; pwritev2 at the current position works.
+    EXPECT_EQ(writes,
+              (std::vector<std::string>{"ESPIPE Length 60: b10b11b12b13b14b", "SUCCESS Length 60: b10b11b12b13b14b"}));
+}
+
+TEST_F(CaptureHelper, ADescriptorClosedByDupOrCloseRangeIsRecordedAsItsClose)
+{
+    hookAndStart();
+    for (const char* how : {"dup2", "closerange"}) {
+        pid_t pid = spawnPeer({how, pty.slavePath()});
+        ASSERT_EQ(waitPeer(pid), 0) << how;
+        auto mine =
+            ofPid(collect([&](const auto& r) { return ofPid(r, pid).size() >= (how[0] == 'd' ? 4u : 2u); }), pid);
+        std::vector<std::string> requests;
+        for (const auto& r : mine) requests.push_back(r.fields[1] + " " + r.fields[3]);
+        // dup2, then dup3 over a second descriptor; the writes to /dev/null after it are not the port's.
+        const std::vector<std::string> expected =
+            how[0] == 'd' ? std::vector<std::string>{"IRP_MJ_CREATE SUCCESS", "IRP_MJ_CLOSE SUCCESS",
+                                                     "IRP_MJ_CREATE SUCCESS", "IRP_MJ_CLOSE SUCCESS"}
+                          : std::vector<std::string>{"IRP_MJ_CREATE SUCCESS", "IRP_MJ_CLOSE SUCCESS"};
+        EXPECT_EQ(requests, expected) << how;
+    }
+}
+
+TEST_F(CaptureHelper, ThirtyTwoBitProgramsAreDecodedWithTheirOwnSystemCalls)
+{
+    const std::string writer = QUILLON_PORTMON_WRITER32;
+    if (writer.empty()) GTEST_SKIP() << "no 32-bit writer: this build has no assembler for i386";
+    hookAndStart();
+    pid_t pid = spawnProgram({writer, pty.slavePath(), "hi32"});
+    ASSERT_GT(pid, 0);
+    const int status = waitPeer(pid);
+    if (status != 0) GTEST_SKIP() << "this kernel does not run 32-bit programs (exit " << status << ")";
+    // The name is cut to the kernel's 15 characters.
+    auto of32 = [&](const auto& all) { return ofPid(all, pid, "portmon_writer3"); };
+    auto mine = of32(collect([&](const auto& r) { return hasRequest(of32(r), "IRP_MJ_CLOSE"); }));
+    const std::string program = "portmon_writer3:" + std::to_string(pid);
+    const std::string& dev = pty.slavePath();
+    ASSERT_EQ(mine.size(), 4u);
+    EXPECT_EQ(mine[0].fields, (Fields{program, "IRP_MJ_CREATE", dev, "SUCCESS", "O_RDWR O_NOCTTY"}));
+    EXPECT_EQ(mine[1].fields, (Fields{program, "IRP_MJ_WRITE", dev, "SUCCESS", "Length 4: hi32"}));
+    EXPECT_EQ(mine[2].fields, (Fields{program, "IRP_MJ_WRITE", dev, "SUCCESS", "Length 8: hi32hi32"}));
+    EXPECT_EQ(mine[3].fields, (Fields{program, "IRP_MJ_CLOSE", dev, "SUCCESS", ""}));
 }
 
 TEST_F(CaptureHelper, FiltersAndSwitchesDropRecordsInTheHelper)
