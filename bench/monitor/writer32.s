@@ -1,7 +1,7 @@
 # A 32-bit program using a port through the i386 system calls (int 0x80),
 # as old flashing tools and programs under Wine do:
 #   portmon_writer32 PATH TEXT          open PATH, write TEXT, writev TEXT twice, close
-#   portmon_writer32 PATH TEXT flood    open PATH, write TEXT until killed
+#   portmon_writer32 PATH TEXT COUNT    open PATH, write TEXT COUNT times, close
 # Exit status 0, or 3 when a call failed.
         .globl  _start
         .text
@@ -24,7 +24,25 @@ length:
         incl    %edx
         jmp     length
 counted:
-        movl    (%esp), %ebp            # argc: 4 means flood
+        movl    $1, %ebp                # writes to make
+        cmpl    $4, (%esp)
+        jl      write
+        movl    16(%esp), %ecx          # argv[3]: COUNT, in decimal
+        xorl    %ebp, %ebp
+digit:
+        movzbl  (%ecx), %eax
+        testl   %eax, %eax
+        je      parsed
+        subl    $48, %eax
+        cmpl    $9, %eax                # not a digit (unsigned: below '0' too)
+        ja      fail
+        imull   $10, %ebp
+        addl    %eax, %ebp
+        incl    %ecx
+        jmp     digit
+parsed:
+        testl   %ebp, %ebp
+        jle     fail
 write:
         movl    $4, %eax                # write (registers other than eax survive the call)
         movl    %esi, %ebx
@@ -32,8 +50,10 @@ write:
         int     $0x80
         cmpl    %edx, %eax
         jne     fail
-        cmpl    $4, %ebp
-        je      write
+        decl    %ebp
+        jnz     write
+        cmpl    $4, (%esp)
+        jge     close
         pushl   %edx                    # two 8-byte compat iovecs on the stack
         pushl   %edi
         pushl   %edx
@@ -49,6 +69,7 @@ write:
         addl    %edx, %edx
         cmpl    %edx, %eax
         jne     fail
+close:
         movl    $6, %eax                # close
         movl    %esi, %ebx
         int     $0x80
