@@ -128,11 +128,11 @@ HelperStart HelperCaptureDevice::handshake(bool viaPkexec)
         stop();
         return {false, hello.error, message};
     }
-    const int status = [this] {
-        ::close(fd_);
-        fd_ = -1;
-        return reap(after(timeoutMs_));
-    }();
+    // No handshake: how the process ended tells pkexec's refusals apart.
+    ::close(fd_);
+    fd_ = -1;
+    // Given up: what was started is ended (or left to end) without the usual patience.
+    const int status = reap(after(cancelled_ ? std::min(300, timeoutMs_) : timeoutMs_));
     if (cancelled_) return {false, ECANCELED, "cancelled", LoadFailure::Cancelled};
     // pkexec's own codes: 126 the dialog was dismissed, 127 not authorised.
     if (viaPkexec && status >= 0 && WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127))

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "monitor/capture_device.h"
 #include "monitor/monitor_driver.h"
@@ -195,6 +196,31 @@ TEST_F(FakeHelper, APasswordNotGivenIsToldApartAndNotAskedForAgain)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << code;
         EXPECT_EQ(test::TempDir::readFile(asked), "x\n") << code;
     }
+}
+
+// The window closing while a password is asked for: the load gives up at once.
+TEST_F(FakeHelper, ACancelledLoadReturnsAtOnceAndEndsWhatItStarted)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "starts the helper directly only as root";
+    HelperCaptureDevice device(script("exec sleep 30"));
+    device.setTimeoutMs(5000); // the handshake alone could wait 10 s
+    LoadFailure result = LoadFailure::None;
+    std::thread loading([&] { result = device.load(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto before = std::chrono::steady_clock::now();
+    device.setLoadCancelled(true);
+    loading.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    EXPECT_EQ(result, LoadFailure::Cancelled);
+    EXPECT_EQ(device.pid(), -1);
+    // Until loads are allowed again, none starts.
+    EXPECT_EQ(device.load(), LoadFailure::Cancelled);
+    device.setLoadCancelled(false);
+    HelperCaptureDevice other(script(hello + "\nexec sleep 30"));
+    other.setLoadCancelled(true);
+    other.setLoadCancelled(false);
+    other.setTimeoutMs(500);
+    EXPECT_EQ(other.load(), LoadFailure::None);
 }
 
 TEST(HelperClient, AMissingHelperIsToldWithoutStartingAnything)
