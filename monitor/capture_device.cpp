@@ -47,10 +47,7 @@ std::string defaultHelperPath()
     return self.substr(0, self.rfind('/') + 1) + "quillon-portmon";
 }
 
-HelperCaptureDevice::HelperCaptureDevice(std::string helperPath)
-    : helperPath_(std::move(helperPath)), cancelFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-}
+HelperCaptureDevice::HelperCaptureDevice(std::string helperPath) : helperPath_(std::move(helperPath)) {}
 
 HelperCaptureDevice::~HelperCaptureDevice()
 {
@@ -65,20 +62,25 @@ HelperCaptureDevice::Deadline HelperCaptureDevice::after(int ms) const
 
 void HelperCaptureDevice::setLoadCancelled(bool on)
 {
+    // The flag first: a start that has not made the descriptor yet sees it.
     cancelled_ = on;
-    if (cancelFd_ < 0) return;
+    const int fd = cancelFd_;
+    if (fd < 0) return;
     if (on) {
         const uint64_t one = 1;
-        (void)!::write(cancelFd_, &one, sizeof one);
+        (void)!::write(fd, &one, sizeof one);
     } else {
         uint64_t count = 0;
-        (void)!::read(cancelFd_, &count, sizeof count);
+        (void)!::read(fd, &count, sizeof count);
     }
 }
 
 HelperStart HelperCaptureDevice::start()
 {
     stop();
+    // Made by the first start (on the loading thread), before the flag is
+    // looked at: a cancel either sees the descriptor or is seen here.
+    if (cancelFd_ < 0) cancelFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (cancelled_) return {false, ECANCELED, "cancelled", LoadFailure::Cancelled};
     // pkexec would start, ask for a password and only then find nothing to run.
     if (::access(helperPath_.c_str(), X_OK) != 0)
@@ -229,7 +231,7 @@ bool HelperCaptureDevice::receiveAll(uint8_t* out, size_t n, Deadline until, boo
         if (got == 0) return false;
         if (errno == EINTR) continue;
         if (errno != EAGAIN) return false;
-        pollfd p[2] = {{fd_, POLLIN, 0}, {cancellable ? cancelFd_ : -1, POLLIN, 0}};
+        pollfd p[2] = {{fd_, POLLIN, 0}, {cancellable ? cancelFd_.load() : -1, POLLIN, 0}};
         const int ready = ::poll(p, 2, msLeft(until));
         if (ready > 0 && p[1].revents) return false; // the load was cancelled
         if (ready <= 0) {

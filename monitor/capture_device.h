@@ -121,7 +121,7 @@ private:
     bool timedOut_ = false;
     HelperStart lastStart_;
     // Readable while loads are cancelled; wakes a handshake in progress.
-    int cancelFd_ = -1;
+    std::atomic<int> cancelFd_{-1};
     std::atomic<bool> cancelled_{false};
 };
 

@@ -150,7 +150,10 @@ void SerialMonPage::btnStartParMonClick()
         return;
     }
     // Starting it may wait for a password: the window goes on meanwhile, the
-    // page's controls wait for the answer.
+    // page's controls wait for the answer. Until then nothing is sent to the
+    // component (it belongs to the loading thread); what the controls say by
+    // then is sent by the set-up.
+    driver_.driverLoaded = false;
     setEnabled(false);
     session_.loadInBackground(
         [this](std::function<void()> f) {
@@ -165,6 +168,7 @@ void SerialMonPage::btnStartParMonClick()
 
 void SerialMonPage::driverReady(bool ok, LoadFailure why)
 {
+    driver_.driverLoaded = true;
     if (!ok) {
         host_.dialogs().error(QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录\n") +
                               loadFailureReason(why));

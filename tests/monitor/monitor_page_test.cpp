@@ -220,9 +220,10 @@ TEST_F(MonitorPageTest, LoadingLeavesTheWindowRunningWithThePageWaiting)
     ASSERT_TRUE(page->loading());
     EXPECT_FALSE(find<QPushButton>("btnStartSerMon")->isEnabled());
     EXPECT_FALSE(find<QListWidget>("clbSerialList")->isEnabled());
-    // A second press and the timer do nothing while the answer is awaited.
+    // A second press, the timer and a port ticked meanwhile send nothing while the answer is awaited.
     find<QPushButton>("btnStartSerMon")->click();
     tick();
+    tickPort("clbParallelList", 0);
     QTest::qWait(50);
     EXPECT_TRUE(page->loading());
     EXPECT_TRUE(service.requests.empty());
@@ -233,6 +234,7 @@ TEST_F(MonitorPageTest, LoadingLeavesTheWindowRunningWithThePageWaiting)
     EXPECT_TRUE(find<QCheckBox>("cbStartMoniter")->isEnabled());
     EXPECT_EQ(caption(), "卸载驱动");
     EXPECT_EQ(service.codes().front(), kHookSerialPorts);
+    EXPECT_EQ(hookMaskOf(service.lastOf(kHookParallelPorts)->input), 1u); // the tick made meanwhile
 }
 
 TEST_F(MonitorPageTest, ClosingTheWindowWhileLoadingGivesTheLoadUp)
