@@ -77,6 +77,32 @@ std::vector<uint8_t> u32Bytes(uint32_t v)
 
 } // namespace
 
+void RecordQueue::push(const std::vector<uint8_t>& record)
+{
+    bytes_.insert(bytes_.end(), record.begin(), record.end());
+    sizes_.push_back(static_cast<uint32_t>(record.size()));
+}
+
+void RecordQueue::takeFront(std::vector<uint8_t>& out)
+{
+    const auto end = bytes_.begin() + sizes_.front();
+    out.insert(out.end(), bytes_.begin(), end);
+    bytes_.erase(bytes_.begin(), end);
+    sizes_.pop_front();
+}
+
+void RecordQueue::dropFront()
+{
+    bytes_.erase(bytes_.begin(), bytes_.begin() + sizes_.front());
+    sizes_.pop_front();
+}
+
+void RecordQueue::clear()
+{
+    bytes_ = {};
+    sizes_ = {};
+}
+
 CaptureEngine::CaptureEngine(KernelControl& kernel, DeviceLookup lookup, EngineLimits limits)
     : kernel_(kernel), lookup_(std::move(lookup)), limits_(limits)
 {
@@ -98,7 +124,6 @@ Answer CaptureEngine::handle(const Request& r)
     case kDiscardRecords:
         if (in != 0) return Answer::failure(EINVAL);
         queue_.clear();
-        queueBytes_ = 0;
         dropped_ = 0;
         return Answer::success();
     case kReadRecords:
@@ -183,11 +208,7 @@ Answer CaptureEngine::read(uint32_t outputSize)
             --sequence_;
         }
     }
-    while (!queue_.empty() && out.size() + queue_.front().size() <= limit) {
-        out.insert(out.end(), queue_.front().begin(), queue_.front().end());
-        queueBytes_ -= queue_.front().size();
-        queue_.pop_front();
-    }
+    while (!queue_.empty() && out.size() + queue_.frontSize() <= limit) queue_.takeFront(out);
     return Answer::success(std::move(out));
 }
 
@@ -211,12 +232,10 @@ uint64_t CaptureEngine::fileTime(uint64_t monotonicNs) const
 void CaptureEngine::push(int32_t sequence, uint64_t time, const std::string& text)
 {
     std::vector<uint8_t> rec = encodeRecord(sequence, time, text);
-    queueBytes_ += rec.size();
-    queue_.push_back(std::move(rec));
+    queue_.push(rec);
     // Oldest records go first; the next read says how many.
-    while (queue_.size() > limits_.maxRecords || queueBytes_ > limits_.maxBytes) {
-        queueBytes_ -= queue_.front().size();
-        queue_.pop_front();
+    while (queue_.records() > limits_.maxRecords || queue_.bytes() > limits_.maxBytes) {
+        queue_.dropFront();
         ++dropped_;
     }
 }

@@ -44,6 +44,26 @@ struct EngineLimits {
     size_t maxInFlight = 1024;
 };
 
+// Records waiting to be read, end to end in one byte queue: a record costs
+// its own bytes and four more, not a heap block of its own (a full queue
+// is a quarter of a million records).
+class RecordQueue {
+public:
+    void push(const std::vector<uint8_t>& record);
+    // Moves the oldest record to the end of `out`.
+    void takeFront(std::vector<uint8_t>& out);
+    void dropFront();
+    void clear();
+    size_t records() const { return sizes_.size(); }
+    size_t bytes() const { return bytes_.size(); }
+    size_t frontSize() const { return sizes_.front(); }
+    bool empty() const { return sizes_.empty(); }
+
+private:
+    std::deque<uint8_t> bytes_;
+    std::deque<uint32_t> sizes_;
+};
+
 class CaptureEngine {
 public:
     CaptureEngine(KernelControl& kernel, DeviceLookup lookup, EngineLimits limits = {});
@@ -59,7 +79,7 @@ public:
     // CLOCK_REALTIME minus CLOCK_MONOTONIC, to date the kernel's timestamps.
     void setClockOffset(int64_t realMinusMonotonicNs) { clockOffsetNs_ = realMinusMonotonicNs; }
 
-    size_t queuedRecords() const { return queue_.size(); }
+    size_t queuedRecords() const { return queue_.records(); }
     uint64_t droppedRecords() const { return dropped_; }
     bool capturing() const { return capturing_; }
     uint32_t maxBytes() const { return maxBytes_; }
@@ -119,8 +139,7 @@ private:
     std::map<uint32_t, std::string> slotPaths_; // as stat'ed, for failed opens
 
     std::map<uint32_t, InFlight> inFlight_; // by thread id
-    std::deque<std::vector<uint8_t>> queue_;
-    size_t queueBytes_ = 0;
+    RecordQueue queue_;
     uint64_t dropped_ = 0;
     uint32_t sequence_ = 0;
     int64_t clockOffsetNs_ = 0;
