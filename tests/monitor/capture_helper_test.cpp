@@ -363,21 +363,31 @@ TEST_F(CaptureHelper, LinksOutsideDevAreNeverFollowed)
 {
     test::TempDir dir;
     DevShmDir shm;
+    // Outside /dev: a FIFO that would block an open, and a node of our very
+    // pty that a followed link (or a stat through it) would find hookable.
     const std::string fifo = dir.file("fifo");
+    const std::string node = dir.file("pty");
+    struct stat st {};
+    ASSERT_EQ(::stat(pty.slavePath().c_str(), &st), 0);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    if (::mknod(node.c_str(), S_IFCHR | 0600, st.st_rdev) != 0)
+        GTEST_SKIP() << "cannot make a device node in " << dir.path() << ": " << std::strerror(errno);
     ASSERT_EQ(::symlink(fifo.c_str(), dir.file("COM1").c_str()), 0);
     ASSERT_EQ(::symlink(fifo.c_str(), (shm.path + "/COM2").c_str()), 0);
     ASSERT_EQ(::symlink(("../../.." + fifo).c_str(), (shm.path + "/COM3").c_str()), 0);
+    ASSERT_EQ(::symlink(node.c_str(), (shm.path + "/COM4").c_str()), 0);
+    ASSERT_EQ(::symlink(("../../.." + node).c_str(), (shm.path + "/COM5").c_str()), 0);
     // A look at the FIFO through a link that was followed would show here as an open.
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
     ASSERT_GE(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN | IN_ACCESS | IN_ATTRIB), 0);
     device.setTimeoutMs(2000);
-    const std::vector<std::string> names = {dir.file("COM1"),  shm.path + "/COM2", shm.path + "/COM3", fifo,
-                                            "/dev/../" + fifo, pty.slavePath()};
-    CaptureAnswer a = ask(kHookSerial, hookBlock(0x3F, names), 4);
+    const std::vector<std::string> names = {
+        dir.file("COM1"),  shm.path + "/COM2", shm.path + "/COM3", shm.path + "/COM4", shm.path + "/COM5", fifo, node,
+        "/dev/../" + node, pty.slavePath()};
+    CaptureAnswer a = ask(kHookSerial, hookBlock(0x1FF, names), 4);
     ASSERT_TRUE(a.ok) << "the helper blocked on a name: " << a.error;
-    EXPECT_EQ(a.output, u32Block(1u << 5));
+    EXPECT_EQ(a.output, u32Block(1u << 8));
     char events[256];
     EXPECT_LT(::read(watch, events, sizeof events), 0);
     ::close(watch);
