@@ -50,8 +50,7 @@ required="
 for size in 16 22 24 32 48 64 128 256; do
     required="$required ./usr/share/icons/hicolor/${size}x${size}/apps/quillon.png"
 done
-# The capture helper's polkit action comes with the branch that writes it;
-# until that is merged, this is the one file expected to be reported missing.
+# The capture helper's polkit action.
 required="$required ./usr/share/polkit-1/actions/org.quillon.portmon.policy"
 for f in $required; do
     printf '%s\n' "$contents" | grep -qxF "$f" || complain "the package lacks $f"
@@ -68,6 +67,12 @@ for size in 16 22 24 32 48 64 128 256; do
     [ -f "$png" ] || continue
     file -b "$png" | grep -q "^PNG image data, $size x $size," || complain "$png is not a $size x $size PNG"
 done
+# pkexec runs the helper only from the path the action names: the packaged one.
+policy="$root/usr/share/polkit-1/actions/org.quillon.portmon.policy"
+if [ -f "$policy" ]; then
+    grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/bin/quillon-portmon</annotate>' "$policy" ||
+        complain "the polkit action does not name /usr/bin/quillon-portmon"
+fi
 for page in man1/quillon.1.gz man1/quillon-cli.1.gz man8/quillon-portmon.8.gz; do
     [ -f "$root/usr/share/man/$page" ] || continue
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/$page" 2>&1 >/dev/null) || true
