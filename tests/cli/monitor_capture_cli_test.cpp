@@ -1,0 +1,298 @@
+// quillon-cli monitor with the real capture helper in the kernel, beside the
+// monitor page loaded with its own: separate programs work on a
+// pseudo-terminal, and the command prints what the page's capture log
+// writes. Skips, with the helper's reason, where eBPF cannot be loaded.
+
+#include "monitor/capture_device.h"
+#include "monitor/serialmon_page.h"
+#include "tests/cli/cli_process.h"
+#include "tests/monitor/bpf_programs.h"
+#include "tests/serial/pty_pair.h"
+#include "tests/support/frame_fixture.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <termios.h>
+
+using namespace quillon;
+using namespace quillon::test;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The parent and name of a process, from /proc.
+bool processInfo(pid_t pid, pid_t& parent, std::string& name)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    const auto open = line.find('('), close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) return false;
+    name = line.substr(open + 1, close - open - 1);
+    std::istringstream rest(line.substr(close + 2));
+    char state = 0;
+    rest >> state >> parent;
+    return state != 'Z';
+}
+
+// The capture helper the command started, once it runs.
+pid_t helperOf(pid_t cli)
+{
+    for (auto until = Clock::now() + 10s; Clock::now() < until; std::this_thread::sleep_for(10ms)) {
+        DIR* d = ::opendir("/proc");
+        if (!d) return -1;
+        pid_t found = -1;
+        while (dirent* e = ::readdir(d)) {
+            const pid_t pid = std::atoi(e->d_name);
+            pid_t parent = 0;
+            std::string name;
+            if (pid > 0 && processInfo(pid, parent, name) && parent == cli && name == "quillon-portmon") found = pid;
+        }
+        ::closedir(d);
+        if (found > 0) return found;
+    }
+    return -1;
+}
+
+// The BPF programs a process holds.
+std::set<uint32_t> programsOf(pid_t pid)
+{
+    std::set<uint32_t> ids;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fdinfo";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return ids;
+    while (dirent* e = ::readdir(d)) {
+        std::ifstream info(dir + "/" + e->d_name);
+        for (std::string line; std::getline(info, line);)
+            if (line.rfind("prog_id:", 0) == 0) ids.insert(static_cast<uint32_t>(std::stoul(line.substr(8))));
+    }
+    ::closedir(d);
+    std::set<uint32_t> portmon;
+    for (uint32_t id : portmonPrograms())
+        if (ids.count(id)) portmon.insert(id);
+    return portmon;
+}
+
+bool alive(pid_t pid)
+{
+    pid_t parent = 0;
+    std::string name;
+    return processInfo(pid, parent, name);
+}
+
+// The terminal requests are made as single ioctls: the C library's wrappers
+// make a different number of calls from one version to the next.
+bool getAttributes(int fd, termios& t) { return ::ioctl(fd, TCGETS, &t) == 0; }
+
+// A child that uses the port and exits: open, TCGETS, write, close.
+pid_t startWriter(const std::string& port)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::prctl(PR_SET_NAME, "qpm-writer");
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    if (fd < 0 || !getAttributes(fd, t)) ::_exit(2);
+    if (::write(fd, "hello", 5) != 5) ::_exit(3);
+    ::close(fd);
+    ::_exit(0);
+}
+
+// A child that reads what the remote end sent: open, TCGETS, TCSETS (raw
+// 115200), a read of data already waiting (so it never blocks), close.
+pid_t startReader(const std::string& port, int ready)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::prctl(PR_SET_NAME, "qpm-reader");
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    if (fd < 0 || !getAttributes(fd, t)) ::_exit(2);
+    ::cfmakeraw(&t);
+    t.c_cflag = (t.c_cflag & ~CBAUD) | B115200;
+    if (::ioctl(fd, TCSETS, &t) != 0) ::_exit(3);
+    if (::write(ready, "r", 1) != 1) ::_exit(4);
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 5000) != 1) ::_exit(5);
+    char buf[16];
+    if (::read(fd, buf, sizeof buf) != 4) ::_exit(6);
+    ::close(fd);
+    ::_exit(0);
+}
+
+// The file's bytes; nothing while it does not exist yet.
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int exitCode(pid_t child)
+{
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class MonitorCliCapture : public FrameTest {
+protected:
+    void SetUp() override
+    {
+        {
+            HelperCaptureDevice probe(QUILLON_PORTMON_PATH);
+            const HelperStart s = probe.start();
+            if (!s.ok) GTEST_SKIP() << "capture cannot be loaded here: " << s.message;
+        }
+        // Not root, the command would start its helper through pkexec.
+        if (::geteuid() != 0) GTEST_SKIP() << "the command starts its helper directly only as root";
+        ASSERT_TRUE(pty.ok());
+    }
+
+    // Starts the command and waits until it captures; finds its helper and programs.
+    std::unique_ptr<CliProcess> startCli(std::vector<std::string> args, const std::string& stdoutPath = {})
+    {
+        args.insert(args.begin(), {"monitor", pty.slavePath()});
+        auto cli = std::make_unique<CliProcess>(QUILLON_CLI_PATH, args, stdoutPath);
+        EXPECT_TRUE(cli->waitForStderr("monitoring " + pty.slavePath(), 20000)) << cli->err;
+        helper = helperOf(cli->pid());
+        EXPECT_GT(helper, 0);
+        programs = programsOf(helper);
+        EXPECT_FALSE(programs.empty());
+        return cli;
+    }
+
+    // After any ending: the helper was reaped and its programs left the kernel.
+    void expectNothingLeft()
+    {
+        EXPECT_FALSE(alive(helper)) << "helper " << helper << " still runs";
+        EXPECT_TRUE(programsGone(programs));
+    }
+
+    // The page with its own helper, hooking the same pty and logging to `log`.
+    void loadPage(const std::string& log)
+    {
+        pageHelper = std::make_unique<HelperCaptureDevice>(QUILLON_PORTMON_PATH);
+        capture = pageHelper.get();
+        devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pty", pty.slavePath()}};
+        makeFrame();
+        find<QListWidget>("clbSerialList")->item(0)->setCheckState(Qt::Checked);
+        find<QLineEdit>("edLogFile")->setText(QString::fromStdString(log));
+        find<QCheckBox>("cbLogToFile")->setChecked(true);
+        find<QPushButton>("btnStartSerMon")->click();
+        // The component may be loaded off the window's thread.
+        for (auto until = Clock::now() + 20s;
+             Clock::now() < until && dialogs.messages().empty() &&
+             find<QPushButton>("btnStartSerMon")->text() != QStringLiteral("卸载驱动");)
+            QTest::qWait(5);
+        ASSERT_TRUE(dialogs.messages().empty()) << dialogs.messages()[0].toStdString();
+        ASSERT_TRUE(frame->serialMonPage()->driverLoaded());
+    }
+    void pollPage(int ms, const std::function<bool()>& done)
+    {
+        for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until && !done();) {
+            frame->Timer1Timer();
+            QTest::qWait(50);
+        }
+    }
+
+    // The page's session uses its helper until the frame is gone.
+    void TearDown() override { frame.reset(); }
+
+    PtyPair pty;
+    std::unique_ptr<HelperCaptureDevice> pageHelper;
+    pid_t helper = -1;
+    std::set<uint32_t> programs;
+};
+
+} // namespace
+
+TEST_F(MonitorCliCapture, PrintsTheLinesThePageLogsForAWriterAndAReader)
+{
+    const std::string pageLog = dir.file("page.log");
+    loadPage(pageLog);
+    // Writer: open, TCGETS, write, close; reader: open, TCGETS, TCSETS, read, close.
+    auto cli = startCli({"--count", "9"});
+
+    const pid_t writer = startWriter(pty.slavePath());
+    EXPECT_EQ(exitCode(writer), 0);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t reader = startReader(pty.slavePath(), ready[1]);
+    char r = 0;
+    pollfd p{ready[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);
+    ASSERT_EQ(::read(ready[0], &r, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_TRUE(pty.send("pong"));
+    EXPECT_EQ(exitCode(reader), 0);
+
+    // Ends by itself after its records.
+    EXPECT_EQ(cli->wait(10000), 0) << cli->err;
+    expectNothingLeft();
+
+    pollPage(5000, [&] {
+        return fileText(pageLog).find("qpm-reader:" + std::to_string(reader) + "\tIRP_MJ_CLOSE") != std::string::npos;
+    });
+    std::string logged;
+    std::istringstream lines(fileText(pageLog));
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("qpm-writer:", 0) == 0 || line.rfind("qpm-reader:", 0) == 0) logged += line + "\n";
+    EXPECT_EQ(cli->out, logged);
+
+    const std::string w = "qpm-writer:" + std::to_string(writer) + "\t";
+    const std::string rd = "qpm-reader:" + std::to_string(reader) + "\t";
+    for (const std::string& start : {w + "IRP_MJ_CREATE\t", w + "IRP_MJ_DEVICE_CONTROL\t", w + "IRP_MJ_WRITE\t",
+                                     w + "IRP_MJ_CLOSE\t", rd + "IRP_MJ_READ\t"})
+        EXPECT_NE(cli->out.find(start + pty.slavePath() + "\tSUCCESS\t"), std::string::npos) << start;
+    EXPECT_NE(cli->out.find("hello\r\n"), std::string::npos) << cli->out;
+    EXPECT_NE(cli->out.find("pong\r\n"), std::string::npos) << cli->out;
+}
+
+TEST_F(MonitorCliCapture, DurationEndsOnTime)
+{
+    auto cli = startCli({"--duration", "1"});
+    const auto capturing = Clock::now();
+    EXPECT_EQ(cli->wait(10000), 0) << cli->err;
+    const auto took = Clock::now() - capturing;
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 4s);
+    expectNothingLeft();
+}
+
+TEST_F(MonitorCliCapture, AClosedStandardOutputEndsTheRun)
+{
+    auto cli = startCli({});
+    cli->closeStdout();
+    EXPECT_EQ(cli->wait(5000), 0) << cli->err;
+    EXPECT_EQ(cli->termSignal(), 0);
+    expectNothingLeft();
+}
+
+// The file follows the capture while it runs (tail -f), and Ctrl-C ends it.
+TEST_F(MonitorCliCapture, OutputFileGrowsWhileCapturingAndCtrlCEndsIt)
+{
+    const std::string out = dir.file("bench.log");
+    auto cli = startCli({"-o", out});
+    const pid_t writer = startWriter(pty.slavePath());
+    EXPECT_EQ(exitCode(writer), 0);
+    const std::string close = "qpm-writer:" + std::to_string(writer) + "\tIRP_MJ_CLOSE\t";
+    for (auto until = Clock::now() + 5s; Clock::now() < until && fileText(out).find(close) == std::string::npos;)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_NE(fileText(out).find(close), std::string::npos);
+    EXPECT_EQ(cli->wait(0), -2);
+
+    ::kill(cli->pid(), SIGINT);
+    EXPECT_EQ(cli->wait(5000), 0) << cli->err;
+    expectNothingLeft();
+    EXPECT_EQ(cli->out, "");
+}
