@@ -304,7 +304,8 @@ private:
         return rc;
     }
 
-    enum class Ending { None, Asked, Count, ReaderGone };
+    // Why the run ends: asked to (a signal, the time), enough records, the output.
+    enum class Ending { None, Asked, Count, Output };
 
     int follow(RecordSink& sink, Clock::time_point deadline)
     {
@@ -352,12 +353,9 @@ private:
                                 });
         if (!lines_.empty()) {
             writeEnd_ = sink.write(lines_);
-            if (writeEnd_ == WriteEnd::ReaderGone) ending_ = Ending::ReaderGone;
+            if (writeEnd_ == WriteEnd::ReaderGone || writeEnd_ == WriteEnd::Failed) ending_ = Ending::Output;
             if (writeEnd_ == WriteEnd::Stopped && ending_ == Ending::None) ending_ = Ending::Asked;
-            if (writeEnd_ == WriteEnd::Failed) {
-                ending_ = Ending::ReaderGone;
-                writeError_ = sink.error();
-            }
+            if (writeEnd_ == WriteEnd::Failed) writeError_ = sink.error();
         }
         return end;
     }
@@ -422,26 +420,36 @@ Command addMonitorCommand(CLI::App& app)
     cmd->footer("Each record is printed as it comes, as the monitor page's capture log writes it: program, request,\n"
                 "device, result and other, separated by tabs, CR LF after each. A line with an empty first field\n"
                 "completes a request that blocked; an OVERFLOW line says how many records were dropped.\n"
-                "Runs until Ctrl-C or SIGTERM, --duration, --count, or until standard output is closed.\n"
+                "Runs until Ctrl-C or SIGTERM, --duration, --count, or until standard output is closed, and exits 0\n"
+                "on each of these; 1 when capture cannot start (the -o file is then left as it was) or the helper\n"
+                "fails while capturing (the -o file keeps what was captured); 2 on a usage error.\n"
                 "Example:\n"
                 "  quillon-cli monitor /dev/ttyUSB0 --include 'IRP_MJ_READ;IRP_MJ_WRITE' --count 100\n"
                 "  quillon-cli monitor ttyACM0 /dev/serial/by-id/usb-FTDI_FT232R-if00 --duration 60 -o bench.log");
     cmd->add_option("ports", o->ports,
                     "ports to watch: /dev paths (links included), names under /dev (ttyS0), or links to a port")
+        ->type_name("PORT")
         ->required();
     cmd->add_option("--include", o->include,
                     "only records whose program, request or device matches one of these ';'-separated terms "
-                    "('*' and '?' wildcards, any case)");
-    cmd->add_option("--exclude", o->exclude, "no records that match one of these terms");
+                    "('*' and '?' wildcards, any case)")
+        ->type_name("TERMS");
+    cmd->add_option("--exclude", o->exclude, "no records that match one of these terms")->type_name("TERMS");
     cmd->add_flag("--no-reads", o->noReads, "do not capture reads");
     cmd->add_flag("--no-writes", o->noWrites, "do not capture writes");
     cmd->add_flag("--hex", o->hex, "data as hexadecimal bytes instead of text");
-    cmd->add_option("--max-data", o->maxData, "data bytes shown per request, 0 to 8192")->capture_default_str();
+    cmd->add_option("--max-data", o->maxData, "data bytes shown per request, 0 to 8192")
+        ->type_name("N")
+        ->capture_default_str();
     cmd->add_option("--duration", o->duration, "stop after this many seconds (fractions allowed)")
+        ->type_name("SECONDS")
         ->check(CLI::PositiveNumber);
-    cmd->add_option("--count", o->count, "stop after this many records")->check(CLI::PositiveNumber);
+    cmd->add_option("--count", o->count, "stop after this many records (lines)")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
     cmd->add_option("-o,--output", o->output,
-                    "file to write instead of standard output; it grows as records come (tail -f follows it)");
+                    "file to write instead of standard output; it grows as records come (tail -f follows it)")
+        ->type_name("FILE");
     return {cmd, [o] { return checkedRun(*o); }};
 }
 
