@@ -165,13 +165,17 @@ bool SafeOutput::publish()
 {
     if (fd_ < 0) return fail("cannot write", EBADF);
     if (!replaces_) return true;
-    if (!nameTemporary()) return false;
+    // Once renamed, the open file is the target: writes go straight to it.
+    return nameTemporary() && renameOverTarget();
+}
+
+bool SafeOutput::renameOverTarget()
+{
     if (::rename(tempName_.c_str(), target_.c_str()) != 0) {
         const int err = errno;
         abandon();
         return fail("cannot write", err);
     }
-    // The file is the target now: nothing is left to rename or remove.
     tempName_.clear();
     replaces_ = false;
     return true;
@@ -203,14 +207,7 @@ bool SafeOutput::commit(bool sync)
         return fail("cannot write", err);
     }
     fd_ = -1;
-    if (::rename(tempName_.c_str(), target_.c_str()) != 0) {
-        const int err = errno;
-        abandon();
-        return fail("cannot write", err);
-    }
-    tempName_.clear();
-    replaces_ = false;
-    return true;
+    return renameOverTarget();
 }
 
 void SafeOutput::abandon()

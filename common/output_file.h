@@ -53,6 +53,7 @@ private:
     bool fail(const std::string& what, int err);
     bool openTemporary(mode_t mode);
     bool nameTemporary();
+    bool renameOverTarget();
     int fd_ = -1;
     bool replaces_ = false;
     bool ownsFd_ = false;

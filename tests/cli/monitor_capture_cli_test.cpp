@@ -11,12 +11,10 @@
 #include "tests/support/frame_fixture.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <sys/ioctl.h>
@@ -30,79 +28,41 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The parent and name of a process, from /proc.
-bool processInfo(pid_t pid, pid_t& parent, std::string& name)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return false;
-    const auto open = line.find('('), close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) return false;
-    name = line.substr(open + 1, close - open - 1);
-    std::istringstream rest(line.substr(close + 2));
-    char state = 0;
-    rest >> state >> parent;
-    return state != 'Z';
-}
-
 // The capture helper the command started, once it runs.
 pid_t helperOf(pid_t cli)
 {
-    for (auto until = Clock::now() + 10s; Clock::now() < until; std::this_thread::sleep_for(10ms)) {
-        DIR* d = ::opendir("/proc");
-        if (!d) return -1;
-        pid_t found = -1;
-        while (dirent* e = ::readdir(d)) {
-            const pid_t pid = std::atoi(e->d_name);
-            pid_t parent = 0;
-            std::string name;
-            if (pid > 0 && processInfo(pid, parent, name) && parent == cli && name == "quillon-portmon") found = pid;
-        }
-        ::closedir(d);
-        if (found > 0) return found;
-    }
+    for (auto until = Clock::now() + 10s; Clock::now() < until; std::this_thread::sleep_for(10ms))
+        if (const auto found = helperProcessesOf(cli); !found.empty()) return found.front();
     return -1;
-}
-
-// The BPF programs a process holds.
-std::set<uint32_t> programsOf(pid_t pid)
-{
-    std::set<uint32_t> ids;
-    const std::string dir = "/proc/" + std::to_string(pid) + "/fdinfo";
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return ids;
-    while (dirent* e = ::readdir(d)) {
-        std::ifstream info(dir + "/" + e->d_name);
-        for (std::string line; std::getline(info, line);)
-            if (line.rfind("prog_id:", 0) == 0) ids.insert(static_cast<uint32_t>(std::stoul(line.substr(8))));
-    }
-    ::closedir(d);
-    std::set<uint32_t> portmon;
-    for (uint32_t id : portmonPrograms())
-        if (ids.count(id)) portmon.insert(id);
-    return portmon;
 }
 
 bool alive(pid_t pid)
 {
-    pid_t parent = 0;
-    std::string name;
-    return processInfo(pid, parent, name);
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    return std::getline(stat, line) && line.find(") Z ") == std::string::npos;
 }
 
-// The terminal requests are made as single ioctls: the C library's wrappers
-// make a different number of calls from one version to the next.
-bool getAttributes(int fd, termios& t) { return ::ioctl(fd, TCGETS, &t) == 0; }
+// A child process named `name` that opens the port and reads its settings
+// (TCGETS) as any terminal program does first; returns 0 in the child, with
+// `fd` and `t` set. The terminal requests are made as single ioctls: the C
+// library's wrappers make a different number of calls from one version to the next.
+pid_t startUser(const char* name, const std::string& port, int& fd, termios& t)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::prctl(PR_SET_NAME, name);
+    fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0 || ::ioctl(fd, TCGETS, &t) != 0) ::_exit(2);
+    return 0;
+}
 
 // A child that uses the port and exits: open, TCGETS, write, close.
 pid_t startWriter(const std::string& port)
 {
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    ::prctl(PR_SET_NAME, "qpm-writer");
-    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    int fd = -1;
     termios t{};
-    if (fd < 0 || !getAttributes(fd, t)) ::_exit(2);
+    if (const pid_t pid = startUser("qpm-writer", port, fd, t)) return pid;
     if (::write(fd, "hello", 5) != 5) ::_exit(3);
     ::close(fd);
     ::_exit(0);
@@ -112,12 +72,9 @@ pid_t startWriter(const std::string& port)
 // 115200), a read of data already waiting (so it never blocks), close.
 pid_t startReader(const std::string& port, int ready)
 {
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    ::prctl(PR_SET_NAME, "qpm-reader");
-    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    int fd = -1;
     termios t{};
-    if (fd < 0 || !getAttributes(fd, t)) ::_exit(2);
+    if (const pid_t pid = startUser("qpm-reader", port, fd, t)) return pid;
     ::cfmakeraw(&t);
     t.c_cflag = (t.c_cflag & ~CBAUD) | B115200;
     if (::ioctl(fd, TCSETS, &t) != 0) ::_exit(3);
