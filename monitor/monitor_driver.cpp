@@ -10,17 +10,18 @@ bool MonitorDriver::attemptLoad(LoadFailure& failure)
     // one) goes before a new one starts.
     service_->unload();
     failure = service_->load();
-    return failure == LoadFailure::None && service_->loaded();
+    if (failure == LoadFailure::None && !service_->loaded()) failure = LoadFailure::Other;
+    return failure == LoadFailure::None;
 }
 
 bool MonitorDriver::loadDriverService()
 {
+    lastFailure_ = LoadFailure::Other;
     if (!service_) return false;
-    LoadFailure failure = LoadFailure::None;
-    if (attemptLoad(failure)) return true;
-    if (failure != LoadFailure::Other) return false;
+    if (attemptLoad(lastFailure_)) return true;
+    if (lastFailure_ != LoadFailure::Other) return false;
     removeDriverService();
-    return attemptLoad(failure);
+    return attemptLoad(lastFailure_);
 }
 
 void MonitorDriver::removeDriverService()

@@ -34,8 +34,11 @@ public:
     // Loads the component; a component left running is removed first. A
     // failed first attempt is retried once after removing what it left,
     // unless the failure is one a second attempt can't mend (missing
-    // privilege or kernel support), which would only ask for a password again.
+    // privilege or kernel support, a password not given), which would only
+    // ask for a password again.
     bool loadDriverService();
+    // Why the last load failed (None after a success).
+    LoadFailure lastLoadFailure() const { return lastFailure_; }
     void removeDriverService();
     // Back to the unloaded state: the component removed, nothing hooked.
     void closeMonitor();
@@ -59,6 +62,7 @@ private:
     bool attemptLoad(LoadFailure& failure);
 
     CaptureService* service_;
+    LoadFailure lastFailure_ = LoadFailure::None;
     uint32_t serialMask_ = 0;
     uint32_t parallelMask_ = 0;
 };

@@ -70,6 +70,7 @@ protected:
         makeFrame();
         find<QListWidget>("clbSerialList")->item(0)->setCheckState(Qt::Checked);
         find<QPushButton>("btnStartSerMon")->click();
+        ASSERT_TRUE(waitForMonitorLoad());
         const auto shown = dialogs.messages();
         ASSERT_TRUE(shown.empty()) << shown[0].toStdString();
         ours = portmonPrograms();
@@ -165,6 +166,7 @@ TEST_F(MonitorCaptureTest, AKilledHelperIsACommunicationErrorAndLoadingAgainWork
 
     dialogs.clear();
     find<QPushButton>("btnStartSerMon")->click();
+    ASSERT_TRUE(waitForMonitorLoad());
     EXPECT_TRUE(dialogs.messages().empty());
     EXPECT_TRUE(frame->serialMonPage()->driverLoaded());
     EXPECT_EQ(find<QPushButton>("btnStartSerMon")->text(), QStringLiteral("卸载驱动"));
