@@ -103,6 +103,19 @@ PortName portNameOf(const std::string& arg)
     return p;
 }
 
+// The port the output would write to, if it is one of those watched (the
+// terminal the command runs in, given as a port).
+const PortName* monitoredOutput(int fd, const std::vector<PortName>& ports)
+{
+    struct stat out {};
+    if (::fstat(fd, &out) != 0 || !S_ISCHR(out.st_mode)) return nullptr;
+    for (const auto& p : ports) {
+        struct stat st {};
+        if (::stat(p.path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == out.st_rdev) return &p;
+    }
+    return nullptr;
+}
+
 // Why the helper may have refused a port, as far as the user's side can tell.
 std::string refusalReason(const std::string& path)
 {
@@ -248,6 +261,9 @@ public:
         if (!standardDescriptorsOpen() && toStdout) return fail("standard output is closed");
         SafeOutput out;
         if (!openOutput(out, o_.output)) return kExitFailure;
+        if (const PortName* port = monitoredOutput(out.fd(), ports))
+            return fail((toStdout ? std::string("standard output") : o_.output) + " is the monitored port " +
+                        port->arg + ": every line written would be captured again, without end");
         RecordSink sink(out, toStdout, signals_);
 
         // Loaded as the page loads it: directly as root, through pkexec otherwise.

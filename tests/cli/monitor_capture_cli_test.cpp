@@ -253,3 +253,18 @@ TEST_F(MonitorCliCapture, OutputFileGrowsWhileCapturingAndCtrlCEndsIt)
     expectNothingLeft();
     EXPECT_EQ(cli->out, "");
 }
+
+// A port the helper will not hook is named, and the helper it started is
+// stopped (a helper left behind would become this process's child here).
+TEST_F(MonitorCliCapture, APortTheHelperRefusesIsNamed)
+{
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    CliProcess cli(QUILLON_CLI_PATH, {"monitor", pty.slavePath(), "/dev/null"});
+    EXPECT_EQ(cli.wait(20000), 1);
+    EXPECT_NE(cli.err.find("quillon-cli: cannot monitor /dev/null: not a serial or parallel port"), std::string::npos)
+        << cli.err;
+    EXPECT_EQ(cli.err.find("cannot monitor " + pty.slavePath()), std::string::npos) << cli.err;
+    EXPECT_EQ(cli.out, "");
+    EXPECT_TRUE(helperProcessesOf(::getpid()).empty());
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+}

@@ -58,7 +58,7 @@ protected:
 
 } // namespace
 
-TEST_F(MonitorCli, UsageErrorsExitTwoWithoutStartingTheHelper)
+TEST_F(MonitorCli, UsageErrorsAndUnusablePortsStartNoHelper)
 {
     const std::string port = pty.slavePath();
     const std::vector<std::vector<std::string>> cases = {
@@ -83,6 +83,15 @@ TEST_F(MonitorCli, UsageErrorsExitTwoWithoutStartingTheHelper)
     for (int i = 0; i < 33; ++i) tooMany.push_back(port);
     CliProcess run(cli, tooMany);
     EXPECT_EQ(run.wait(10000), 2) << run.err;
+    EXPECT_EQ(requests(), "");
+
+    // Output into a watched port would capture its own lines without end.
+    CliProcess intoPort(cli, {"monitor", port}, port);
+    EXPECT_EQ(intoPort.wait(10000), 1);
+    EXPECT_NE(intoPort.err.find("standard output is the monitored port " + port), std::string::npos) << intoPort.err;
+    CliProcess intoFile(cli, {"monitor", port, "-o", port});
+    EXPECT_EQ(intoFile.wait(10000), 1);
+    EXPECT_NE(intoFile.err.find(port + " is the monitored port"), std::string::npos) << intoFile.err;
     EXPECT_EQ(requests(), "");
 
     // A port that does not exist is a failure found before the helper starts.
