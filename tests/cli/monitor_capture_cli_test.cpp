@@ -268,3 +268,28 @@ TEST_F(MonitorCliCapture, APortTheHelperRefusesIsNamed)
     EXPECT_TRUE(helperProcessesOf(::getpid()).empty());
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
+
+// A read that waits for data shows at once, and is completed by a line with
+// an empty first field when the data comes; --hex shows the data in hexadecimal.
+TEST_F(MonitorCliCapture, ABlockedReadIsShownAndCompletedLater)
+{
+    auto cli = startCli({"--hex", "--count", "5"});
+    int fd = -1;
+    termios t{};
+    const pid_t reader = startUser("qpm-reader", pty.slavePath(), fd, t);
+    if (reader == 0) {
+        ::cfmakeraw(&t);
+        if (::ioctl(fd, TCSETS, &t) != 0) ::_exit(3);
+        char buf[16];
+        if (::read(fd, buf, sizeof buf) != 4) ::_exit(6);
+        ::_exit(0); // closed by the exit
+    }
+    const std::string entry =
+        "qpm-reader:" + std::to_string(reader) + "\tIRP_MJ_READ\t" + pty.slavePath() + "\t\tLength 16\r\n";
+    EXPECT_NE(cli->readLines(4, 5000).find(entry), std::string::npos) << cli->out;
+    ASSERT_TRUE(pty.send("pong"));
+    EXPECT_EQ(exitCode(reader), 0);
+    EXPECT_EQ(cli->wait(10000), 0) << cli->err;
+    EXPECT_NE(cli->out.find(entry + "\t\t\tSUCCESS\tLength 4: 70 6F 6E 67\r\n"), std::string::npos) << cli->out;
+    expectNothingLeft();
+}
