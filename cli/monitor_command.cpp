@@ -295,13 +295,18 @@ private:
             fail("cannot monitor " + ports[i].arg + ": " + refusalReason(ports[i].path));
         }
         if (refused) return kExitFailure;
-        const auto filter = buildFilterBlock({o_.include, o_.exclude, !o_.noReads, !o_.noWrites});
-        if (!driver_.send(kDiscardRecords)) return helperFailed("to discard old records");
-        if (!driver_.send(kSetFilter, filter)) return helperFailed("to set the filter");
-        if (!driver_.sendValue(kMaxDataBytes, static_cast<uint32_t>(o_.maxDataBytes)))
-            return helperFailed("to set the data bytes");
-        if (!driver_.sendValue(kHexDisplay, o_.hex ? 1 : 0)) return helperFailed("to set hexadecimal data");
-        if (!driver_.send(kStartCapture)) return helperFailed("to start capture");
+        const CaptureSettings settings{{o_.include, o_.exclude, !o_.noReads, !o_.noWrites},
+                                       [this] { return static_cast<uint32_t>(o_.maxDataBytes); },
+                                       o_.hex,
+                                       true};
+        switch (driver_.setUpCapture(settings)) {
+        case SetUpStep::None: break;
+        case SetUpStep::Discard: return helperFailed("to discard old records");
+        case SetUpStep::Filter: return helperFailed("to set the filter");
+        case SetUpStep::MaxBytes: return helperFailed("to set the data bytes");
+        case SetUpStep::Hex: return helperFailed("to set hexadecimal data");
+        case SetUpStep::Start: return helperFailed("to start capture");
+        }
         // Only now, with capture running, does the output take the place of the file it names.
         if (!out.publish()) return fail(out.error());
 
