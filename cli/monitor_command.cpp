@@ -212,15 +212,18 @@ public:
 
     // Writes every byte of `text`. A reader that does not read (a paused
     // pager) is waited for with the stop signals let through, so Ctrl-C
-    // still ends the run.
+    // still ends the run (Stopped: the text may be cut short).
     WriteEnd write(std::string_view text)
     {
         const off_t before = toStdout_ ? -1 : ::lseek(out_.fd(), 0, SEEK_CUR);
         while (!text.empty()) {
             pollfd p{out_.fd(), POLLOUT, 0};
-            const int ready = signals_.wait(&p, 1, 1000);
-            if (stopSignal) return WriteEnd::Stopped;
-            if (ready <= 0) continue;
+            if (::poll(&p, 1, 0) == 0) {
+                // Full: only while waiting for room does a stop signal end the run.
+                const int ready = signals_.wait(&p, 1, 1000);
+                if (stopSignal) return WriteEnd::Stopped;
+                if (ready <= 0) continue;
+            }
             if (p.revents & (POLLERR | POLLHUP | POLLNVAL) && toStdout_ && !(p.revents & POLLOUT))
                 return WriteEnd::ReaderGone;
             // No more than a pipe takes at once without blocking.
@@ -350,7 +353,9 @@ private:
     int drain(RecordSink& sink)
     {
         if (!driver_.send(kStopCapture)) return kExitSuccess; // gone with the signal: nothing left to show
-        // A second signal ends a drain that waits for a reader.
+        // The signal that ended the run is taken now; only a second one ends
+        // a drain that waits for a reader.
+        signals_.wait(nullptr, 0, 0);
         stopSignal = 0;
         ending_ = Ending::None;
         const auto until = Clock::now() + std::chrono::milliseconds(500);
@@ -374,8 +379,8 @@ private:
                                 });
         if (!lines_.empty()) {
             writeEnd_ = sink.write(lines_);
-            if (writeEnd_ == WriteEnd::ReaderGone || writeEnd_ == WriteEnd::Failed) ending_ = Ending::Output;
-            if (writeEnd_ == WriteEnd::Stopped && ending_ == Ending::None) ending_ = Ending::Asked;
+            // Stopped while the output was full: nothing more can follow a line cut short.
+            if (writeEnd_ != WriteEnd::Written) ending_ = Ending::Output;
             if (writeEnd_ == WriteEnd::Failed) writeError_ = sink.error();
         }
         return end;

@@ -215,6 +215,17 @@ TEST_F(MonitorCli, EndsCleanlyOnAClosedOutputASignalOrTheTime)
     EXPECT_EQ(flowing.wait(10000), 0) << flowing.err;
     EXPECT_EQ(flowing.termSignal(), 0);
     EXPECT_TRUE(toldToStop()) << requests();
+
+    // A reader that stops reading (a paused pager) leaves the command waiting
+    // for room; a signal still ends it.
+    fs::remove(log);
+    CliProcess stalled(cli, {"monitor", pty.slavePath()});
+    ASSERT_TRUE(stalled.waitForStderr("monitoring", 10000)) << stalled.err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::kill(stalled.pid(), SIGTERM);
+    EXPECT_EQ(stalled.wait(10000), 0) << stalled.err;
+    EXPECT_GE(stalled.out.size(), 60000u); // a pipe's worth came before the reader stopped
+    EXPECT_TRUE(toldToStop()) << requests();
     ::unsetenv("FAKE_PORTMON_FLOOD");
 
     fs::remove(log);
