@@ -260,8 +260,9 @@ CaptureAnswer HelperCaptureDevice::request(uint32_t code, std::span<const uint8_
     if (fd_ < 0) return CaptureAnswer::failure(ENOTCONN);
     CaptureAnswer answer;
     timedOut_ = false;
-    if (!sendAll(capture::encodeRequest(code, input, outputSize), after(timeoutMs_)) ||
-        !receiveAnswer(answer, after(timeoutMs_))) {
+    // One answer's time for the request and its answer together.
+    const Deadline until = after(timeoutMs_);
+    if (!sendAll(capture::encodeRequest(code, input, outputSize), until) || !receiveAnswer(answer, until)) {
         const int err = timedOut_ ? ETIMEDOUT : EPIPE;
         stop();
         return CaptureAnswer::failure(err);

@@ -1,6 +1,7 @@
 #include "monitor/monitor_requests.h"
 #include "monitor/serialmon_page.h"
 #include "tests/monitor/scripted_capture.h"
+#include "tests/serial/serial_page_fixture.h"
 #include "tests/support/frame_fixture.h"
 
 #include <QCheckBox>
@@ -235,6 +236,37 @@ TEST_F(MonitorPageTest, LoadingLeavesTheWindowRunningWithThePageWaiting)
     EXPECT_EQ(caption(), "卸载驱动");
     EXPECT_EQ(service.codes().front(), kHookSerialPorts);
     EXPECT_EQ(hookMaskOf(service.lastOf(kHookParallelPorts)->input), 1u); // the tick made meanwhile
+}
+
+// The serial page's reader hands each chunk to the window's thread and waits
+// for it: a window busy with the monitor's load would stall the port.
+class MonitorLoadBesideASerialPort : public SerialPageTest {
+protected:
+    void SetUp() override
+    {
+        capture = &service;
+        SerialPageTest::SetUp();
+    }
+    void TearDown() override { frame.reset(); }
+    ScriptedCapture service;
+};
+
+TEST_F(MonitorLoadBesideASerialPort, ThePortKeepsReceivingWhileTheMonitorWaitsForItsComponent)
+{
+    std::atomic<bool> answered = false;
+    service.duringLoad = [&] {
+        while (!answered && !service.cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    openPort();
+    find<QPushButton>("btnStartSerMon")->click();
+    ASSERT_TRUE(frame->serialMonPage()->loading());
+    remoteSends("while loading", 13);
+    EXPECT_TRUE(rx().contains("while loading"));
+    EXPECT_TRUE(frame->serialMonPage()->loading());
+    answered = true;
+    ASSERT_TRUE(waitForMonitorLoad());
+    EXPECT_TRUE(frame->serialMonPage()->driverLoaded());
+    click("btnOpenPort");
 }
 
 TEST_F(MonitorPageTest, ClosingTheWindowWhileLoadingGivesTheLoadUp)
