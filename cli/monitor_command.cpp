@@ -215,7 +215,9 @@ public:
     // still ends the run (Stopped: the text may be cut short).
     WriteEnd write(std::string_view text)
     {
-        const off_t before = toStdout_ ? -1 : ::lseek(out_.fd(), 0, SEEK_CUR);
+        struct stat st {};
+        const bool regular = ::fstat(out_.fd(), &st) == 0 && S_ISREG(st.st_mode);
+        const off_t before = regular ? ::lseek(out_.fd(), 0, SEEK_CUR) : -1;
         while (!text.empty()) {
             pollfd p{out_.fd(), POLLOUT, 0};
             if (::poll(&p, 1, 0) == 0) {
@@ -233,7 +235,7 @@ public:
             if (n <= 0) {
                 error_ = n < 0 ? errno : EIO;
                 // A full disk leaves no half line at the end of the file.
-                if (before >= 0 && ::ftruncate(out_.fd(), before) != 0) error_ = errno;
+                if (before >= 0 && ::ftruncate(out_.fd(), before) == 0) ::lseek(out_.fd(), before, SEEK_SET);
                 return WriteEnd::Failed;
             }
             text.remove_prefix(static_cast<size_t>(n));

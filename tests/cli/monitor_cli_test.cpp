@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 
 using namespace quillon;
@@ -196,6 +199,21 @@ TEST_F(MonitorCli, FailuresExitOneWithTheReasonAndStopTheHelper)
     EXPECT_NE(requests().find("5150ffff"), std::string::npos) << requests();
     EXPECT_EQ(requests().find("83070000"), std::string::npos) << "capture started: " << requests();
     ::unsetenv("FAKE_PORTMON_REFUSE");
+
+    // An output that fills up (a full disk, here a node like /dev/full made in
+    // the test's folder) fails the run with the reason.
+    const std::string full = dir.file("full");
+    if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        ::setenv("FAKE_PORTMON_FLOOD", "1", 1);
+        CliProcess toFull(cli, {"monitor", pty.slavePath(), "-o", full});
+        EXPECT_EQ(toFull.wait(10000), 1);
+        EXPECT_NE(toFull.err.find("cannot write " + full + ": " + std::strerror(ENOSPC)), std::string::npos)
+            << toFull.err;
+        CliProcess stdoutFull(cli, {"monitor", pty.slavePath()}, full);
+        EXPECT_EQ(stdoutFull.wait(10000), 1);
+        EXPECT_NE(stdoutFull.err.find("cannot write standard output"), std::string::npos) << stdoutFull.err;
+        ::unsetenv("FAKE_PORTMON_FLOOD");
+    }
 
     // The helper dies while capturing.
     ::setenv("FAKE_PORTMON_DIE", "3", 1);
