@@ -92,9 +92,10 @@ PortName portNameOf(const std::string& arg)
     }
     if (!underDev(path)) {
         char* real = ::realpath(path.c_str(), nullptr);
-        if (real) path = real;
+        const bool resolved = real != nullptr;
+        if (resolved) path = real;
         std::free(real);
-        if (!real || !underDev(path)) {
+        if (!resolved || !underDev(path)) {
             p.error = "cannot monitor " + arg + ": not a device under /dev";
             return p;
         }
@@ -152,7 +153,13 @@ public:
         struct sigaction sa {};
         sa.sa_handler = onStopSignal;
         sigemptyset(&sa.sa_mask);
-        for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
+        // A signal ignored by whoever started us stays ignored: under nohup a
+        // hangup must not end the capture, nor Ctrl-C a background job.
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction old {};
+            if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+            ::sigaction(s, &sa, nullptr);
+        }
         // A reader that went away shows as EPIPE on the write, not as death.
         ::signal(SIGPIPE, SIG_IGN);
     }

@@ -260,6 +260,18 @@ TEST_F(MonitorCli, EndsCleanlyOnAClosedOutputASignalOrTheTime)
     EXPECT_EQ(signalled.wait(10000), 0) << signalled.err;
     EXPECT_TRUE(toldToStop()) << requests();
 
+    // Under nohup a hangup does not end it.
+    fs::remove(log);
+    ::signal(SIGHUP, SIG_IGN);
+    CliProcess nohup(cli, {"monitor", pty.slavePath()});
+    ::signal(SIGHUP, SIG_DFL);
+    ASSERT_TRUE(nohup.waitForStderr("monitoring", 10000)) << nohup.err;
+    ::kill(nohup.pid(), SIGHUP);
+    EXPECT_EQ(nohup.wait(300), -2);
+    ::kill(nohup.pid(), SIGINT);
+    EXPECT_EQ(nohup.wait(10000), 0) << nohup.err;
+    EXPECT_TRUE(toldToStop()) << requests();
+
     fs::remove(log);
     const auto start = std::chrono::steady_clock::now();
     CliProcess timed(cli, {"monitor", pty.slavePath(), "--duration", "0.5"});
