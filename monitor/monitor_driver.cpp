@@ -62,6 +62,17 @@ std::optional<uint32_t> MonitorDriver::hook(PortKind kind, uint32_t mask, const 
     return granted;
 }
 
+SetUpStep MonitorDriver::setUpCapture(const CaptureSettings& settings)
+{
+    if (!send(kDiscardRecords)) return SetUpStep::Discard;
+    if (!send(kSetFilter, buildFilterBlock(settings.filter))) return SetUpStep::Filter;
+    if (!sendValue(kMaxDataBytes, settings.maxBytes ? settings.maxBytes() : uint32_t(kLimitDefault)))
+        return SetUpStep::MaxBytes;
+    if (!sendValue(kHexDisplay, settings.hex ? 1 : 0)) return SetUpStep::Hex;
+    if (settings.start && !send(kStartCapture)) return SetUpStep::Start;
+    return SetUpStep::None;
+}
+
 ReadEnd MonitorDriver::readRecords(const std::function<bool()>& inTime,
                                    const std::function<void(std::span<const uint8_t>)>& handle)
 {

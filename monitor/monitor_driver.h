@@ -21,6 +21,18 @@ enum class ReadEnd {
     OutOfTime,   // records may be waiting; read on soon
 };
 
+// What capture is set to once the ports are hooked.
+struct CaptureSettings {
+    FilterSettings filter;
+    // Read when its request is due: reading it may tell the user something.
+    std::function<uint32_t()> maxBytes;
+    bool hex = false;
+    bool start = true; // start capturing at the end
+};
+
+// The request of the set-up that failed.
+enum class SetUpStep { None, Discard, Filter, MaxBytes, Hex, Start };
+
 class MonitorDriver {
 public:
     explicit MonitorDriver(CaptureService* service) : service_(service) {}
@@ -52,6 +64,11 @@ public:
     std::optional<uint32_t> hook(PortKind kind, uint32_t mask, const PortTables& tables);
     uint32_t hookedMask(PortKind kind) const { return kind == PortKind::Serial ? serialMask_ : parallelMask_; }
     bool anyPortHooked() const { return serialMask_ != 0 || parallelMask_ != 0; }
+
+    // The set-up that follows the hooks, in order: old records discarded,
+    // the filter, the data bytes, hexadecimal display, then capture started
+    // when asked. Stops at the first failed request and names it.
+    SetUpStep setUpCapture(const CaptureSettings& settings);
 
     // Reads until the buffer is drained or a read fails, or until `inTime`
     // says the poll has used its share; reads of fewer than 6 bytes are skipped.

@@ -205,12 +205,9 @@ bool SerialMonPage::StartCapture()
 {
     // The component is gone after any failure: nothing further is sent.
     if (!HookSerialPorts() || !HookParallelPorts()) return false;
-    if (!driver_.send(kDiscardRecords)) return commFailed();
-    if (!SendFilter()) return false;
-    if (!driver_.sendValue(kMaxDataBytes, static_cast<uint32_t>(maxBytesValue()))) return commFailed();
-    if (!driver_.sendValue(kHexDisplay, ui->cbMonShowHex->isChecked() ? 1 : 0)) return commFailed();
-    if (ui->cbStartMoniter->isChecked() && !driver_.send(kStartCapture)) return commFailed();
-    return true;
+    const CaptureSettings settings{filterSettings(), [this] { return static_cast<uint32_t>(maxBytesValue()); },
+                                   ui->cbMonShowHex->isChecked(), ui->cbStartMoniter->isChecked()};
+    return driver_.setUpCapture(settings) == SetUpStep::None || commFailed();
 }
 
 QString SerialMonPage::hookName(PortKind kind, int item) const
@@ -254,10 +251,15 @@ void SerialMonPage::clbParallelListClickCheck()
     if (!settingChecks_ && driver_.driverLoaded) HookParallelPorts();
 }
 
+FilterSettings SerialMonPage::filterSettings() const
+{
+    return {toStd(ui->edMonInclude->text()), toStd(ui->edMonExclude->text()), ui->cbLogReads->isChecked(),
+            ui->cbLogWrites->isChecked()};
+}
+
 bool SerialMonPage::SendFilter()
 {
-    const auto block = buildFilterBlock({toStd(ui->edMonInclude->text()), toStd(ui->edMonExclude->text()),
-                                         ui->cbLogReads->isChecked(), ui->cbLogWrites->isChecked()});
+    const auto block = buildFilterBlock(filterSettings());
     if (!driver_.driverLoaded) return true;
     return driver_.send(kSetFilter, block) || commFailed();
 }

@@ -55,6 +55,7 @@ public:
     bool HookSerialPorts();
     bool HookParallelPorts();
     bool SendFilter();
+    monitor::FilterSettings filterSettings() const;
     void clbSerialListClickCheck();
     void clbParallelListClickCheck();
 
