@@ -1,7 +1,5 @@
 #include "app/dialogs.h"
 
-#include "vars/varform.h"
-
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -109,11 +107,6 @@ std::optional<QString> WidgetDialogs::inputText(const QString& caption, const QS
     return t;
 }
 
-bool WidgetDialogs::editVariable(vars::VarDefinition& def)
-{
-    if (variableDialog_) return variableDialog_->edit(def);
-    TfrmVar dialog(*this, parent_);
-    return dialog.edit(def);
-}
+bool WidgetDialogs::editVariable(vars::VarDefinition& def) { return variableEditor_ && variableEditor_(def); }
 
 } // namespace quillon

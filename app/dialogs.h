@@ -3,6 +3,7 @@
 // script the answers and check the exact texts.
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -12,8 +13,6 @@ struct VarDefinition;
 }
 
 namespace quillon {
-
-class TfrmVar;
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
 
@@ -54,8 +53,10 @@ public:
     std::optional<QString> saveFile(const QString& filter, const QString& defaultExt, const QString& fileName) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
     bool editVariable(vars::VarDefinition& def) override;
-    // The dialog made at start-up; without one, each edit makes its own.
-    void setVariableDialog(TfrmVar* dialog) { variableDialog_ = dialog; }
+    // The variable dialog is the frame's (the pages own it, above this kit):
+    // it hands in how an edit runs. Without one, edits answer Cancel.
+    using VariableEditor = std::function<bool(vars::VarDefinition&)>;
+    void setVariableEditor(VariableEditor editor) { variableEditor_ = std::move(editor); }
 
     // "A (*.a,*.b)|*.a;*.b|B (*.*)|*.*" -> "A (*.a,*.b) (*.a *.b);;B (*.*) (*)": Qt reads
     // the patterns from the group it appends, and the dialogs hide that group.
@@ -67,7 +68,7 @@ private:
                                       const QString& fileName);
 
     QWidget* parent_;
-    TfrmVar* variableDialog_ = nullptr;
+    VariableEditor variableEditor_;
 };
 
 } // namespace quillon

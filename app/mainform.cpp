@@ -15,6 +15,7 @@
 #include "tools/resistor/colorresister_page.h"
 #include "tools/thermistor/rtcalc_page.h"
 #include "vars/var_group.h"
+#include "vars/varform.h"
 
 #include <QCloseEvent>
 #include <QPushButton>
@@ -38,6 +39,12 @@ TfrmMain::TfrmMain(FrameOptions options, QWidget* parent)
 {
     if (!dialogs_) {
         ownDialogs_ = std::make_unique<WidgetDialogs>(this);
+        // The dialog made at start-up; without one, each edit makes its own.
+        ownDialogs_->setVariableEditor([this](vars::VarDefinition& def) {
+            if (variableDialog_) return variableDialog_->edit(def);
+            TfrmVar dialog(*dialogs_, this);
+            return dialog.edit(def);
+        });
         dialogs_ = ownDialogs_.get();
     }
     if (!deviceMap_) {
@@ -146,10 +153,7 @@ void TfrmMain::FormCreate()
     }
 }
 
-void TfrmMain::setVariableDialog(TfrmVar* dialog)
-{
-    if (ownDialogs_) ownDialogs_->setVariableDialog(dialog);
-}
+void TfrmMain::setVariableDialog(TfrmVar* dialog) { variableDialog_ = dialog; }
 
 void TfrmMain::setStatusText(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }
 

@@ -97,6 +97,7 @@ private:
 
     std::string settingsPath_;
     std::unique_ptr<WidgetDialogs> ownDialogs_;
+    TfrmVar* variableDialog_ = nullptr;
     Dialogs* dialogs_;
     std::unique_ptr<DeviceMap> ownDeviceMap_;
     DeviceMap* deviceMap_;

@@ -9,17 +9,17 @@
 
 namespace quillon {
 
-namespace {
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-int hexValue(char c)
+int hexDigitValue(char c)
 {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -38,7 +38,7 @@ std::optional<int32_t> parseWholeNumber(std::string_view s)
         s.remove_prefix(2);
         uint64_t v = 0;
         for (char c : s) {
-            int d = hexValue(c);
+            int d = hexDigitValue(c);
             if (d < 0) return std::nullopt;
             v = v * 16 + static_cast<uint64_t>(d);
             if (v > 0xFFFFFFFFull) return std::nullopt;

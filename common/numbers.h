@@ -17,6 +17,8 @@ std::optional<int32_t> parseWholeNumber(std::string_view text);
 // Same rule, for fields the user fills in hex without the prefix
 // (offsets, start addresses, marks): "0x" is put in front of the text.
 std::optional<int32_t> parseHexField(std::string_view text);
+// The value of one hexadecimal digit, either case; -1 for any other character.
+int hexDigitValue(char c);
 
 // Decimal floating-point text: optional blanks, optional sign, digits with an
 // optional '.', optional exponent (E/e, optional sign, digits), optional

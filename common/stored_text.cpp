@@ -1,19 +1,13 @@
 #include "common/stored_text.h"
 
+#include "common/numbers.h"
+
 namespace quillon {
 
 namespace {
 
-bool isBlank(unsigned char c) { return c <= ' '; }
+bool isTrimmedByte(unsigned char c) { return c <= ' '; }
 bool isLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 bool looksQuoted(std::string_view s) { return s.size() >= 2 && s.front() == '"' && s.back() == '"'; }
 
@@ -25,7 +19,7 @@ bool needsQuoting(std::string_view text, StoredAs as)
 {
     if (text.empty()) return false;
     const auto first = static_cast<unsigned char>(text.front());
-    if (isBlank(first) || isBlank(static_cast<unsigned char>(text.back()))) return true;
+    if (isTrimmedByte(first) || isTrimmedByte(static_cast<unsigned char>(text.back()))) return true;
     // A quoted text is quoted again only when it would be read as quoted.
     if (looksQuoted(text) && textOfStored(text) != text) return true;
     if (as == StoredAs::Key && (first == ';' || first == '[')) return true;
@@ -60,7 +54,8 @@ std::string storedText(std::string_view text, StoredAs as, bool escapeLetters)
         // Blanks at the ends would be trimmed away; ';' and '[' are escaped
         // at the start so the quoted form always holds an escape.
         const bool atEnd = i == 0 || i + 1 == text.size();
-        if (mustEscape(c) || (atEnd && isBlank(c)) || (i == 0 && (c == ';' || c == '[')) || (letters && isLetter(c)))
+        if (mustEscape(c) || (atEnd && isTrimmedByte(c)) || (i == 0 && (c == ';' || c == '[')) ||
+            (letters && isLetter(c)))
             appendEscape(out, c);
         else
             out += static_cast<char>(c);
@@ -85,7 +80,7 @@ std::string textOfStored(std::string_view stored)
         }
         if (i + 3 >= body.size()) return std::string(stored);
         if (body[i + 1] != 'x') return std::string(stored);
-        const int hi = hexValue(body[i + 2]), lo = hexValue(body[i + 3]);
+        const int hi = hexDigitValue(body[i + 2]), lo = hexDigitValue(body[i + 3]);
         if (hi < 0 || lo < 0) return std::string(stored);
         out += static_cast<char>(hi * 16 + lo);
         escaped = true;
