@@ -155,10 +155,12 @@ public:
         sigemptyset(&sa.sa_mask);
         // A signal ignored by whoever started us stays ignored: under nohup a
         // hangup must not end the capture, nor Ctrl-C a background job.
+        sigemptyset(&handled_);
         for (int s : {SIGINT, SIGTERM, SIGHUP}) {
             struct sigaction old {};
             if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
             ::sigaction(s, &sa, nullptr);
+            sigaddset(&handled_, s);
         }
         // A reader that went away shows as EPIPE on the write, not as death.
         ::signal(SIGPIPE, SIG_IGN);
@@ -184,13 +186,16 @@ public:
         sigset_t pending;
         sigemptyset(&pending);
         ::sigpending(&pending);
+        // An ignored signal sent while held back stays pending all the same;
+        // it must not end the run.
         for (int s : {SIGINT, SIGTERM, SIGHUP})
-            if (sigismember(&pending, s)) return true;
+            if (sigismember(&handled_, s) && sigismember(&pending, s)) return true;
         return false;
     }
 
 private:
     sigset_t waiting_{};
+    sigset_t handled_{};
 };
 
 enum class WriteEnd { Written, ReaderGone, Stopped, Failed };

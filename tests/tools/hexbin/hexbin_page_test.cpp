@@ -1,5 +1,5 @@
-#include "tests/hexbin/hex_help_lines.h"
-#include "tests/hexbin/hex_records.h"
+#include "tests/tools/hexbin/hex_help_lines.h"
+#include "tests/tools/hexbin/hex_records.h"
 #include "tests/support/frame_fixture.h"
 #include "tools/hexbin/crc.h"
 #include "tools/hexbin/large_text_view.h"

@@ -1,4 +1,4 @@
-#include "tests/hexbin/oracle.h"
+#include "tests/tools/hexbin/oracle.h"
 #include "tests/support/temp_dir.h"
 #include "tools/hexbin/bin_to_hex.h"
 

@@ -1,4 +1,4 @@
-#include "tests/hexbin/hex_records.h"
+#include "tests/tools/hexbin/hex_records.h"
 #include "tests/support/temp_dir.h"
 
 #include <array>

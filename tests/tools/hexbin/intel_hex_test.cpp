@@ -1,5 +1,5 @@
-#include "tests/hexbin/hex_records.h"
-#include "tests/hexbin/oracle.h"
+#include "tests/tools/hexbin/hex_records.h"
+#include "tests/tools/hexbin/oracle.h"
 #include "tests/support/temp_dir.h"
 #include "tools/hexbin/crc.h"
 #include "tools/hexbin/intel_hex.h"
