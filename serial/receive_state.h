@@ -4,6 +4,8 @@
 // log. The serial page and the received-data decoding hold this one object;
 // it lives on the user-interface thread only.
 
+#include "vars/sample.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -80,6 +82,8 @@ struct ReceiveResult {
     std::string logText;
     // Watched-variable rows given a new value, in ascending order.
     std::vector<size_t> changedRows;
+    // Every numeric value decoded, block by block, for the plot.
+    std::vector<vars::Sample> samples;
 };
 
 class ReceiveState;

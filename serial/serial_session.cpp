@@ -186,6 +186,14 @@ void SerialSession::DeliverChunk(std::span<const uint8_t> chunk)
 {
     const ReceiveResult result = receive_.applyDataMode(chunk);
     if (!result.logText.empty()) receive_.log(result.logWord, result.logText);
+    if (!result.samples.empty()) {
+        // Deleted or redefined rows take their history with them.
+        if (variables_.revision() != samplesRevision_) {
+            samples_.keepOnly(variables_);
+            samplesRevision_ = variables_.revision();
+        }
+        samples_.record(result.samples);
+    }
     if (!result.display.empty() || !result.changedRows.empty()) events_.chunkProcessed(result);
     receive_.LineIdle = false;
 }

@@ -7,6 +7,7 @@
 #include "app/sessions.h"
 #include "serial/comm_messages.h"
 #include "serial/receive_state.h"
+#include "vars/sample_store.h"
 #include "vars/var_list.h"
 
 #include <QObject>
@@ -98,6 +99,8 @@ public:
     void setInteractiveRole(bool interactive, bool master);
     // The watched variables: shown by the variable group, filled by the decoding step.
     vars::VarList& watchedVariables() { return variables_; }
+    // The decoded numbers of the watched variables over time, for the plot.
+    vars::SampleStore& samples() { return samples_; }
 
     // The communication log. `path` as the system takes it; false when the
     // file can't be created.
@@ -136,6 +139,8 @@ private:
     uint64_t lastSend_ = 0;
     std::set<uint64_t> stoppedSends_; // their reports are not counted
     vars::VarList variables_;
+    vars::SampleStore samples_;
+    uint64_t samplesRevision_ = 0; // of the list, when the store last followed it
     // After the list: the decoding step in it reads the list.
     ReceiveState receive_;
 };

@@ -137,7 +137,7 @@ void VarGroup::btnEditVarsClick()
         VarRow& row = list_.row(static_cast<size_t>(i));
         vars::VarDefinition def = row.def;
         if (!host_.dialogs().editVariable(def)) return;
-        vars::applyDefinition(row, def);
+        list_.redefine(static_cast<size_t>(i), def);
         showing_ = true;
         showRow(item, row);
         showing_ = false;

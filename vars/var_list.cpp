@@ -191,8 +191,23 @@ int32_t VarList::nextNumber() const
 size_t VarList::insert(VarRow row)
 {
     const size_t at = row.def.number >= 0 ? std::min(static_cast<size_t>(row.def.number), rows_.size()) : rows_.size();
+    row.series = ++lastSeries_;
+    ++revision_;
     rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
     return at;
+}
+
+void VarList::redefine(size_t index, const VarDefinition& def)
+{
+    VarRow& row = rows_.at(index);
+    const VarDefinition& old = row.def;
+    const bool sameValue = old.name == def.name && old.offset == def.offset && old.type == def.type &&
+                           row.length == def.maskOrLength;
+    applyDefinition(row, def);
+    if (!sameValue) {
+        row.series = ++lastSeries_;
+        ++revision_;
+    }
 }
 
 void VarList::remove(std::vector<size_t> indices)
@@ -201,6 +216,7 @@ void VarList::remove(std::vector<size_t> indices)
     indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
     for (auto it = indices.rbegin(); it != indices.rend(); ++it)
         if (*it < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(*it));
+    ++revision_;
 }
 
 bool VarList::setValue(size_t index, std::string value)
