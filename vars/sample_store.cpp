@@ -84,7 +84,7 @@ std::optional<SampleKind> sampleKindOf(VarType type)
 double SampleStore::Series::value(size_t index) const
 {
     size_t slot = head + index;
-    if (slot >= slots()) slot -= slots();
+    if (slot >= capacity()) slot -= capacity();
     const uint8_t* at = ring.data() + slot * width;
     switch (kind) {
     case SampleKind::U8: return get<uint8_t>(at);
@@ -107,7 +107,7 @@ uint64_t SampleStore::Series::block(size_t index) const
 
 void SampleStore::Series::dropOldest()
 {
-    head = head + 1 == slots() ? 0 : head + 1;
+    head = head + 1 == capacity() ? 0 : head + 1;
     --count;
     ++dropped;
     Run& first = runs.front();
@@ -126,11 +126,11 @@ void SampleStore::Series::push(double v, uint64_t blk, size_t bound)
     }
     lastBlock = blk;
     size_t slot = head + count;
-    if (slot >= slots()) {
-        if (slots() < bound) // still growing: the oldest is at slot 0
+    if (slot >= capacity()) {
+        if (capacity() < bound) // still growing: the oldest is at slot 0
             ring.resize(ring.size() + width);
         else
-            slot -= slots();
+            slot -= capacity();
     }
     uint8_t* at = ring.data() + slot * width;
     switch (kind) {
@@ -150,7 +150,7 @@ void SampleStore::Series::trimTo(size_t bound)
     std::vector<uint8_t> linear(count * width);
     for (size_t i = 0; i < count; ++i) {
         size_t slot = head + i;
-        if (slot >= slots()) slot -= slots();
+        if (slot >= capacity()) slot -= capacity();
         std::memcpy(linear.data() + i * width, ring.data() + slot * width, width);
     }
     ring = std::move(linear);
