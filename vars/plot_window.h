@@ -9,6 +9,7 @@
 #include "vars/var_list.h"
 
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -64,6 +65,7 @@ private:
         QString name;
         QCPGraph* graph;
         QListWidgetItem* entry;
+        std::shared_ptr<vars::ColumnView> view;
     };
     // Curves for the watched numeric rows as they are now; true when they changed.
     bool followList();

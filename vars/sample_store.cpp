@@ -202,6 +202,7 @@ SampleStore::SampleStore(size_t bound) : bound_(std::max<size_t>(bound, 1)) {}
 void SampleStore::setBound(size_t bound)
 {
     bound_ = std::max<size_t>(bound, 1);
+    ++generation_;
     for (auto& [key, s] : series_) s.trimTo(bound_);
     dropUnusedMarks();
 }
@@ -216,6 +217,7 @@ void SampleStore::record(const Sample& sample)
 {
     auto it = series_.find(sample.series);
     if (it != series_.end() && it->second.kind != sample.kind) {
+        ++generation_;
         series_.erase(it);
         it = series_.end();
     }
@@ -251,7 +253,7 @@ void SampleStore::dropUnusedMarks()
 
 void SampleStore::restart(uint64_t series)
 {
-    series_.erase(series);
+    if (series_.erase(series)) ++generation_;
     dropUnusedMarks();
 }
 
@@ -260,6 +262,7 @@ void SampleStore::keepOnly(const VarList& rows)
     for (auto it = series_.begin(); it != series_.end();) {
         const bool live = std::any_of(rows.rows().begin(), rows.rows().end(),
                                       [&](const VarRow& r) { return r.series == it->first; });
+        if (!live) ++generation_;
         it = live ? std::next(it) : series_.erase(it);
     }
     dropUnusedMarks();
@@ -267,6 +270,7 @@ void SampleStore::keepOnly(const VarList& rows)
 
 void SampleStore::clear()
 {
+    ++generation_;
     series_.clear();
     marks_.clear();
     origin_.reset();
@@ -310,12 +314,13 @@ std::optional<double> SampleStore::lastTime() const
     return t;
 }
 
-size_t SampleStore::lowerIndex(const Series& s, double time) const
+size_t SampleStore::lowerIndex(const Series& s, double time, bool inclusive) const
 {
     size_t lo = 0, hi = s.count;
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        if (timeOf(s.block(mid)) < time)
+        const double t = timeOf(s.block(mid));
+        if (t < time || (inclusive && t == time))
             lo = mid + 1;
         else
             hi = mid;
@@ -333,73 +338,121 @@ std::vector<SamplePoint> SampleStore::points(uint64_t series) const
     return out;
 }
 
-std::vector<SamplePoint> SampleStore::decimated(uint64_t series, double from, double to, int columns) const
+void MinMaxColumn::appendTo(std::vector<SamplePoint>& out) const
 {
-    std::vector<SamplePoint> out;
-    auto it = series_.find(series);
-    if (it == series_.end() || columns < 1 || !(to > from)) return out;
-    const Series& s = it->second;
-    size_t start = lowerIndex(s, from);
-    if (start > 0) --start; // leads in from the left edge
-    const double width = (to - from) / columns;
-    out.reserve(static_cast<size_t>(columns) * 2 + 1);
+    if (single) {
+        out.push_back(low);
+    } else if (lowFirst) {
+        out.push_back(low);
+        out.push_back(high);
+    } else {
+        out.push_back(high);
+        out.push_back(low);
+    }
+}
 
-    std::optional<int> column; // -1: the lead-in before the window
-    SamplePoint lo{}, hi{};
+std::vector<MinMaxColumn> SampleStore::columns(uint64_t series, double origin, double width, int64_t first,
+                                               int64_t last) const
+{
+    std::vector<MinMaxColumn> out;
+    auto it = series_.find(series);
+    if (it == series_.end() || !(width > 0) || last < first) return out;
+    const Series& s = it->second;
+    const double to = origin + static_cast<double>(last + 1) * width;
     size_t loIndex = 0, hiIndex = 0;
-    auto flush = [&] {
-        if (!column) return;
-        if (loIndex == hiIndex) {
-            out.push_back(lo);
-        } else if (loIndex < hiIndex) {
-            out.push_back(lo);
-            out.push_back(hi);
-        } else {
-            out.push_back(hi);
-            out.push_back(lo);
-        }
-    };
-    for (Cursor c(*this, s, start); !c.done(); c.next()) {
+    for (Cursor c(*this, s, lowerIndex(s, origin + static_cast<double>(first) * width)); !c.done(); c.next()) {
         const double t = c.time();
-        if (t > to) break;
+        if (t > to) break; // a sample right at the end belongs to the last column
         const double v = c.value();
         if (!std::isfinite(v)) continue; // a NaN float draws nothing
-        const int col = t < from ? -1 : std::min(columns - 1, static_cast<int>((t - from) / width));
-        if (col != column) {
-            flush();
-            column = col;
-            lo = hi = {t, v};
+        const auto column = std::clamp(static_cast<int64_t>(std::floor((t - origin) / width)), first, last);
+        if (out.empty() || out.back().column != column) {
+            out.push_back({column, {t, v}, {t, v}, true, true});
             loIndex = hiIndex = c.index();
             continue;
         }
-        if (v < lo.value) {
-            lo = {t, v};
+        MinMaxColumn& col = out.back();
+        if (v < col.low.value) {
+            col.low = {t, v};
             loIndex = c.index();
         }
-        if (v > hi.value) {
-            hi = {t, v};
+        if (v > col.high.value) {
+            col.high = {t, v};
             hiIndex = c.index();
         }
+        col.single = loIndex == hiIndex;
+        col.lowFirst = loIndex < hiIndex;
     }
-    flush();
     return out;
 }
 
-std::optional<SamplePoint> SampleStore::valueAt(uint64_t series, double time) const
+std::vector<SamplePoint> SampleStore::decimated(uint64_t series, double from, double to, int columns) const
+{
+    std::vector<SamplePoint> out;
+    if (columns < 1 || !(to > from)) return out;
+    if (auto lead = before(series, from)) out.push_back(*lead);
+    const double width = (to - from) / columns;
+    for (const MinMaxColumn& c : this->columns(series, from, width, 0, columns - 1)) c.appendTo(out);
+    return out;
+}
+
+std::optional<SamplePoint> SampleStore::sampleBefore(uint64_t series, double time, bool inclusive) const
 {
     auto it = series_.find(series);
     if (it == series_.end()) return std::nullopt;
     const Series& s = it->second;
-    size_t lo = 0, hi = s.count; // first index later than `time`
-    while (lo < hi) {
-        const size_t mid = lo + (hi - lo) / 2;
-        if (timeOf(s.block(mid)) <= time)
-            lo = mid + 1;
-        else
-            hi = mid;
+    const size_t n = lowerIndex(s, time, inclusive);
+    if (n == 0) return std::nullopt;
+    return SamplePoint{timeOf(s.block(n - 1)), s.value(n - 1)};
+}
+
+std::optional<SamplePoint> SampleStore::valueAt(uint64_t series, double time) const
+{
+    return sampleBefore(series, time, true);
+}
+
+std::optional<SamplePoint> SampleStore::before(uint64_t series, double time) const
+{
+    return sampleBefore(series, time, false);
+}
+
+const std::vector<SamplePoint>& ColumnView::update(const SampleStore& store, uint64_t series, double from, double to,
+                                                   double width)
+{
+    points_.clear();
+    if (!(width > 0) || !(to > from)) return points_;
+    if (series != series_ || width != width_ || store.generation() != generation_) {
+        columns_.clear();
+        series_ = series;
+        width_ = width;
+        generation_ = store.generation();
     }
-    if (lo == 0) return std::nullopt;
-    return SamplePoint{timeOf(s.block(lo - 1)), s.value(lo - 1)};
+    const auto first = static_cast<int64_t>(std::floor(from / width));
+    const auto last = static_cast<int64_t>(std::floor(to / width));
+    while (!columns_.empty() && columns_.front().column < first) columns_.pop_front();
+    // The last column may have grown since; it is scanned again with what is new.
+    int64_t start = first;
+    if (!columns_.empty()) {
+        start = columns_.back().column;
+        columns_.pop_back();
+    }
+    for (const MinMaxColumn& c : store.columns(series, 0, width, start, last)) columns_.push_back(c);
+    if (auto lead = store.before(series, static_cast<double>(first) * width)) points_.push_back(*lead);
+    // Each column starts at the end nearer to where the line is: within a
+    // pixel the order cannot be seen, and a noisy signal then draws half
+    // the line it would going from each column's last value to the next.
+    for (const MinMaxColumn& c : columns_) {
+        if (c.single) {
+            points_.push_back(c.low);
+            continue;
+        }
+        const bool lowFirst = points_.empty() ? c.lowFirst
+                                              : std::abs(points_.back().value - c.low.value) <=
+                                                    std::abs(points_.back().value - c.high.value);
+        points_.push_back(lowFirst ? c.low : c.high);
+        points_.push_back(lowFirst ? c.high : c.low);
+    }
+    return points_;
 }
 
 void SampleStore::writeCsv(std::ostream& out, const std::string& timeCaption,

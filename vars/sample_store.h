@@ -30,6 +30,16 @@ struct SamplePoint {
     double value = 0;
 };
 
+// The lowest and the highest sample of one column of time.
+struct MinMaxColumn {
+    int64_t column = 0;
+    SamplePoint low, high;
+    bool lowFirst = true;
+    bool single = true; // one sample is both
+    // Its points in the order they came.
+    void appendTo(std::vector<SamplePoint>& out) const;
+};
+
 class SampleStore {
 public:
     // Ten minutes of one variable at 1 MB/s of 204-byte blocks (4,902 blocks a second).
@@ -64,6 +74,10 @@ public:
 
     // All samples of a series, oldest first (for tests and small series).
     std::vector<SamplePoint> points(uint64_t series) const;
+    // The columns [origin + k * width, origin + (k + 1) * width) for k from
+    // `first` through `last` that hold samples (non-finite values skipped).
+    std::vector<MinMaxColumn> columns(uint64_t series, double origin, double width, int64_t first,
+                                      int64_t last) const;
     // The samples between `from` and `to` drawn into `columns` columns of
     // equal width: each column gives its lowest and its highest sample in
     // the order they came (one point when they are the same sample). The
@@ -71,6 +85,11 @@ public:
     std::vector<SamplePoint> decimated(uint64_t series, double from, double to, int columns) const;
     // The latest sample at or before `time`; none before the first.
     std::optional<SamplePoint> valueAt(uint64_t series, double time) const;
+    // The latest sample before `time`.
+    std::optional<SamplePoint> before(uint64_t series, double time) const;
+    // Changes whenever samples go other than by the bound (clear, restart, a
+    // lower bound), so views built from the store know to start over.
+    uint64_t generation() const { return generation_; }
 
     // A column of the CSV: the series and the name in its header.
     struct CsvColumn {
@@ -113,8 +132,10 @@ private:
 
     double secondsOf(SampleClock::time_point t);
     double timeOf(uint64_t block) const;
-    // The first sample index whose time is at or after `time`.
-    size_t lowerIndex(const Series& s, double time) const;
+    // The first sample index whose time is at or after `time` (after it,
+    // with `inclusive`).
+    size_t lowerIndex(const Series& s, double time, bool inclusive = false) const;
+    std::optional<SamplePoint> sampleBefore(uint64_t series, double time, bool inclusive) const;
     void dropUnusedMarks();
 
     size_t bound_;
@@ -124,6 +145,27 @@ private:
     uint64_t lastBlock_ = 0; // the decoder's number of the last block seen
     bool anyBlock_ = false;
     uint64_t block_ = 0; // the store's own number of it
+    uint64_t generation_ = 0;
+};
+
+// One series' columns on a grid of fixed width anchored at time 0, kept as
+// the window moves: each update scans only the samples that came since the
+// last one (and the last column, which they may extend), so following a
+// window of millions of samples costs what arrived, not what is shown.
+class ColumnView {
+public:
+    // The points of `series` for the window [from, to]: the sample before
+    // it, then each column's lowest and highest.
+    const std::vector<SamplePoint>& update(const SampleStore& store, uint64_t series, double from, double to,
+                                           double width);
+    const std::vector<SamplePoint>& points() const { return points_; }
+
+private:
+    uint64_t series_ = 0;
+    double width_ = 0;
+    uint64_t generation_ = 0;
+    std::deque<MinMaxColumn> columns_;
+    std::vector<SamplePoint> points_;
 };
 
 } // namespace quillon::vars
