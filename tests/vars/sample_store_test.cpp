@@ -167,6 +167,35 @@ TEST(SampleStore, DecimationKeepsEachColumnsLowestAndHighest)
     EXPECT_TRUE(store.decimated(2, from, to, columns).empty());
 }
 
+TEST(SampleStore, AFollowingViewShowsWhatAFreshOneShows)
+{
+    // The view scans only what is new; it must come to the same columns as
+    // one that scans the whole window, however the window has moved.
+    SampleStore store;
+    ColumnView following;
+    const double span = 2, width = 0.05;
+    uint64_t block = 0;
+    for (int step = 0; step < 40; ++step) {
+        for (int i = 0; i < 37; ++i, ++block) {
+            const double t = static_cast<double>(block) * 0.003;
+            store.record(sample(1, block, t, std::sin(static_cast<double>(block) * 0.7) * (block % 11)));
+        }
+        const double to = std::max(span, *store.lastTime());
+        const auto& seen = following.update(store, 1, to - span, to, width);
+        ColumnView fresh;
+        const auto& expected = fresh.update(store, 1, to - span, to, width);
+        ASSERT_EQ(seen.size(), expected.size()) << "step " << step;
+        for (size_t k = 0; k < seen.size(); ++k) {
+            EXPECT_EQ(seen[k].time, expected[k].time) << "step " << step << " point " << k;
+            EXPECT_EQ(seen[k].value, expected[k].value) << "step " << step << " point " << k;
+        }
+    }
+    // Starting over (a cleared store) is noticed.
+    store.clear();
+    store.record(sample(1, 0, 100, 5));
+    EXPECT_EQ(following.update(store, 1, -1, 1, width).size(), 1u);
+}
+
 TEST(SampleStore, CsvHasOneRowPerBlockWithEmptyFieldsForMissingValues)
 {
     SampleStore store;
