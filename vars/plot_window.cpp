@@ -127,7 +127,7 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
         e->setFixedWidth(64);
         e->setEnabled(false);
     }
-    auto* csv = new QPushButton(QStringLiteral("导出CSV"));
+    auto* csv = csvButton_ = new QPushButton(QStringLiteral("导出CSV"));
     csv->setObjectName(QStringLiteral("btnPlotCsv"));
     csv->setToolTip(QStringLiteral("把记录的全部数据存为CSV文件"));
     auto* png = new QPushButton(QStringLiteral("导出图片"));
@@ -207,7 +207,11 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
     connectHandler(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { mouseMoved(e->pos().x()); });
 }
 
-PlotWindow::~PlotWindow() = default;
+PlotWindow::~PlotWindow()
+{
+    // Its report back is dropped with this window.
+    if (exportThread_.joinable()) exportThread_.join();
+}
 
 void PlotWindow::showEvent(QShowEvent* event)
 {
@@ -407,22 +411,38 @@ void PlotWindow::edPlotYExit()
 
 void PlotWindow::btnPlotCsvClick()
 {
+    if (exporting()) return;
     const auto path = dialogs_.saveFile(kCsvFilter, QStringLiteral("csv"), QStringLiteral("变量曲线.csv"));
     if (!path || !dialogs_.confirmOverwrite(*path)) return;
     // Every numeric row the store holds samples of, watched now or not.
     std::vector<vars::SampleStore::CsvColumn> columns;
     for (const vars::VarRow& r : list_.rows())
         if (vars::sampleKindOf(r.def.type) && store_.has(r.series)) columns.push_back({r.series, utf8ToGbk(r.def.name)});
-    SafeOutput out;
-    if (!out.open(localPath(*path))) {
+    auto out = std::make_shared<SafeOutput>();
+    if (!out->open(localPath(*path))) {
         dialogs_.error(QStringLiteral("打开文件时出错!"));
         return;
     }
-    FdStreamBuf buf(out.fd());
-    std::ostream stream(&buf);
-    store_.writeCsv(stream, utf8ToGbk("时间(秒)"), columns);
-    stream.flush();
-    if (!buf.ok() || !out.commit()) dialogs_.error(QStringLiteral("写入文件时出错!"));
+    // A full store makes a file of a gigabyte or more: it is written from a
+    // copy on a thread of its own, so the window (and the reader waiting on
+    // it) never stalls while the line goes on sending.
+    auto copy = std::make_shared<const vars::SampleStore>(store_);
+    csvButton_->setEnabled(false);
+    exportThread_ = std::thread([this, out, copy, columns = std::move(columns)] {
+        FdStreamBuf buf(out->fd());
+        std::ostream stream(&buf);
+        copy->writeCsv(stream, utf8ToGbk("时间(秒)"), columns);
+        stream.flush();
+        const bool ok = buf.ok() && out->commit();
+        QMetaObject::invokeMethod(this, [this, ok] { csvExported(ok); }, Qt::QueuedConnection);
+    });
+}
+
+void PlotWindow::csvExported(bool ok)
+{
+    if (exportThread_.joinable()) exportThread_.join();
+    csvButton_->setEnabled(true);
+    if (!ok) dialogs_.error(QStringLiteral("写入文件时出错!"));
 }
 
 void PlotWindow::btnPlotPngClick()

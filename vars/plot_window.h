@@ -10,6 +10,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <thread>
 #include <vector>
 
 class QCheckBox;
@@ -48,6 +49,8 @@ public:
     // The readout for the time under the mouse.
     void showValuesAt(double time);
 
+    // A CSV file is being written.
+    bool exporting() const { return exportThread_.joinable(); }
     // Redraws done so far, for the benchmark.
     long redraws() const { return redraws_; }
     bool paused() const;
@@ -71,6 +74,7 @@ private:
     bool followList();
     void legendToggled(QListWidgetItem* item);
     void mouseMoved(int x);
+    void csvExported(bool ok);
     bool fixedRange(double& low, double& high) const;
 
     Dialogs& dialogs_;
@@ -88,6 +92,8 @@ private:
     QLabel* cursorTime_;
     QCPItemStraightLine* cursorLine_ = nullptr;
     QTimer* timer_;
+    QPushButton* csvButton_;
+    std::thread exportThread_;
     std::vector<Curve> curves_;
     // What the curves were made from: series and names of the rows.
     std::vector<std::pair<uint64_t, std::string>> shownRows_;

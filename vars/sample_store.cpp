@@ -84,7 +84,7 @@ std::optional<SampleKind> sampleKindOf(VarType type)
 double SampleStore::Series::value(size_t index) const
 {
     size_t slot = head + index;
-    if (slot >= capacity()) slot -= capacity();
+    if (slot >= slotCount()) slot -= slotCount();
     const uint8_t* at = ring.data() + slot * width;
     switch (kind) {
     case SampleKind::U8: return get<uint8_t>(at);
@@ -107,7 +107,7 @@ uint64_t SampleStore::Series::block(size_t index) const
 
 void SampleStore::Series::dropOldest()
 {
-    head = head + 1 == capacity() ? 0 : head + 1;
+    head = head + 1 == slotCount() ? 0 : head + 1;
     --count;
     ++dropped;
     Run& first = runs.front();
@@ -126,11 +126,15 @@ void SampleStore::Series::push(double v, uint64_t blk, size_t bound)
     }
     lastBlock = blk;
     size_t slot = head + count;
-    if (slot >= capacity()) {
-        if (capacity() < bound) // still growing: the oldest is at slot 0
+    if (slot >= slotCount()) {
+        if (slotCount() < bound) { // still growing: the oldest is at slot 0
+            // Doubling, but never past the bound: a full ring holds no spare room.
+            if (ring.size() == ring.capacity())
+                ring.reserve(std::min(bound, std::max<size_t>(64, 2 * slotCount())) * width);
             ring.resize(ring.size() + width);
+        }
         else
-            slot -= capacity();
+            slot -= slotCount();
     }
     uint8_t* at = ring.data() + slot * width;
     switch (kind) {
@@ -150,7 +154,7 @@ void SampleStore::Series::trimTo(size_t bound)
     std::vector<uint8_t> linear(count * width);
     for (size_t i = 0; i < count; ++i) {
         size_t slot = head + i;
-        if (slot >= capacity()) slot -= capacity();
+        if (slot >= slotCount()) slot -= slotCount();
         std::memcpy(linear.data() + i * width, ring.data() + slot * width, width);
     }
     ring = std::move(linear);

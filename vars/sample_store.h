@@ -117,7 +117,7 @@ private:
         std::deque<Run> runs;
         uint64_t lastBlock = 0;
 
-        size_t capacity() const { return ring.size() / width; }
+        size_t slotCount() const { return ring.size() / width; }
         double value(size_t index) const;
         uint64_t block(size_t index) const;
         void push(double value, uint64_t block, size_t bound);

@@ -200,6 +200,7 @@ Run stream(bool blocks, const std::string& data, double rate, const std::string&
         dialogs.savePath = QString::fromStdString(dir + "/bench.csv");
         const auto c0 = std::chrono::steady_clock::now();
         frame.findChild<QAbstractButton*>(QStringLiteral("btnPlotCsv"))->click();
+        if (!QTest::qWaitFor([&] { return !window->exporting(); }, 600000)) std::fprintf(stderr, "CSV export did not end\n");
         r.csvSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - c0).count();
         r.csvRows = dataLines(dir + "/bench.csv");
         std::remove((dir + "/bench.csv").c_str());

@@ -173,6 +173,8 @@ TEST_F(PlotPageTest, ExportsTheStoreAsCsvAndTheChartAsPng)
     dialogs.fileAnswers.push_back(QString::fromStdString(csvPath));
     click("btnPlotCsv");
     ASSERT_EQ(dialogs.last().kind, DialogCall::SaveFile);
+    // Written on a thread of its own; the button is back when it is done.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("btnPlotCsv"); }, 5000));
     EXPECT_EQ(dialogs.last().defaultExt, QStringLiteral("csv"));
     std::istringstream csv(readFile(csvPath));
     std::vector<std::string> lines;
