@@ -22,6 +22,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <streambuf>
 #include <unistd.h>
 
@@ -35,7 +39,7 @@ const QString kPngFilter = QStringLiteral("PNG图片 (*.png)|*.png|All files (*.
 // Curves that stay apart on a white chart: twelve chosen colours, then hues
 // spread by the golden angle. Always solid: a dashed line draws several
 // times slower than a plain one.
-QPen curvePen(size_t index)
+QColor curveColor(size_t index)
 {
     static const QColor colors[] = {QColor(31, 119, 180), QColor(214, 39, 40),  QColor(44, 160, 44),
                                     QColor(255, 127, 14), QColor(148, 103, 189), QColor(140, 86, 75),
@@ -45,15 +49,15 @@ QPen curvePen(size_t index)
     const QColor color = index < n ? colors[index]
                                    : QColor::fromHsv(static_cast<int>((index * 137) % 360), 200 + (index % 3) * 25,
                                                      150 + (index % 4) * 25);
-    return QPen(color, 0); // cosmetic: the quickest line to draw
+    return color;
 }
 
-QIcon swatch(const QPen& pen)
+QIcon swatch(const QColor& color)
 {
     QPixmap pm(14, 14);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
-    p.fillRect(1, 5, 12, 4, pen.color());
+    p.fillRect(1, 5, 12, 4, color);
     return QIcon(pm);
 }
 
@@ -99,6 +103,91 @@ private:
     char buf_[1 << 16];
 };
 
+
+} // namespace
+
+// Draws the curves into an image on a thread of its own, so the window's
+// thread only lays out the axes and puts the picture on them. The newest
+// request replaces one not yet started.
+class CurveRenderer {
+public:
+    struct Line {
+        QColor color;
+        std::vector<vars::SamplePoint> points;
+    };
+    struct Job {
+        uint64_t serial = 0;
+        QSize size;
+        double xLow = 0, xHigh = 1, yLow = 0, yHigh = 1;
+        std::vector<Line> lines;
+    };
+    // Called on the drawing thread with each finished picture.
+    using Done = std::function<void(QImage, const Job&)>;
+
+    explicit CurveRenderer(Done done) : done_(std::move(done)), thread_([this] { run(); }) {}
+    ~CurveRenderer()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    void submit(Job job)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            pending_ = std::move(job);
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stop_ || pending_; });
+                if (stop_) return;
+                job = std::move(*pending_);
+                pending_.reset();
+            }
+            done_(draw(job), job);
+        }
+    }
+    static QImage draw(const Job& job)
+    {
+        QImage image(job.size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        const double w = image.width(), h = image.height();
+        const double sx = w / (job.xHigh - job.xLow), sy = h / (job.yHigh - job.yLow);
+        QPolygonF line;
+        for (const Line& l : job.lines) {
+            line.resize(static_cast<qsizetype>(l.points.size()));
+            for (size_t i = 0; i < l.points.size(); ++i) {
+                // Far outside the picture is as good as just outside it.
+                const double y = std::clamp((job.yHigh - l.points[i].value) * sy, -1e5, 1e5);
+                line[static_cast<qsizetype>(i)] = QPointF((l.points[i].time - job.xLow) * sx, y);
+            }
+            painter.setPen(QPen(l.color, 0)); // cosmetic: the quickest line to draw
+            painter.drawPolyline(line);
+        }
+        return image;
+    }
+
+    Done done_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<Job> pending_;
+    bool stop_ = false;
+    std::thread thread_; // last: it starts running at once
+};
+
+namespace {
 } // namespace
 
 PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::SampleStore& store, QWidget* parent)
@@ -153,9 +242,15 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
 
     plot_ = new QCustomPlot;
     plot_->setObjectName(QStringLiteral("plotVars"));
-    // Plain lines: antialiasing costs more than the rest of a redraw.
     plot_->setNotAntialiasedElements(QCP::aeAll);
-    plot_->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
+    // The curves, drawn by the renderer, cover the axis rectangle.
+    curvesImage_ = new QCPItemPixmap(plot_);
+    curvesImage_->setObjectName(QStringLiteral("imgPlotCurves"));
+    curvesImage_->topLeft->setType(QCPItemPosition::ptAxisRectRatio);
+    curvesImage_->topLeft->setCoords(0, 0);
+    curvesImage_->bottomRight->setType(QCPItemPosition::ptAxisRectRatio);
+    curvesImage_->bottomRight->setCoords(1, 1);
+    curvesImage_->setScaled(true, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     plot_->xAxis->setLabel(QStringLiteral("时间 (秒)"));
     plot_->yAxis->setLabel(QStringLiteral("变量值"));
     plot_->xAxis->setRange(0, kSpans[0]);
@@ -190,6 +285,13 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
     layout->addWidget(chartArea_, 1);
     layout->addLayout(foot);
 
+    renderer_ = std::make_unique<CurveRenderer>([this](QImage image, const CurveRenderer::Job& job) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, image = std::move(image), serial = job.serial, x0 = job.xLow, x1 = job.xHigh, y0 = job.yLow,
+             y1 = job.yHigh] { curvesDrawn(image, serial, x0, x1, y0, y1); },
+            Qt::QueuedConnection);
+    });
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("tmPlotRedraw"));
     timer_->setInterval(kRedrawMs);
@@ -209,7 +311,8 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
 
 PlotWindow::~PlotWindow()
 {
-    // Its report back is dropped with this window.
+    // Their reports back are dropped with this window.
+    renderer_.reset();
     if (exportThread_.joinable()) exportThread_.join();
 }
 
@@ -250,7 +353,6 @@ bool PlotWindow::followList()
         if (stays) {
             kept.push_back(c);
         } else {
-            plot_->removeGraph(c.graph);
             delete c.entry;
         }
     }
@@ -264,16 +366,13 @@ bool PlotWindow::followList()
             c = *it;
         } else {
             c.series = series;
-            c.graph = plot_->addGraph();
-            c.graph->setPen(curvePen(i));
+            c.color = curveColor(i);
             c.view = std::make_shared<vars::ColumnView>();
-            c.graph->setAdaptiveSampling(false); // the points come decimated already
-            c.entry = new QListWidgetItem(swatch(c.graph->pen()), QString());
+            c.entry = new QListWidgetItem(swatch(c.color), QString());
             c.entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
             c.entry->setCheckState(Qt::Checked);
         }
         c.name = fromStd(name);
-        c.graph->setName(c.name);
         c.entry->setText(c.name);
         if (legend_->row(c.entry) >= 0) legend_->takeItem(legend_->row(c.entry));
         legend_->insertItem(static_cast<int>(i), c.entry);
@@ -303,39 +402,63 @@ void PlotWindow::redraw()
     // Fixed windows keep their column grid while they move; the whole
     // history changes it only when it has doubled.
     const double width = span > 0 ? span / columns : std::exp2(std::ceil(std::log2((to - from) / columns)));
+    for (Curve& c : curves_) c.points = c.view->update(store_, c.series, from, to, width);
+    shownFrom_ = from;
+    shownTo_ = to;
+    render();
+    ++redraws_;
+}
+
+void PlotWindow::render()
+{
     double low = 0, high = 0;
-    bool any = false;
-    for (Curve& c : curves_) {
-        const auto& points = c.view->update(store_, c.series, from, to, width);
-        QVector<QCPGraphData> data;
-        data.reserve(static_cast<qsizetype>(points.size()));
-        for (const auto& p : points) data.append(QCPGraphData(p.time, p.value));
-        c.graph->data()->set(data, true);
-        if (!c.graph->visible()) continue;
-        for (const auto& p : points) {
-            if (p.time < from) continue;
-            if (!any) {
-                low = high = p.value;
-                any = true;
-            }
-            low = std::min(low, p.value);
-            high = std::max(high, p.value);
-        }
-    }
-    plot_->xAxis->setRange(from, to);
     if (autoY_->isChecked()) {
+        bool any = false;
+        for (const Curve& c : curves_) {
+            if (!c.visible) continue;
+            for (const auto& p : c.points) {
+                if (p.time < shownFrom_) continue;
+                if (!any) {
+                    low = high = p.value;
+                    any = true;
+                }
+                low = std::min(low, p.value);
+                high = std::max(high, p.value);
+            }
+        }
         if (!any) {
             low = 0;
             high = 1;
         }
         const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 0.05);
-        plot_->yAxis->setRange(low - margin, high + margin);
+        low -= margin;
+        high += margin;
     } else {
-        plot_->yAxis->setRange(lastFixedLow_, lastFixedHigh_);
+        low = lastFixedLow_;
+        high = lastFixedHigh_;
     }
+    CurveRenderer::Job job;
+    job.serial = ++submitted_;
+    job.size = plot_->axisRect()->size();
+    job.xLow = shownFrom_;
+    job.xHigh = shownTo_;
+    job.yLow = low;
+    job.yHigh = high;
+    for (const Curve& c : curves_)
+        if (c.visible) job.lines.push_back({c.color, c.points});
+    renderer_->submit(std::move(job));
     if (cursorAt_ >= 0) showValuesAt(cursorAt_);
+}
+
+void PlotWindow::curvesDrawn(const QImage& image, uint64_t serial, double x0, double x1, double y0, double y1)
+{
+    // The axes move with the picture drawn for them.
+    plot_->xAxis->setRange(x0, x1);
+    plot_->yAxis->setRange(y0, y1);
+    curvesImage_->setPixmap(QPixmap::fromImage(image));
     plot_->replot();
-    ++redraws_;
+    shownSerial_ = serial;
+    ++frames_;
 }
 
 void PlotWindow::btnPlotPauseClick()
@@ -347,8 +470,8 @@ void PlotWindow::btnPlotPauseClick()
 void PlotWindow::legendToggled(QListWidgetItem* item)
 {
     for (Curve& c : curves_)
-        if (c.entry == item) c.graph->setVisible(item->checkState() == Qt::Checked);
-    plot_->replot();
+        if (c.entry == item) c.visible = item->checkState() == Qt::Checked;
+    render();
 }
 
 void PlotWindow::mouseMoved(int x)
@@ -388,8 +511,7 @@ void PlotWindow::cbPlotAutoYClick()
     yMin_->setEnabled(!autoY_->isChecked());
     yMax_->setEnabled(!autoY_->isChecked());
     if (!autoY_->isChecked()) edPlotYExit();
-    redraw();
-    if (paused()) plot_->replot();
+    render();
 }
 
 void PlotWindow::edPlotYExit()
@@ -403,10 +525,7 @@ void PlotWindow::edPlotYExit()
     }
     lastFixedLow_ = low;
     lastFixedHigh_ = high;
-    if (!autoY_->isChecked()) {
-        plot_->yAxis->setRange(low, high);
-        plot_->replot();
-    }
+    if (!autoY_->isChecked()) render();
 }
 
 void PlotWindow::btnPlotCsvClick()

@@ -1,13 +1,17 @@
 #pragma once
-// "变量曲线": the watched numeric variables as curves over time, drawn from
+// "变量曲线": the watched numeric variables as curves over time, taken from
 // the session's sample store on a timer (never per received chunk), each
-// curve decimated to its lowest and highest value per pixel column. A list
-// beside the chart is the legend: its boxes show or hide a curve and its
-// entries give every curve's value at the mouse position.
+// curve decimated to its lowest and highest value per pixel column. The
+// chart (QCustomPlot) lays out the axes; the curves are drawn into a picture
+// on a thread of their own, so even fifty noisy curves cost the window's
+// thread, and the reader waiting on it, next to nothing. A list beside the
+// chart is the legend: its boxes show or hide a curve and its entries give
+// every curve's value at the mouse position.
 
 #include "vars/sample_store.h"
 #include "vars/var_list.h"
 
+#include <QColor>
 #include <QWidget>
 #include <memory>
 #include <thread>
@@ -15,7 +19,7 @@
 
 class QCheckBox;
 class QComboBox;
-class QCPGraph;
+class QCPItemPixmap;
 class QCPItemStraightLine;
 class QCustomPlot;
 class QLabel;
@@ -24,9 +28,11 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 class QTimer;
+class QImage;
 
 namespace quillon {
 
+class CurveRenderer;
 class Dialogs;
 
 class PlotWindow : public QWidget {
@@ -51,11 +57,17 @@ public:
 
     // A CSV file is being written.
     bool exporting() const { return exportThread_.joinable(); }
-    // Redraws done so far, for the benchmark.
+    // Redraws done so far, and pictures of them put on screen.
     long redraws() const { return redraws_; }
+    long framesShown() const { return frames_; }
+    // The last picture asked for is on screen.
+    bool upToDate() const { return shownSerial_ == submitted_; }
     bool paused() const;
     // The curves as they are drawn: one per watched numeric variable.
     int curveCount() const { return static_cast<int>(curves_.size()); }
+    // What the last redraw took from the store for curve `i`, and whether it is drawn.
+    const std::vector<vars::SamplePoint>& shownPoints(int i) const { return curves_.at(static_cast<size_t>(i)).points; }
+    bool curveShown(int i) const { return curves_.at(static_cast<size_t>(i)).visible; }
     QCustomPlot* chart() const { return plot_; }
 
 protected:
@@ -66,12 +78,17 @@ private:
     struct Curve {
         uint64_t series;
         QString name;
-        QCPGraph* graph;
+        QColor color;
         QListWidgetItem* entry;
         std::shared_ptr<vars::ColumnView> view;
+        std::vector<vars::SamplePoint> points;
+        bool visible = true;
     };
     // Curves for the watched numeric rows as they are now; true when they changed.
     bool followList();
+    // Has the curves drawn as they are, for the window last taken.
+    void render();
+    void curvesDrawn(const QImage& image, uint64_t serial, double x0, double x1, double y0, double y1);
     void legendToggled(QListWidgetItem* item);
     void mouseMoved(int x);
     void csvExported(bool ok);
@@ -91,6 +108,8 @@ private:
     QLabel* arrays_;
     QLabel* cursorTime_;
     QCPItemStraightLine* cursorLine_ = nullptr;
+    QCPItemPixmap* curvesImage_ = nullptr;
+    std::unique_ptr<CurveRenderer> renderer_;
     QTimer* timer_;
     QPushButton* csvButton_;
     std::thread exportThread_;
@@ -101,6 +120,11 @@ private:
     double lastFixedHigh_ = 100;
     double cursorAt_ = -1; // the time under the mouse, < 0 when none
     long redraws_ = 0;
+    long frames_ = 0;
+    uint64_t submitted_ = 0;
+    uint64_t shownSerial_ = 0;
+    double shownFrom_ = 0;
+    double shownTo_ = kSpans[0];
 };
 
 } // namespace quillon

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSet>
 #include <cstring>
 #include <fstream>
 #include <qcustomplot.h>
@@ -80,12 +81,11 @@ protected:
         for (int i = 0; i < legend()->count(); ++i) out << legend()->item(i)->text();
         return out;
     }
-    QCPGraph* curve(int i) { return find<QCustomPlot>("plotVars")->graph(i); }
+    PlotWindow* window() { return frame->comTestPage()->varGroup()->plotWindow(); }
     std::vector<double> shownValues(int i)
     {
         std::vector<double> out;
-        for (auto it = curve(i)->data()->constBegin(); it != curve(i)->data()->constEnd(); ++it)
-            out.push_back(it->value);
+        for (const auto& p : window()->shownPoints(i)) out.push_back(p.value);
         return out;
     }
     static std::string readFile(const std::string& path)
@@ -124,6 +124,7 @@ TEST_F(PlotPageTest, ACurveForEachWatchedNumberWithValuesAtTheMouse)
     EXPECT_FALSE(store().has(variables().row(4).series)); // not watched
 
     // The mouse over the chart: every curve's value at that time.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->upToDate(); }, 2000));
     auto* plot = find<QCustomPlot>("plotVars");
     const int x = static_cast<int>(plot->xAxis->coordToPixel(*store().lastTime())) + 3;
     QTest::mouseMove(plot, QPoint(x, plot->height() / 2));
@@ -132,8 +133,8 @@ TEST_F(PlotPageTest, ACurveForEachWatchedNumberWithValuesAtTheMouse)
 
     // A legend entry hides its curve; unwatching a row takes the curve away.
     legend()->item(1)->setCheckState(Qt::Unchecked);
-    EXPECT_FALSE(curve(1)->visible());
-    EXPECT_TRUE(curve(0)->visible());
+    EXPECT_FALSE(w->curveShown(1));
+    EXPECT_TRUE(w->curveShown(0));
     variables().row(speed).def.watched = false;
     w->redraw();
     EXPECT_EQ(w->curveCount(), 2);
@@ -186,12 +187,22 @@ TEST_F(PlotPageTest, ExportsTheStoreAsCsvAndTheChartAsPng)
     EXPECT_EQ(lines[2].substr(lines[2].find(',')), ",9,12,0.1\r");
     EXPECT_EQ(lines[1].find('.'), lines[1].find(',') - 4); // seconds with three decimals
 
+    window()->redraw();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window()->upToDate(); }, 2000));
     const std::string pngPath = dir.file("curves.png");
     dialogs.fileAnswers.push_back(QString::fromStdString(pngPath));
     click("btnPlotPng");
     QImage png;
     ASSERT_TRUE(png.load(QString::fromStdString(pngPath), "PNG"));
     EXPECT_EQ(png.size(), find<QWidget>("pnPlotChart")->size());
+    // The curves are in the picture, in their legend colours.
+    QSet<QRgb> colours;
+    for (int y = 0; y < png.height(); ++y)
+        for (int x = 0; x < png.width(); ++x) colours.insert(png.pixel(x, y) | 0xFF000000u);
+    for (int i = 0; i < 3; ++i) {
+        const QRgb swatch = legend()->item(i)->icon().pixmap(14, 14).toImage().pixel(7, 7) | 0xFF000000u;
+        EXPECT_TRUE(colours.contains(swatch)) << "curve " << i;
+    }
 
     // An existing file is replaced only when the user agrees.
     dialogs.fileAnswers.push_back(QString::fromStdString(csvPath));
