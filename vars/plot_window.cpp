@@ -405,6 +405,7 @@ void PlotWindow::redraw()
     for (Curve& c : curves_) c.points = c.view->update(store_, c.series, from, to, width);
     shownFrom_ = from;
     shownTo_ = to;
+    shownLast_ = last;
     render();
     ++redraws_;
 }
@@ -491,7 +492,8 @@ void PlotWindow::showValuesAt(double time)
     cursorTime_->setText(QStringLiteral("时间: %1 秒").arg(time, 0, 'f', 3));
     const QSignalBlocker block(legend_);
     for (Curve& c : curves_) {
-        const auto v = store_.valueAt(c.series, time);
+        // Paused, the readout stays with the curves: nothing newer than they show.
+        const auto v = store_.valueAt(c.series, std::min(time, shownLast_));
         c.entry->setText(v ? c.name + QStringLiteral(" = ") + numberText(v->value) : c.name);
     }
 }

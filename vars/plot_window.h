@@ -125,6 +125,7 @@ private:
     uint64_t shownSerial_ = 0;
     double shownFrom_ = 0;
     double shownTo_ = kSpans[0];
+    double shownLast_ = 0; // the newest sample time the curves show
 };
 
 } // namespace quillon

@@ -154,6 +154,9 @@ TEST_F(PlotPageTest, PauseFreezesTheChartWhileRecordingGoesOn)
     block(3, 3, 3);
     QTest::qWait(3 * PlotWindow::kRedrawMs);
     EXPECT_EQ(shownValues(0), (std::vector<double>{1}));
+    // The readout too stays with what is shown.
+    w->showValuesAt(*store().lastTime() + 1);
+    EXPECT_EQ(find<QListWidget>("lwPlotLegend")->item(0)->text(), QStringLiteral("speed = 1"));
     EXPECT_EQ(w->redraws(), redraws);
     EXPECT_EQ(store().count(series(speed)), 3u);
 
