@@ -402,7 +402,9 @@ void PlotWindow::redraw()
     // Fixed windows keep their column grid while they move; the whole
     // history changes it only when it has doubled.
     const double width = span > 0 ? span / columns : std::exp2(std::ceil(std::log2((to - from) / columns)));
-    for (Curve& c : curves_) c.points = c.view->update(store_, c.series, from, to, width);
+    // About ten milliseconds of scanning per redraw, shared by the curves.
+    const size_t budget = kScanBudget / std::max<size_t>(1, curves_.size());
+    for (Curve& c : curves_) c.points = c.view->update(store_, c.series, from, to, width, budget);
     shownFrom_ = from;
     shownTo_ = to;
     shownLast_ = last;

@@ -41,6 +41,8 @@ public:
     // The time windows of cbPlotSpan, in its order; 0 is everything held.
     static constexpr double kSpans[] = {10, 60, 600, 0};
     static constexpr int kRedrawMs = 80;
+    // Samples a redraw may scan for columns it has not seen yet.
+    static constexpr size_t kScanBudget = 1'000'000;
 
     PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::SampleStore& store, QWidget* parent = nullptr);
     ~PlotWindow() override;

@@ -356,7 +356,7 @@ void MinMaxColumn::appendTo(std::vector<SamplePoint>& out) const
 }
 
 std::vector<MinMaxColumn> SampleStore::columns(uint64_t series, double origin, double width, int64_t first,
-                                               int64_t last) const
+                                               int64_t last, size_t budget) const
 {
     std::vector<MinMaxColumn> out;
     auto it = series_.find(series);
@@ -364,6 +364,7 @@ std::vector<MinMaxColumn> SampleStore::columns(uint64_t series, double origin, d
     const Series& s = it->second;
     const double to = origin + static_cast<double>(last + 1) * width;
     size_t loIndex = 0, hiIndex = 0;
+    size_t scanned = 0;
     for (Cursor c(*this, s, lowerIndex(s, origin + static_cast<double>(first) * width)); !c.done(); c.next()) {
         const double t = c.time();
         if (t > to) break; // a sample right at the end belongs to the last column
@@ -371,10 +372,13 @@ std::vector<MinMaxColumn> SampleStore::columns(uint64_t series, double origin, d
         if (!std::isfinite(v)) continue; // a NaN float draws nothing
         const auto column = std::clamp(static_cast<int64_t>(std::floor((t - origin) / width)), first, last);
         if (out.empty() || out.back().column != column) {
+            if (scanned >= budget) break;
             out.push_back({column, {t, v}, {t, v}, true, true});
             loIndex = hiIndex = c.index();
+            ++scanned;
             continue;
         }
+        ++scanned;
         MinMaxColumn& col = out.back();
         if (v < col.low.value) {
             col.low = {t, v};
@@ -421,7 +425,7 @@ std::optional<SamplePoint> SampleStore::before(uint64_t series, double time) con
 }
 
 const std::vector<SamplePoint>& ColumnView::update(const SampleStore& store, uint64_t series, double from, double to,
-                                                   double width)
+                                                   double width, size_t budget)
 {
     points_.clear();
     if (!(width > 0) || !(to > from)) return points_;
@@ -440,7 +444,7 @@ const std::vector<SamplePoint>& ColumnView::update(const SampleStore& store, uin
         start = columns_.back().column;
         columns_.pop_back();
     }
-    for (const MinMaxColumn& c : store.columns(series, 0, width, start, last)) columns_.push_back(c);
+    for (const MinMaxColumn& c : store.columns(series, 0, width, start, last, budget)) columns_.push_back(c);
     if (auto lead = store.before(series, static_cast<double>(first) * width)) points_.push_back(*lead);
     // Each column starts at the end nearer to where the line is: within a
     // pixel the order cannot be seen, and a noisy signal then draws half

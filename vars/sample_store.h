@@ -12,6 +12,7 @@
 #include "vars/var_list.h"
 
 #include <cstdint>
+#include <cstddef>
 #include <deque>
 #include <map>
 #include <optional>
@@ -76,8 +77,10 @@ public:
     std::vector<SamplePoint> points(uint64_t series) const;
     // The columns [origin + k * width, origin + (k + 1) * width) for k from
     // `first` through `last` that hold samples (non-finite values skipped).
-    std::vector<MinMaxColumn> columns(uint64_t series, double origin, double width, int64_t first,
-                                      int64_t last) const;
+    // With a `budget`, it stops at the first column boundary after that
+    // many samples (so it always completes at least one column).
+    std::vector<MinMaxColumn> columns(uint64_t series, double origin, double width, int64_t first, int64_t last,
+                                      size_t budget = SIZE_MAX) const;
     // The samples between `from` and `to` drawn into `columns` columns of
     // equal width: each column gives its lowest and its highest sample in
     // the order they came (one point when they are the same sample). The
@@ -151,13 +154,16 @@ private:
 // One series' columns on a grid of fixed width anchored at time 0, kept as
 // the window moves: each update scans only the samples that came since the
 // last one (and the last column, which they may extend), so following a
-// window of millions of samples costs what arrived, not what is shown.
+// window of millions of samples costs what arrived, not what is shown. A
+// window seen for the first time over a long history is scanned a budget
+// of samples per update: it fills in from the left over a few updates
+// instead of stalling the window (and the reader waiting on it).
 class ColumnView {
 public:
     // The points of `series` for the window [from, to]: the sample before
     // it, then each column's lowest and highest.
     const std::vector<SamplePoint>& update(const SampleStore& store, uint64_t series, double from, double to,
-                                           double width);
+                                           double width, size_t budget = SIZE_MAX);
     const std::vector<SamplePoint>& points() const { return points_; }
 
 private:

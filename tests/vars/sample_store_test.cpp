@@ -190,6 +190,20 @@ TEST(SampleStore, AFollowingViewShowsWhatAFreshOneShows)
             EXPECT_EQ(seen[k].value, expected[k].value) << "step " << step << " point " << k;
         }
     }
+    // A view on a budget fills in over several updates and comes to the same.
+    ColumnView thrifty;
+    const double to = *store.lastTime();
+    ColumnView whole;
+    const auto& all = whole.update(store, 1, 0, to, width);
+    size_t before = 0;
+    int updates = 0;
+    while (thrifty.update(store, 1, 0, to, width, 100).size() != all.size()) {
+        ASSERT_GT(thrifty.points().size(), before) << "an update made no progress";
+        before = thrifty.points().size();
+        ASSERT_LT(++updates, 100);
+    }
+    EXPECT_GT(updates, 5);
+    for (size_t k = 0; k < all.size(); ++k) EXPECT_EQ(thrifty.points()[k].value, all[k].value) << k;
     // Starting over (a cleared store) is noticed.
     store.clear();
     store.record(sample(1, 0, 100, 5));
