@@ -18,7 +18,7 @@ LAUNCHER := -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=cca
 export CCACHE_BASEDIR ?= $(abspath $(CURDIR)/..)
 endif
 
-.PHONY: all bootstrap build run test test-sanitize fuzz screenshots bench install clean
+.PHONY: all bootstrap build run test test-sanitize fuzz screenshots bench install package package-check clean
 
 all: build
 
@@ -60,6 +60,16 @@ bench: build
 
 install: build
 	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# The Debian package, $(BUILD_DIR)/quillon_<version>_<arch>.deb, of what
+# make install puts under /usr; package-check checks it (CI runs that).
+package: build
+	@rm -f $(BUILD_DIR)/quillon_*.deb
+	@cd $(BUILD_DIR) && cpack -G DEB >cpack.log || { cat cpack.log; exit 1; }
+	@ls $(BUILD_DIR)/quillon_*.deb
+
+package-check: package
+	@./scripts/check_package.sh $(BUILD_DIR)
 
 clean:
 	@rm -rf $(BUILD_DIR) build-sanitize build-tsan build-fuzz

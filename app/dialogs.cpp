@@ -70,12 +70,27 @@ QString WidgetDialogs::withDefaultExt(const QString& path, const QString& defaul
     return path + QLatin1Char('.') + defaultExt;
 }
 
+std::optional<QString> WidgetDialogs::fileDialog(bool save, const QString& filter, const QString& defaultExt,
+                                                 const QString& fileName)
+{
+    // As QFileDialog's own getOpen/SaveFileName build it, plus the default
+    // suffix: a name typed without an extension gets it, so "app" opens app.map.
+    QFileDialog dialog(parent_, QString(), fileName, toQtFilter(filter));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The overwrite question is the pages' own business.
+    dialog.setOptions(save ? QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails
+                           : QFileDialog::HideNameFilterDetails);
+    dialog.setDefaultSuffix(defaultExt);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+    return files.first();
+}
+
 std::optional<QString> WidgetDialogs::openFile(const QString& filter, const QString& defaultExt)
 {
-    QString f = QFileDialog::getOpenFileName(parent_, QString(), QString(), toQtFilter(filter), nullptr,
-                                             QFileDialog::HideNameFilterDetails);
-    if (f.isEmpty()) return std::nullopt;
-    return f;
+    return fileDialog(false, filter, defaultExt, QString());
 }
 
 std::optional<QString> WidgetDialogs::saveFile(const QString& filter, const QString& defaultExt)
@@ -86,11 +101,10 @@ std::optional<QString> WidgetDialogs::saveFile(const QString& filter, const QStr
 std::optional<QString> WidgetDialogs::saveFile(const QString& filter, const QString& defaultExt,
                                                const QString& fileName)
 {
-    // The overwrite question is the pages' own business.
-    QString f = QFileDialog::getSaveFileName(parent_, QString(), fileName, toQtFilter(filter), nullptr,
-                                             QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
-    if (f.isEmpty()) return std::nullopt;
-    return withDefaultExt(f, defaultExt);
+    const auto f = fileDialog(true, filter, defaultExt, fileName);
+    if (!f) return std::nullopt;
+    // A dialog of the desktop's own may leave the suffix to us.
+    return withDefaultExt(*f, defaultExt);
 }
 
 std::optional<QString> WidgetDialogs::inputText(const QString& caption, const QString& prompt, const QString& initial)

@@ -65,6 +65,9 @@ public:
     static QString withDefaultExt(const QString& path, const QString& defaultExt);
 
 private:
+    std::optional<QString> fileDialog(bool save, const QString& filter, const QString& defaultExt,
+                                      const QString& fileName);
+
     QWidget* parent_;
     TfrmVar* variableDialog_ = nullptr;
 };

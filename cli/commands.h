@@ -19,6 +19,8 @@ struct Command {
 Command addRtCommand(CLI::App& app);
 Command addLedCommand(CLI::App& app);
 Command addBandsCommand(CLI::App& app);
+// Capture on serial and parallel ports through the monitor's helper.
+Command addMonitorCommand(CLI::App& app);
 
 inline std::vector<Command> addOfflineToolCommands(CLI::App& app)
 {

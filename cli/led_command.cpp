@@ -23,13 +23,14 @@ struct LedOptions {
     std::string output;
 };
 
-// The program's settings file: beside the program, which is installed beside us.
+// The program's settings file, found as the program finds it (the program is
+// installed beside us): beside it in a build, in the user's folder once installed.
 std::string defaultSettingsPath()
 {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     const auto dir = ec ? std::filesystem::current_path() : self.parent_path();
-    return SettingsFile::defaultPathFor((dir / "quillon").string());
+    return SettingsFile::locationFor((dir / "quillon").string());
 }
 
 int run(const LedOptions& o)

@@ -1,6 +1,7 @@
 // quillon-cli: the offline tools of the desktop program (HEX/BIN conversions,
 // checksums and source arrays here; thermistor, LED and colour-band commands
 // in their own files), for firmware build scripts. Same core, same output bytes.
+// The port monitor's capture (monitor_command.cpp) serves test rigs the same way.
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
@@ -324,7 +325,7 @@ CLI::App* addArray(CLI::App& app, ArrayCommand& arr)
 int main(int argc, char** argv)
 {
     CLI::App app{"The offline tools for build scripts: HEX/BIN conversions, CRCs, source arrays,\n"
-                 "thermistor tables, LED code tables and colour-band values"};
+                 "thermistor tables, LED code tables and colour-band values; and the port monitor's capture"};
     setUpApp(app);
     app.require_subcommand(1);
 
@@ -337,6 +338,7 @@ int main(int argc, char** argv)
     ArrayCommand arr;
     addArray(app, arr);
     const auto offlineTools = addOfflineToolCommands(app);
+    const Command monitor = addMonitorCommand(app);
 
     if (const auto early = parseArguments(app, argc, argv)) return finish(*early);
     if (h2b.fill == "ff") h2b.fill = "FF";
@@ -346,6 +348,7 @@ int main(int argc, char** argv)
         if (*cmdCrc) return finish(crc.run());
         for (const auto& command : offlineTools)
             if (*command.sub) return finish(command.run());
+        if (*monitor.sub) return finish(monitor.run());
         return finish(arr.run());
     } catch (const std::exception& e) {
         return finish(fail(e.what()));

@@ -123,7 +123,10 @@ bool SafeOutput::open(const std::string& path)
     if (exists) {
         // The umask may have cleared bits the old file had.
         (void)::fchmod(fd_, mode);
-        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+        // Without the right to give the file away, keep at least its group.
+        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
+            [[maybe_unused]] const int kept = ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+        }
     }
     return true;
 }
@@ -136,6 +139,49 @@ void SafeOutput::openStdout()
     fd_ = STDOUT_FILENO;
     ownsFd_ = false;
     replaces_ = false;
+}
+
+// Gives an unnamed temporary file a unique name beside the target, for the
+// rename over it.
+bool SafeOutput::nameTemporary()
+{
+    if (!anonymous_) return true;
+    const std::string procPath = "/proc/self/fd/" + std::to_string(fd_);
+    for (int tries = 0; tries < 100; ++tries) {
+        tempName_ = uniqueTempName(target_);
+        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, tempName_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            anonymous_ = false;
+            return true;
+        }
+        const int err = errno;
+        tempName_.clear();
+        if (err != EEXIST) {
+            abandon();
+            return fail("cannot write", err);
+        }
+    }
+    abandon();
+    return fail("cannot write", EEXIST);
+}
+
+bool SafeOutput::publish()
+{
+    if (fd_ < 0) return fail("cannot write", EBADF);
+    if (!replaces_) return true;
+    // Once renamed, the open file is the target: writes go straight to it.
+    return nameTemporary() && renameOverTarget();
+}
+
+bool SafeOutput::renameOverTarget()
+{
+    if (::rename(tempName_.c_str(), target_.c_str()) != 0) {
+        const int err = errno;
+        abandon();
+        return fail("cannot write", err);
+    }
+    tempName_.clear();
+    replaces_ = false;
+    return true;
 }
 
 bool SafeOutput::commit(bool sync)
@@ -156,24 +202,7 @@ bool SafeOutput::commit(bool sync)
         abandon();
         return fail("cannot write", err);
     }
-    if (anonymous_) {
-        // Give the unnamed file a unique name, then rename that over the target.
-        const std::string procPath = "/proc/self/fd/" + std::to_string(fd_);
-        for (int tries = 0; tries < 100; ++tries) {
-            tempName_ = uniqueTempName(target_);
-            if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, tempName_.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
-            const int err = errno;
-            tempName_.clear();
-            if (err != EEXIST) {
-                abandon();
-                return fail("cannot write", err);
-            }
-        }
-        if (tempName_.empty()) {
-            abandon();
-            return fail("cannot write", EEXIST);
-        }
-    }
+    if (!nameTemporary()) return false;
     if (::close(fd_) != 0) {
         fd_ = -1;
         const int err = errno;
@@ -181,14 +210,7 @@ bool SafeOutput::commit(bool sync)
         return fail("cannot write", err);
     }
     fd_ = -1;
-    if (::rename(tempName_.c_str(), target_.c_str()) != 0) {
-        const int err = errno;
-        abandon();
-        return fail("cannot write", err);
-    }
-    tempName_.clear();
-    replaces_ = false;
-    return true;
+    return renameOverTarget();
 }
 
 void SafeOutput::abandon()

@@ -38,6 +38,12 @@ public:
     // the rename. False (and error()) if anything failed; the target is then
     // as it was and no temporary file is left.
     bool commit(bool sync = false);
+    // Puts what was written so far in place of the target now and keeps the
+    // output open: later writes go straight to the target, for a log that
+    // grows while the program runs and is followed by name (tail -f), and
+    // that keeps what it holds if the program is killed. commit() then only
+    // closes it. False (and error()) if that fails; the target is then as it was.
+    bool publish();
     // Drops what was written to a temporary file; the target stays as it was.
     void abandon();
 
@@ -46,6 +52,8 @@ public:
 private:
     bool fail(const std::string& what, int err);
     bool openTemporary(mode_t mode);
+    bool nameTemporary();
+    bool renameOverTarget();
     int fd_ = -1;
     bool replaces_ = false;
     bool ownsFd_ = false;

@@ -15,6 +15,8 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace quillon {
 
@@ -112,6 +114,122 @@ std::string entryLine(const std::string& key, const std::string& value)
     return utf8ToGbk(key) + "=" + utf8ToGbk(value);
 }
 
+// The file's lines grouped by section, for many writes in one pass: each
+// section and each key is looked up by its folded name instead of by a scan
+// of the file per write. Every write leaves the lines exactly as a write of
+// its own (read the file, change it, save it) would.
+class Document {
+public:
+    explicit Document(std::vector<Line> lines) { parse(lines); }
+
+    // An existing key's value is replaced in place, keeping the key as it was
+    // first written; a new key goes after the section's last non-blank line;
+    // a new section goes at the end of the file.
+    void set(const std::string& section, const std::string& key, const std::string& value)
+    {
+        auto found = sections_.find(toLowerAscii(section));
+        if (found == sections_.end()) {
+            blocks_.emplace_back();
+            blocks_.back().lines = {"[" + utf8ToGbk(section) + "]", entryLine(key, value)};
+            std::string name;
+            if (!sectionNameOf(blocks_.back().lines[0], name) || hasLineEnd(blocks_.back().lines[0]) ||
+                !readsAsWritten(blocks_.back().lines[1]))
+                return reparse();
+            sections_.emplace(toLowerAscii(name), blocks_.size() - 1);
+            return;
+        }
+        Block& block = blocks_[found->second];
+        block.indexKeys();
+        if (auto at = block.keys.find(toLowerAscii(key)); at != block.keys.end()) {
+            std::string& raw = block.lines[at->second];
+            std::string_view t = trimmed(raw);
+            std::string storedKey(trimmed(t.substr(0, t.find('='))));
+            raw = storedKey + "=" + utf8ToGbk(value);
+            if (!readsAsWritten(raw)) reparse();
+            return;
+        }
+        // Only blank lines follow the insertion point, so no key's line moves.
+        size_t at = block.lines.size();
+        while (at > 1 && trimmed(block.lines[at - 1]).empty()) --at;
+        std::string line = entryLine(key, value);
+        if (!readsAsWritten(line)) {
+            block.lines.insert(block.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+            return reparse();
+        }
+        // The key as it reads back (a key of characters GBK lacks does not).
+        std::string k, v;
+        if (entryOf(line, k, v)) block.keys.emplace(toLowerAscii(k), at);
+        block.lines.insert(block.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    }
+
+    std::vector<Line> lines()
+    {
+        std::vector<Line> out;
+        for (auto& b : blocks_)
+            for (auto& l : b.lines) out.push_back({std::move(l)});
+        blocks_.clear();
+        sections_.clear();
+        return out;
+    }
+
+private:
+    struct Block {
+        std::vector<std::string> lines; // the header first, except in block 0
+        std::unordered_map<std::string, size_t> keys;
+        bool indexed = false;
+
+        // Folded key -> line of its first occurrence, made when first needed.
+        void indexKeys()
+        {
+            if (indexed) return;
+            indexed = true;
+            std::string k, v;
+            for (size_t i = 1; i < lines.size(); ++i)
+                if (entryOf(lines[i], k, v)) keys.emplace(toLowerAscii(k), i);
+        }
+    };
+
+    void parse(std::vector<Line>& lines)
+    {
+        // Block 0 holds the lines before the first section.
+        blocks_.emplace_back();
+        std::string name;
+        for (auto& l : lines) {
+            if (sectionNameOf(l.raw, name)) {
+                blocks_.emplace_back();
+                // Only the first section of a name is ever read or written.
+                sections_.emplace(toLowerAscii(name), blocks_.size() - 1);
+            }
+            blocks_.back().lines.push_back(std::move(l.raw));
+        }
+    }
+
+    // A written line stays one entry line when the file is read again unless
+    // it holds a line end or looks like a section header (a key such as
+    // "[x]"); those are read back as the file will be.
+    static bool hasLineEnd(const std::string& line) { return line.find_first_of("\r\n") != std::string::npos; }
+    static bool readsAsWritten(const std::string& line)
+    {
+        std::string name;
+        return !hasLineEnd(line) && !sectionNameOf(line, name);
+    }
+
+    void reparse()
+    {
+        std::string data;
+        for (const auto& l : lines()) {
+            data += l.raw;
+            data += "\r\n";
+        }
+        std::vector<Line> again;
+        for (auto& l : splitLines(data)) again.push_back({std::move(l)});
+        parse(again);
+    }
+
+    std::vector<Block> blocks_;
+    std::unordered_map<std::string, size_t> sections_;
+};
+
 } // namespace
 
 SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {}
@@ -129,6 +247,13 @@ namespace {
 
 bool folderWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
 
+// Folders the package manager (or make install) owns. Root can write them,
+// but a settings file left there by "sudo quillon" belongs to no package.
+bool systemFolder(const std::string& folder)
+{
+    return folder == "/usr" || folder.rfind("/usr/", 0) == 0 || folder == "/bin" || folder == "/sbin";
+}
+
 } // namespace
 
 std::string SettingsFile::locationFor(const std::string& executablePath)
@@ -142,7 +267,7 @@ std::string SettingsFile::locationFor(const std::string& executablePath, const c
     const std::string beside = defaultPathFor(executablePath);
     const size_t slash = beside.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : beside.substr(0, slash));
-    if (writable(folder)) return beside;
+    if (!systemFolder(folder) && writable(folder)) return beside;
     // A relative XDG_CONFIG_HOME is to be ignored.
     std::string config;
     if (xdgConfigHome && xdgConfigHome[0] == '/') {
@@ -167,7 +292,7 @@ std::string SettingsFile::readText(const std::string& section, const std::string
     if (i == std::string::npos) return def;
     std::string k, v;
     entryOf(lines[i].raw, k, v);
-    return firstChars(v, kMaxValueChars);
+    return utf8Prefix(v, kMaxValueChars);
 }
 
 int32_t SettingsFile::readInteger(const std::string& section, const std::string& key, int32_t def) const
@@ -184,13 +309,12 @@ std::vector<SettingsFile::Entry> SettingsFile::readSection(const std::string& se
     auto lines = loadLines(path_);
     SectionSpan span = findSection(lines, section);
     if (span.header == std::string::npos) return out;
+    // Keys seen so far, folded: a large section is read in one pass.
+    std::unordered_set<std::string> seen;
     std::string k, v;
     for (size_t i = span.header + 1; i < span.end; ++i) {
         if (!entryOf(lines[i].raw, k, v)) continue;
-        bool seen = false;
-        for (const auto& e : out)
-            if (equalsNoCase(e.first, k)) seen = true;
-        if (!seen) out.emplace_back(k, firstChars(v, maxValueChars));
+        if (seen.insert(toLowerAscii(k)).second) out.emplace_back(k, utf8Prefix(v, maxValueChars));
     }
     return out;
 }
@@ -209,23 +333,15 @@ void SettingsFile::writeInteger(const std::string& section, const std::string& k
 
 void SettingsFile::writeText(const std::string& section, const std::string& key, const std::string& value)
 {
-    auto lines = loadLines(path_);
-    SectionSpan span = findSection(lines, section);
-    if (span.header == std::string::npos) {
-        lines.push_back({"[" + utf8ToGbk(section) + "]"});
-        lines.push_back({entryLine(key, value)});
-    } else if (size_t i = findKey(lines, span, key); i != std::string::npos) {
-        // Keep the key as it was first written, replace the value in place.
-        std::string_view t = trimmed(lines[i].raw);
-        std::string storedKey(trimmed(t.substr(0, t.find('='))));
-        lines[i].raw = storedKey + "=" + utf8ToGbk(value);
-    } else {
-        // New key: after the section's last non-blank line.
-        size_t at = span.end;
-        while (at > span.header + 1 && trimmed(lines[at - 1].raw).empty()) --at;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), {entryLine(key, value)});
-    }
-    saveLines(path_, lines);
+    writeTexts({{section, key, value}});
+}
+
+void SettingsFile::writeTexts(const std::vector<Write>& writes)
+{
+    if (writes.empty()) return;
+    Document doc(loadLines(path_));
+    for (const Write& w : writes) doc.set(w.section, w.key, w.value);
+    saveLines(path_, doc.lines());
 }
 
 void SettingsFile::deleteKey(const std::string& section, const std::string& key)

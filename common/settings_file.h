@@ -45,6 +45,14 @@ public:
     // Throw std::runtime_error when the file can't be written.
     void writeInteger(const std::string& section, const std::string& key, int32_t value);
     void writeText(const std::string& section, const std::string& key, const std::string& value);
+    // Several writes with one rewrite of the file, which reaches the disk
+    // whole or not at all; the file ends as writing them one by one leaves it.
+    struct Write {
+        std::string section;
+        std::string key;
+        std::string value;
+    };
+    void writeTexts(const std::vector<Write>& writes);
     void deleteKey(const std::string& section, const std::string& key);
 
     static constexpr size_t kMaxValueChars = 2047;
@@ -53,7 +61,8 @@ public:
     static std::string defaultPathFor(const std::string& executablePath);
 
     // The settings file actually used: beside the executable while that
-    // folder can be written; otherwise (an installed program) the same file
+    // folder can be written and is not a system folder (/usr/..., /bin,
+    // /sbin, which even root must not litter); otherwise the same file
     // name in $XDG_CONFIG_HOME/quillon/, by default ~/.config/quillon/, which
     // is created when missing. `writable` decides about a folder.
     static std::string locationFor(const std::string& executablePath);

@@ -12,18 +12,6 @@ std::string_view trimmed(std::string_view s)
 
 std::string trim(std::string_view s) { return std::string(trimmed(s)); }
 
-std::string firstChars(const std::string& utf8, size_t maxChars)
-{
-    size_t chars = 0;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
-            if (chars == maxChars) return utf8.substr(0, i);
-            ++chars;
-        }
-    }
-    return utf8;
-}
-
 std::string toUpperAscii(std::string_view s)
 {
     std::string out(s);
@@ -50,6 +38,25 @@ bool equalsNoCase(std::string_view a, std::string_view b)
         if (x != y) return false;
     }
     return true;
+}
+
+size_t utf8Chars(std::string_view utf8)
+{
+    size_t n = 0;
+    for (char c : utf8) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+std::string utf8Prefix(std::string_view utf8, size_t maxChars)
+{
+    size_t chars = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+            if (chars == maxChars) return std::string(utf8.substr(0, i));
+            ++chars;
+        }
+    }
+    return std::string(utf8);
 }
 
 std::vector<std::string> splitLines(std::string_view text)

@@ -54,6 +54,7 @@ struct Model {
     bool master = true;
     Bytes acc;
     Bytes shown;
+    bool bodyShown = false;
 
     void append(const Bytes& chunk)
     {
@@ -63,22 +64,46 @@ struct Model {
     void replace(const Bytes& chunk) { acc = chunk; }
     void keepFrom(long at) { acc.erase(acc.begin(), acc.begin() + std::min<long>(at, static_cast<long>(acc.size()))); }
 
+    // How many bytes at the end of the accumulator begin a head.
+    size_t headStartAtEnd() const
+    {
+        size_t keep = 0;
+        for (size_t k = 1; k < static_cast<size_t>(s.headLen) && k <= acc.size(); ++k)
+            if (std::equal(acc.end() - static_cast<long>(k), acc.end(), s.headMark.begin())) keep = k;
+        return keep;
+    }
+
     // One cut; false when nothing changed.
     bool cut()
     {
         const long count = static_cast<long>(acc.size());
         long s0 = 0, e = count;
         const long hl = s.headLen, el = s.endLen;
-        if (s.mode == DataMode::MemoryMap && !s.fixedLength) {
+        const bool marks = s.mode == DataMode::MemoryMap && !s.fixedLength;
+        if (marks) {
             if (hl > 0) s0 = naiveFind(acc, s.headMark.data(), static_cast<size_t>(hl));
             if (el > 0) e = naiveFind(acc, s.endMark.data(), static_cast<size_t>(el));
+        }
+        if (marks && s0 >= 0 && el == 0 && hl > 0 && s0 + hl == count) {
+            // A head with no body yet and no end mark to wait for: it waits.
+            if (s0 == 0) return false;
+            keepFrom(s0);
+            return true;
         }
         if (s0 >= 0 && e >= 0) {
             if (e - s0 - hl >= 0) {
                 shown.assign(acc.begin() + s0 + hl, acc.begin() + e);
+                bodyShown = true;
                 if (!interactive) s.blockDecoded = true;
             }
             keepFrom(e + el);
+            return true;
+        }
+        if (e >= 0 && el == 0) {
+            // No end mark: everything goes but the start of a head.
+            const size_t keep = headStartAtEnd();
+            if (keep == acc.size()) return false;
+            acc.erase(acc.begin(), acc.end() - static_cast<long>(keep));
             return true;
         }
         if (e >= 0) {
@@ -86,12 +111,11 @@ struct Model {
             return true;
         }
         if (s0 < 0) {
-            // Keep the start of a head at the end, if any.
-            size_t keep = 0;
-            for (size_t k = 1; k < static_cast<size_t>(hl) && k <= acc.size(); ++k)
-                if (std::equal(acc.end() - static_cast<long>(k), acc.end(), s.headMark.begin())) keep = k;
+            // Keep the start of a head at the end, if any; never show
+            // unframed bytes in place of a block's body.
+            const size_t keep = headStartAtEnd();
             if (keep == acc.size()) return false;
-            shown.assign(acc.begin(), acc.end() - static_cast<long>(keep));
+            if (!bodyShown) shown.insert(shown.end(), acc.begin(), acc.end() - static_cast<long>(keep));
             acc.erase(acc.begin(), acc.end() - static_cast<long>(keep));
             return true;
         }
@@ -134,6 +158,7 @@ struct Model {
     void feed(const Bytes& chunk, bool lineIdle)
     {
         shown.clear();
+        bodyShown = false;
         if (s.mode == DataMode::Normal) {
             shown = chunk;
             if (interactive && !master) {
@@ -162,10 +187,18 @@ struct Model {
                 append(chunk);
         } else {
             // Marks: in as far as there is room, cutting every block; a full
-            // accumulator that frames nothing starts over.
+            // accumulator that frames nothing drops up to the next head.
             size_t at = 0;
             while (at < chunk.size()) {
-                if (acc.size() == 2048) acc.clear();
+                if (acc.size() == 2048) {
+                    size_t from = acc.size();
+                    if (s.headLen > 0) {
+                        const long next = naiveFind(Bytes(acc.begin() + 1, acc.end()), s.headMark.data(),
+                                                    static_cast<size_t>(s.headLen));
+                        from = next >= 0 ? static_cast<size_t>(next) + 1 : acc.size() - headStartAtEnd();
+                    }
+                    keepFrom(static_cast<long>(from));
+                }
                 const size_t take = std::min(chunk.size() - at, 2048 - acc.size());
                 acc.insert(acc.end(), chunk.begin() + static_cast<long>(at),
                            chunk.begin() + static_cast<long>(at + take));
@@ -206,13 +239,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Input in{data, size};
     VarList vars;
-    ReceiveState state;
+    ReceiveModes state;
     auto owned = std::make_unique<DataModeDecoder>(vars);
     DataModeDecoder* decoder = owned.get();
-    state.modeStep = std::move(owned);
     state.settings = randomSettings(in);
-    state.interactive = in.flag();
-    state.master = in.flag();
+    state.role.interactive = in.flag();
+    state.role.master = in.flag();
 
     const int rowCount = in.byte() % 6;
     for (int i = 0; i < rowCount; ++i) {
@@ -228,8 +260,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     Model model;
     model.s = state.settings;
-    model.interactive = state.interactive;
-    model.master = state.master;
+    model.interactive = state.role.interactive;
+    model.master = state.role.master;
     // Large chunks come from repeating a short pattern.
     Bytes chunk;
     while (!in.empty()) {
@@ -245,16 +277,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const bool idle = in.flag();
         if (in.flag()) state.settings.blockDecoded = model.s.blockDecoded = false; // the hex dump restarted
 
-        state.LineIdle = idle;
+        if (idle) state.burst.lineWentIdle();
         std::vector<std::string> before;
         for (const auto& r : vars.rows()) before.push_back(r.value);
-        const ReceiveResult result = state.applyDataMode(chunk);
-        state.LineIdle = false;
+        const ReceiveResult result = decoder->process(state, chunk);
+        state.burst.chunkDelivered();
         model.feed(chunk, idle);
 
-        if (state.ReceiveAccumulator.count > Accumulator::kCapacity) fail("accumulator overfilled");
-        if (!std::equal(model.acc.begin(), model.acc.end(), state.ReceiveAccumulator.data.begin()) ||
-            model.acc.size() != state.ReceiveAccumulator.count)
+        if (state.burst.ReceiveAccumulator.count > Accumulator::kCapacity) fail("accumulator overfilled");
+        if (!std::equal(model.acc.begin(), model.acc.end(), state.burst.ReceiveAccumulator.data.begin()) ||
+            model.acc.size() != state.burst.ReceiveAccumulator.count)
             fail("accumulator");
         if (!std::equal(model.shown.begin(), model.shown.end(), result.display.begin(), result.display.end()))
             fail("display");

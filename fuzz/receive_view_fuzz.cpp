@@ -11,14 +11,12 @@ namespace {
 
 std::string dumpAll(const std::vector<std::span<const uint8_t>>& chunks, bool memoryMap, int32_t start)
 {
-    ReceiveState state;
-    if (memoryMap) {
-        state.settings.mode = DataMode::MemoryMap;
-        state.settings.startAddress = start;
-    }
+    int32_t address = 0;
+    DumpStart from;
+    if (memoryMap) from.freshAddress = start;
     std::string display;
     for (const auto& c : chunks) {
-        DumpOutput out = dumpChunk(state, c, display.empty());
+        DumpOutput out = dumpChunk(address, from, c, display.empty());
         display = out.replaceAll ? out.text : display + out.text;
     }
     return display;

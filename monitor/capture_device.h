@@ -6,8 +6,11 @@
 
 #include <sys/types.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -24,14 +27,28 @@ public:
     virtual CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize) = 0;
 };
 
-enum class LoadFailure { None, NoPrivilege, NoBpf, NoBtf, HelperMissing, Other };
+enum class LoadFailure {
+    None,
+    NoPrivilege,     // neither root nor pkexec
+    NoBpf,           // the kernel refused the capture programs
+    NoBtf,           // the kernel has no type information for them
+    HelperMissing,   // quillon-portmon is not beside the program
+    PasswordRefused, // pkexec: the password was not given, or not accepted
+    Cancelled,       // given up on request (the window closing)
+    Other
+};
 
 // The device together with its service: loading starts the component and
 // does its handshake, unloading ends it.
 class CaptureService : public CaptureDevice {
 public:
+    // May take long (a password may be asked for); runs off the window's thread.
     virtual LoadFailure load() = 0;
-    // Ask it to stop, then end it. Harmless when nothing runs.
+    // Makes a load running on another thread give up at once, and every
+    // load after it, until called with false.
+    virtual void setLoadCancelled(bool) {}
+    // Ask it to stop, then end it. Harmless when nothing runs. Never waits
+    // longer than one answer may take.
     virtual void unload() = 0;
     // True from a successful load until unload, and false once the component
     // is found gone (a request that failed because it died).
@@ -42,6 +59,8 @@ struct HelperStart {
     bool ok = false;
     int error = 0;
     std::string message; // the helper's version, or why capture cannot run here
+    // What a failure was, where the client knows it without the helper's words.
+    LoadFailure failure = LoadFailure::Other;
 };
 
 // quillon-portmon beside the running program.
@@ -58,7 +77,10 @@ public:
     // installed) and waits for its handshake. Call it from a thread that
     // lives as long as the helper should: the helper ends with that thread.
     HelperStart start();
-    // Asks the helper to detach and exit, then makes sure it has.
+    // Asks the helper to detach and exit and closes the channel; a helper we
+    // may signal is ended. Returns within the answer timeout; one that is
+    // still there then (pkexec's, which runs as root) ends on its own at the
+    // end of its input and is reaped in the background.
     void stop();
     bool running() const { return fd_ >= 0; }
     pid_t pid() const { return pid_; }
@@ -68,6 +90,7 @@ public:
 
     // CaptureService: start() and stop() under the service's names.
     LoadFailure load() override;
+    void setLoadCancelled(bool on) override;
     void unload() override { stop(); }
     bool loaded() const override { return running(); }
     // What the last start said: the helper's version, or why it could not run.
@@ -76,19 +99,30 @@ public:
     // How long an answer may take; the handshake may take twice as long
     // (pkexec, which may ask for a password, two minutes).
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
+    // What starts the helper with privilege when we are not root: pkexec
+    // where it is installed, unless set here.
+    void setLauncher(std::string path) { launcher_ = std::move(path); }
 
 private:
-    bool sendAll(const std::vector<uint8_t>& bytes);
-    bool receiveAll(uint8_t* out, size_t n, int timeoutMs);
-    bool receiveAnswer(CaptureAnswer& answer, int timeoutMs);
-    void reap(int waitMs);
+    using Deadline = std::chrono::steady_clock::time_point;
+    HelperStart handshake(bool viaPkexec);
+    bool sendAll(const std::vector<uint8_t>& bytes, Deadline until);
+    bool receiveAll(uint8_t* out, size_t n, Deadline until, bool cancellable = false);
+    bool receiveAnswer(CaptureAnswer& answer, Deadline until, bool cancellable = false);
+    // Ends the process by `until`; its wait status, or -1 if it is left running.
+    int reap(Deadline until);
+    Deadline after(int ms) const;
 
     std::string helperPath_;
+    std::optional<std::string> launcher_;
     int fd_ = -1;
     pid_t pid_ = -1;
     int timeoutMs_ = 5000;
     bool timedOut_ = false;
     HelperStart lastStart_;
+    // Readable while loads are cancelled; wakes a handshake in progress.
+    std::atomic<int> cancelFd_{-1};
+    std::atomic<bool> cancelled_{false};
 };
 
 // The capture component of this system: the helper beside the program.

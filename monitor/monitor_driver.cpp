@@ -10,17 +10,18 @@ bool MonitorDriver::attemptLoad(LoadFailure& failure)
     // one) goes before a new one starts.
     service_->unload();
     failure = service_->load();
-    return failure == LoadFailure::None && service_->loaded();
+    if (failure == LoadFailure::None && !service_->loaded()) failure = LoadFailure::Other;
+    return failure == LoadFailure::None;
 }
 
 bool MonitorDriver::loadDriverService()
 {
+    lastFailure_ = LoadFailure::Other;
     if (!service_) return false;
-    LoadFailure failure = LoadFailure::None;
-    if (attemptLoad(failure)) return true;
-    if (failure != LoadFailure::Other) return false;
+    if (attemptLoad(lastFailure_)) return true;
+    if (lastFailure_ != LoadFailure::Other) return false;
     removeDriverService();
-    return attemptLoad(failure);
+    return attemptLoad(lastFailure_);
 }
 
 void MonitorDriver::removeDriverService()
@@ -59,6 +60,17 @@ std::optional<uint32_t> MonitorDriver::hook(PortKind kind, uint32_t mask, const 
     const uint32_t granted = hookMaskOf(answer.output);
     (kind == PortKind::Serial ? serialMask_ : parallelMask_) = granted;
     return granted;
+}
+
+SetUpStep MonitorDriver::setUpCapture(const CaptureSettings& settings)
+{
+    if (!send(kDiscardRecords)) return SetUpStep::Discard;
+    if (!send(kSetFilter, buildFilterBlock(settings.filter))) return SetUpStep::Filter;
+    if (!sendValue(kMaxDataBytes, settings.maxBytes ? settings.maxBytes() : uint32_t(kLimitDefault)))
+        return SetUpStep::MaxBytes;
+    if (!sendValue(kHexDisplay, settings.hex ? 1 : 0)) return SetUpStep::Hex;
+    if (settings.start && !send(kStartCapture)) return SetUpStep::Start;
+    return SetUpStep::None;
 }
 
 ReadEnd MonitorDriver::readRecords(const std::function<bool()>& inTime,

@@ -21,6 +21,18 @@ enum class ReadEnd {
     OutOfTime,   // records may be waiting; read on soon
 };
 
+// What capture is set to once the ports are hooked.
+struct CaptureSettings {
+    FilterSettings filter;
+    // Read when its request is due: reading it may tell the user something.
+    std::function<uint32_t()> maxBytes;
+    bool hex = false;
+    bool start = true; // start capturing at the end
+};
+
+// The request of the set-up that failed.
+enum class SetUpStep { None, Discard, Filter, MaxBytes, Hex, Start };
+
 class MonitorDriver {
 public:
     explicit MonitorDriver(CaptureService* service) : service_(service) {}
@@ -34,8 +46,11 @@ public:
     // Loads the component; a component left running is removed first. A
     // failed first attempt is retried once after removing what it left,
     // unless the failure is one a second attempt can't mend (missing
-    // privilege or kernel support), which would only ask for a password again.
+    // privilege or kernel support, a password not given), which would only
+    // ask for a password again.
     bool loadDriverService();
+    // Why the last load failed (None after a success).
+    LoadFailure lastLoadFailure() const { return lastFailure_; }
     void removeDriverService();
     // Back to the unloaded state: the component removed, nothing hooked.
     void closeMonitor();
@@ -50,6 +65,11 @@ public:
     uint32_t hookedMask(PortKind kind) const { return kind == PortKind::Serial ? serialMask_ : parallelMask_; }
     bool anyPortHooked() const { return serialMask_ != 0 || parallelMask_ != 0; }
 
+    // The set-up that follows the hooks, in order: old records discarded,
+    // the filter, the data bytes, hexadecimal display, then capture started
+    // when asked. Stops at the first failed request and names it.
+    SetUpStep setUpCapture(const CaptureSettings& settings);
+
     // Reads until the buffer is drained or a read fails, or until `inTime`
     // says the poll has used its share; reads of fewer than 6 bytes are skipped.
     ReadEnd readRecords(const std::function<bool()>& inTime,
@@ -59,6 +79,7 @@ private:
     bool attemptLoad(LoadFailure& failure);
 
     CaptureService* service_;
+    LoadFailure lastFailure_ = LoadFailure::None;
     uint32_t serialMask_ = 0;
     uint32_t parallelMask_ = 0;
 };

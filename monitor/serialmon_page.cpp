@@ -51,7 +51,10 @@ SerialMonPage::SerialMonPage(PageHost& host, CaptureService* capture, QWidget* p
       driver_(session_.driver())
 {
     ui->setupUi(this);
-    session_.setClosedHandler([this] { showUnloaded(); });
+    session_.setClosedHandler([this] {
+        setEnabled(true); // a load given up leaves the page as before it
+        showUnloaded();
+    });
     setUpList();
     connectHandlers();
 }
@@ -110,8 +113,30 @@ void SerialMonPage::fillParallelList(const PortListing& listing)
 
 // ------------------------------------------------------------ loading
 
+namespace {
+
+// The second line of a failed load: why, in the user's words.
+QString loadFailureReason(LoadFailure why)
+{
+    switch (why) {
+    case LoadFailure::NoPrivilege:
+        return QStringLiteral("端口监视需要管理员权限：请以 root 身份运行本程序，或安装 pkexec。");
+    case LoadFailure::NoBpf: return QStringLiteral("内核拒绝加载端口监视所需的 eBPF 程序。");
+    case LoadFailure::NoBtf: return QStringLiteral("内核缺少 BTF 类型信息，无法运行端口监视程序。");
+    case LoadFailure::HelperMissing: return QStringLiteral("程序所在目录中找不到 quillon-portmon。");
+    case LoadFailure::PasswordRefused: return QStringLiteral("没有输入管理员密码，或授权被拒绝。");
+    case LoadFailure::None:
+    case LoadFailure::Cancelled: return {};
+    case LoadFailure::Other: break;
+    }
+    return QStringLiteral("端口监视程序没有应答。");
+}
+
+} // namespace
+
 void SerialMonPage::btnStartParMonClick()
 {
+    if (session_.loading()) return;
     const bool wasLoaded = driver_.driverLoaded;
     driver_.driverLoaded = !wasLoaded;
     if (wasLoaded) {
@@ -120,8 +145,33 @@ void SerialMonPage::btnStartParMonClick()
         return;
     }
     // A component still answering is used as it is.
-    if (!driver_.handleValid() && !driver_.loadDriverService()) {
-        host_.dialogs().error(QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录"));
+    if (driver_.handleValid()) {
+        driverReady(true, LoadFailure::None);
+        return;
+    }
+    // Starting it may wait for a password: the window goes on meanwhile, the
+    // page's controls wait for the answer. Until then nothing is sent to the
+    // component (it belongs to the loading thread); what the controls say by
+    // then is sent by the set-up.
+    driver_.driverLoaded = false;
+    setEnabled(false);
+    session_.loadInBackground(
+        [this](std::function<void()> f) {
+            QMetaObject::invokeMethod(
+                this, [f = std::move(f)] { runGuarded(f); }, Qt::QueuedConnection);
+        },
+        [this](bool ok, LoadFailure why) {
+            setEnabled(true);
+            driverReady(ok, why);
+        });
+}
+
+void SerialMonPage::driverReady(bool ok, LoadFailure why)
+{
+    driver_.driverLoaded = true;
+    if (!ok) {
+        host_.dialogs().error(QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录\n") +
+                              loadFailureReason(why));
         CloseMonitor();
         return;
     }
@@ -132,6 +182,7 @@ void SerialMonPage::btnStartParMonClick()
 
 void SerialMonPage::CloseMonitor()
 {
+    if (session_.loading()) session_.unloadDriver(); // gives the load up
     driver_.closeMonitor();
     // The button always offers what it will do: a monitor that failed is unloaded.
     showUnloaded();
@@ -154,12 +205,9 @@ bool SerialMonPage::StartCapture()
 {
     // The component is gone after any failure: nothing further is sent.
     if (!HookSerialPorts() || !HookParallelPorts()) return false;
-    if (!driver_.send(kDiscardRecords)) return commFailed();
-    if (!SendFilter()) return false;
-    if (!driver_.sendValue(kMaxDataBytes, static_cast<uint32_t>(maxBytesValue()))) return commFailed();
-    if (!driver_.sendValue(kHexDisplay, ui->cbMonShowHex->isChecked() ? 1 : 0)) return commFailed();
-    if (ui->cbStartMoniter->isChecked() && !driver_.send(kStartCapture)) return commFailed();
-    return true;
+    const CaptureSettings settings{filterSettings(), [this] { return static_cast<uint32_t>(maxBytesValue()); },
+                                   ui->cbMonShowHex->isChecked(), ui->cbStartMoniter->isChecked()};
+    return driver_.setUpCapture(settings) == SetUpStep::None || commFailed();
 }
 
 QString SerialMonPage::hookName(PortKind kind, int item) const
@@ -203,10 +251,15 @@ void SerialMonPage::clbParallelListClickCheck()
     if (!settingChecks_ && driver_.driverLoaded) HookParallelPorts();
 }
 
+FilterSettings SerialMonPage::filterSettings() const
+{
+    return {toStd(ui->edMonInclude->text()), toStd(ui->edMonExclude->text()), ui->cbLogReads->isChecked(),
+            ui->cbLogWrites->isChecked()};
+}
+
 bool SerialMonPage::SendFilter()
 {
-    const auto block = buildFilterBlock({toStd(ui->edMonInclude->text()), toStd(ui->edMonExclude->text()),
-                                         ui->cbLogReads->isChecked(), ui->cbLogWrites->isChecked()});
+    const auto block = buildFilterBlock(filterSettings());
     if (!driver_.driverLoaded) return true;
     return driver_.send(kSetFilter, block) || commFailed();
 }
@@ -348,7 +401,7 @@ void SerialMonPage::btnMonSaveAsClick()
 
 void SerialMonPage::PollMonitor()
 {
-    if (polling_ || sliceQueued_) return;
+    if (polling_ || sliceQueued_ || session_.loading()) return;
     if (!driver_.driverLoaded || !driver_.handleValid() || !ui->cbStartMoniter->isChecked() || !driver_.anyPortHooked())
         return;
     pollSlice();

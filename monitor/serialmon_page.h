@@ -43,6 +43,8 @@ public:
     // The capture component and its state; the frame ends it on shut-down.
     MonitorSession& session() { return session_; }
     bool driverLoaded() const { return session_.driverLoaded(); }
+    // The component is being started; the page's controls wait for it.
+    bool loading() const { return session_.loading(); }
     // TimerClient
     void timer1Tick() override { PollMonitor(); }
 
@@ -53,6 +55,7 @@ public:
     bool HookSerialPorts();
     bool HookParallelPorts();
     bool SendFilter();
+    monitor::FilterSettings filterSettings() const;
     void clbSerialListClickCheck();
     void clbParallelListClickCheck();
 
@@ -81,6 +84,7 @@ public:
 
 private:
     void connectHandlers();
+    void driverReady(bool ok, LoadFailure why);
     void setUpList();
     bool hookPorts(monitor::PortKind kind);
     QString hookName(monitor::PortKind kind, int item) const;

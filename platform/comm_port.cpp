@@ -6,14 +6,19 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <grp.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <vector>
 
 namespace quillon {
 
@@ -44,12 +49,59 @@ bool setTermios(int fd, const termios2& t) { return ::ioctl(fd, TCSETS2, &t) == 
 
 // A pseudo-terminal has no line: the kernel keeps it at 8 data bits without
 // parity whatever is asked, so only the rate can be checked on one.
+bool isPseudoTerminalNode(const struct stat& st)
+{
+    if (!S_ISCHR(st.st_mode)) return false;
+    const unsigned maj = major(st.st_rdev);
+    return maj == 3 || (maj >= 136 && maj <= 143);
+}
+
 bool isPseudoTerminal(int fd)
 {
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
-    const unsigned maj = major(st.st_rdev);
-    return maj == 3 || (maj >= 136 && maj <= 143);
+    return ::fstat(fd, &st) == 0 && isPseudoTerminalNode(st);
+}
+
+// The group a device node lets read and write it, unless that is root's.
+std::string readWriteGroupOf(const std::string& device)
+{
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || st.st_gid == 0)
+        return {};
+    std::vector<char> buf(4096);
+    group g{};
+    group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) != 0 || !found) return {};
+    return found->gr_name;
+}
+
+PortOpenFailure describeOpenFailure(const std::string& device, int error)
+{
+    PortOpenFailure f;
+    f.error = error;
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        f.reason = PortOpenFailure::Reason::NoPermission;
+        f.deviceGroup = readWriteGroupOf(device);
+        break;
+    case EBUSY: // TIOCEXCL of another program
+    case EWOULDBLOCK: {
+        f.reason = PortOpenFailure::Reason::InUse;
+        const PortHolder holder = findPortHolder(device);
+        f.holderPid = holder.pid;
+        f.holderName = holder.name;
+        break;
+    }
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO: f.reason = PortOpenFailure::Reason::Gone; break;
+    case ENOTTY:
+    case EISDIR: f.reason = PortOpenFailure::Reason::NotAPort; break;
+    default: f.reason = PortOpenFailure::Reason::Other; break;
+    }
+    return f;
 }
 
 CommState stateOf(const termios2& t)
@@ -136,26 +188,68 @@ CommPort::CommPort(int fd) : fd_(fd), saved_(std::make_unique<Saved>())
     }
 }
 
-std::unique_ptr<CommPort> CommPort::open(const std::string& device)
+PortHolder findPortHolder(const std::string& device, const std::string& procRoot, std::size_t maxEntries)
 {
+    struct stat port {};
+    if (::stat(device.c_str(), &port) != 0 || !S_ISCHR(port.st_mode)) return {};
+    // Pty numbers repeat in every devpts instance (each container has its own).
+    const bool matchFilesystem = isPseudoTerminalNode(port);
+    DIR* proc = ::opendir(procRoot.c_str());
+    if (!proc) return {};
+    PortHolder holder;
+    std::size_t seen = 0;
+    while (!holder.pid && seen < maxEntries) {
+        const dirent* p = ::readdir(proc);
+        if (!p) break;
+        char* end = nullptr;
+        const long pid = std::strtol(p->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0') continue;
+        ++seen;
+        const std::string base = procRoot + "/" + p->d_name;
+        DIR* fds = ::opendir((base + "/fd").c_str());
+        if (!fds) continue; // another user's process, or gone meanwhile
+        while (const dirent* f = ::readdir(fds)) {
+            if (f->d_name[0] == '.') continue;
+            if (++seen > maxEntries) break;
+            // Only what names a device is stat'ed: a stat of a file on a
+            // hung network mount would hang here too.
+            char target[64];
+            const ssize_t n = ::readlinkat(::dirfd(fds), f->d_name, target, sizeof target - 1);
+            if (n < 5 || std::string_view(target, 5) != "/dev/") continue;
+            struct stat st {};
+            if (::fstatat(::dirfd(fds), f->d_name, &st, 0) != 0) continue;
+            if (!S_ISCHR(st.st_mode) || st.st_rdev != port.st_rdev) continue;
+            if (matchFilesystem && st.st_dev != port.st_dev) continue;
+            holder.pid = static_cast<pid_t>(pid);
+            std::ifstream comm(base + "/comm");
+            std::getline(comm, holder.name);
+            break;
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return holder;
+}
+
+std::unique_ptr<CommPort> CommPort::open(const std::string& device, PortOpenFailure* failure)
+{
+    // Closes what was opened and tells why, keeping errno for the caller.
+    auto fail = [&](int fd) -> std::unique_ptr<CommPort> {
+        const int e = errno;
+        if (fd >= 0) ::close(fd); // before looking for the holder, so it is not us
+        if (failure) *failure = describeOpenFailure(device, e);
+        errno = e;
+        return nullptr;
+    };
     int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return fail(-1);
     // Another program (or another copy of this one) holding the port.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int e = errno;
-        ::close(fd);
-        errno = e;
-        return nullptr;
-    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(fd);
     termios2 probe{};
-    if (!getTermios(fd, probe)) { // not a terminal at all
-        int e = errno;
-        ::close(fd);
-        errno = e;
-        return nullptr;
-    }
+    if (!getTermios(fd, probe)) return fail(fd); // not a terminal at all
     // Refuse later opens by programs that don't take the lock.
     ::ioctl(fd, TIOCEXCL);
+    if (failure) *failure = {};
     return std::unique_ptr<CommPort>(new CommPort(fd));
 }
 

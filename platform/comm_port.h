@@ -59,11 +59,47 @@ private:
 
 enum class WaitResult { Ready, Timeout, Stopped, Failed };
 
+// Why a port could not be opened, as data for whoever tells the user.
+struct PortOpenFailure {
+    enum class Reason {
+        None,
+        NoPermission, // the user may not read and write the device
+        InUse,        // another program holds it for itself
+        Gone,         // no such device (any more): adapter pulled, link left dangling
+        NotAPort,     // opened, but it is no terminal device
+        Other,        // see `error`
+    };
+    Reason reason = Reason::None;
+    int error = 0; // errno of the step that failed
+    // NoPermission: the group the device node lets read and write it, when
+    // that is an ordinary group ("dialout" on Debian); empty otherwise.
+    std::string deviceGroup;
+    // InUse: a process that has the device open, when one could be seen
+    // (only the user's own processes can be seen unless run as root).
+    pid_t holderPid = 0;
+    std::string holderName;
+};
+
+// A process with the device open: its pid and command name.
+struct PortHolder {
+    pid_t pid = 0;
+    std::string name;
+};
+
+// Looks through /proc/*/fd for a descriptor on the same device as `device`
+// (a pty of another devpts instance is another device). Processes whose
+// descriptors can't be read are skipped, and the walk gives up after
+// `maxEntries` descriptors so a crowded machine can't stall the caller.
+// pid 0 when none was found.
+PortHolder findPortHolder(const std::string& device, const std::string& procRoot = "/proc",
+                          std::size_t maxEntries = 200000);
+
 class CommPort {
 public:
     // Opens the device read/write, non-blocking, for this process alone
-    // (flock + TIOCEXCL). Null on failure; errno tells why.
-    static std::unique_ptr<CommPort> open(const std::string& device);
+    // (flock + TIOCEXCL). Null on failure; errno tells why, and so does
+    // `failure` when given.
+    static std::unique_ptr<CommPort> open(const std::string& device, PortOpenFailure* failure = nullptr);
     ~CommPort();
     CommPort(const CommPort&) = delete;
     CommPort& operator=(const CommPort&) = delete;

@@ -35,9 +35,10 @@ cmake --build "$asan"
         ctest --output-on-failure -j2 --timeout 600
 )
 
-# The thread tests of the serial core: reader and writer threads on
-# pseudo-terminals, stop and join.
-thread_tests="serial_comm_test"
+# The thread tests of the serial core (reader and writer threads on
+# pseudo-terminals, stop and join) and of the capture client (a load
+# cancelled from another thread).
+thread_tests="serial_comm_test monitor_client_test"
 configure "$tsan" -DQUILLON_SANITIZE=thread
 cmake --build "$tsan" --target $thread_tests
 for t in $thread_tests; do

@@ -61,7 +61,7 @@ std::optional<size_t> commandIndexOfKey(const std::string& key)
 // never cut inside an escape.
 std::string loadedText(const std::string& stored)
 {
-    return firstChars(textOfStored(stored), SettingsFile::kMaxValueChars);
+    return utf8Prefix(textOfStored(stored), SettingsFile::kMaxValueChars);
 }
 
 } // namespace
@@ -93,10 +93,13 @@ void MasterCommandList::load(const SettingsFile& settings)
 void MasterCommandList::save(SettingsFile& settings) const
 {
     if (commands_.empty()) return;
-    settings.writeInteger(settings::kMasterCommandCount, settings::kCountKey, static_cast<int32_t>(commands_.size()));
+    // One rewrite of the file for the whole list.
+    std::vector<SettingsFile::Write> writes;
+    writes.push_back({settings::kMasterCommandCount, settings::kCountKey, std::to_string(commands_.size())});
     for (size_t i = 0; i < commands_.size(); ++i)
-        settings.writeText(settings::kMasterCommandList, std::to_string(i),
-                           storedText(commands_[i].text, StoredAs::Value));
+        writes.push_back(
+            {settings::kMasterCommandList, std::to_string(i), storedText(commands_[i].text, StoredAs::Value)});
+    settings.writeTexts(writes);
 }
 
 void SlaveTable::remove(size_t i)
@@ -156,9 +159,11 @@ void SlaveTable::save(SettingsFile& settings) const
     if (rows_.empty()) return;
     std::vector<std::string> keysInFile;
     for (auto& entry : settings.readSection(settings::kSlaveCommandList)) keysInFile.push_back(std::move(entry.first));
-    const auto entries = storedEntries(keysInFile);
-    settings.writeInteger(settings::kSlaveCommandCount, settings::kCountKey, static_cast<int32_t>(rows_.size()));
-    for (const auto& [key, answer] : entries) settings.writeText(settings::kSlaveCommandList, key, answer);
+    std::vector<SettingsFile::Write> writes;
+    writes.push_back({settings::kSlaveCommandCount, settings::kCountKey, std::to_string(rows_.size())});
+    for (auto& [key, answer] : storedEntries(keysInFile))
+        writes.push_back({settings::kSlaveCommandList, std::move(key), std::move(answer)});
+    settings.writeTexts(writes);
 }
 
 } // namespace quillon

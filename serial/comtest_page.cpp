@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTimer>
+#include <cstring>
 #include <stdexcept>
 
 namespace quillon {
@@ -34,6 +35,39 @@ const QString kCloseCaption = QStringLiteral("关闭串口");
 const QString kComGroupCaption = QStringLiteral("通讯内容");
 // The received-bytes panel is repainted at most this often (one display refresh).
 constexpr int kStatusRepaintMs = 25;
+
+// The second line of the open error: why, in the user's terms.
+QString openFailureReason(const PortOpenFailure& failure)
+{
+    using Reason = PortOpenFailure::Reason;
+    switch (failure.reason) {
+    case Reason::NoPermission: {
+        const QString group =
+            failure.deviceGroup.empty() ? QStringLiteral("dialout") : QString::fromStdString(failure.deviceGroup);
+        return QStringLiteral("没有使用该串口的权限。把用户加入 %1 组并重新登录通常即可解决。").arg(group);
+    }
+    case Reason::InUse:
+        if (failure.holderPid > 0)
+            return QStringLiteral("该串口正被其他程序占用：%1（进程 %2）。")
+                .arg(QString::fromStdString(failure.holderName))
+                .arg(failure.holderPid);
+        return QStringLiteral("该串口正被其他程序占用。");
+    case Reason::Gone: return QStringLiteral("该串口已不存在，设备可能已被拔出。");
+    case Reason::NotAPort: return QStringLiteral("该设备不是串口。");
+    case Reason::Other:
+        return QStringLiteral("系统报告：%1。").arg(QString::fromLocal8Bit(std::strerror(failure.error)));
+    case Reason::None: break;
+    }
+    return {};
+}
+
+QString openFailureText(const PortOpenFailure& failure)
+{
+    QString text = QStringLiteral("打开串口时出错!");
+    const QString reason = openFailureReason(failure);
+    if (!reason.isEmpty()) text += QLatin1Char('\n') + reason;
+    return text;
+}
 
 } // namespace
 
@@ -90,6 +124,8 @@ void ComTestPage::connectHandlers()
     connectHandler(ui->sbRxFlush, &QToolButton::clicked, this, &ComTestPage::sbRxFlushClick);
     connectHandler(ui->sbRcvReset, &QToolButton::clicked, this, &ComTestPage::sbRcvResetClick);
     connectHandler(ui->cbRcvBinary, &QCheckBox::clicked, this, &ComTestPage::cbRcvBinaryClick);
+    connectHandler(ui->cbStopFresh, &QCheckBox::toggled, this,
+                   [this](bool stopped) { session_->setRefreshStopped(stopped); });
     connectHandler(ui->cbAutoSave, &QCheckBox::clicked, this, &ComTestPage::cbAutoSaveClick);
     leaveChecks_.add(ui->edRDDispMax, [this] { edRDDispMaxExit(); });
 }
@@ -175,7 +211,7 @@ void ComTestPage::btnOpenPortClick()
         return t;
     });
     switch (result) {
-    case SerialSession::OpenResult::OpenFailed: dialogs.error(QStringLiteral("打开串口时出错!")); return;
+    case SerialSession::OpenResult::OpenFailed: dialogs.error(openFailureText(session_->openFailure())); return;
     case SerialSession::OpenResult::SetupFailed: dialogs.error(QStringLiteral("设置串口时出错!")); return;
     case SerialSession::OpenResult::ThreadFailed:
         dialogs.error(QStringLiteral("创建线程时错!"));
@@ -211,16 +247,14 @@ void ComTestPage::edWRTimeoutExit()
 
 // ----------------------------------------------------------------- receiving
 
-void ComTestPage::chunkProcessed(const ReceiveResult& result)
+void ComTestPage::rowsChanged(const std::vector<size_t>& rows)
 {
-    if (rowsView_ && !result.changedRows.empty()) rowsView_->rowsChanged(result.changedRows);
-    if (!result.display.empty()) ShowReceived(result.display);
+    if (rowsView_) rowsView_->rowsChanged(rows);
 }
 
-void ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
+std::optional<std::string> ComTestPage::ShowReceived(std::span<const uint8_t> bytes)
 {
-    if (ui->cbStopFresh->isChecked()) return;
-    display_->showChunk(session_->receiveState(), bytes, ui->cbRcvBinary->isChecked(), ui->cbInterClear->isChecked());
+    return display_->showChunk(*session_, bytes, ui->cbRcvBinary->isChecked(), ui->cbInterClear->isChecked());
 }
 
 void ComTestPage::sbRxFlushClick() { display_->clear(); }

@@ -67,7 +67,8 @@ public:
     void edWRTimeoutExit();
 
     // Receiving.
-    void ShowReceived(std::span<const uint8_t> bytes);
+    // The display step of a received chunk; the text the log takes for it.
+    std::optional<std::string> ShowReceived(std::span<const uint8_t> bytes);
     void sbRxFlushClick();
     void sbRcvResetClick();
     void cbRcvBinaryClick();
@@ -81,7 +82,8 @@ public:
 
 private:
     // SerialSessionEvents
-    void chunkProcessed(const ReceiveResult& result) override;
+    void rowsChanged(const std::vector<size_t>& rows) override;
+    std::optional<std::string> showReceived(std::span<const uint8_t> bytes) override { return ShowReceived(bytes); }
     void threadFailed(CommFailure failure) override;
     void logClosed() override;
 

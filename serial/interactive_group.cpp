@@ -259,7 +259,7 @@ void InteractiveGroup::masterLoopStep()
 
 void InteractiveGroup::slaveReply()
 {
-    const Accumulator& received = session_.receiveState().ReceiveAccumulator;
+    const Accumulator& received = session_.receiveModes().burst.ReceiveAccumulator;
     if (!ui->cbInteractive->isChecked() || ui->cbMaster->isChecked() || slave_.empty() || received.count == 0) return;
     const auto row = slave_.matchingRow(received.bytes(), send_.binary->isChecked());
     if (!row) return;

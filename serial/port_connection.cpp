@@ -11,7 +11,7 @@ TPortConnection::OpenResult TPortConnection::OpenPort(const std::string& portNam
     PortName = portName;
     BaudRate = baudRate;
 
-    Handle = CommPort::open(portName);
+    Handle = CommPort::open(portName, &openFailure_);
     if (!Handle) return OpenResult::OpenFailed;
 
     Handle->getTimeouts(SavedTimeouts);

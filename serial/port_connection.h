@@ -19,6 +19,8 @@ public:
     // this object to close the device) and the line settings.
     OpenResult OpenPort(const std::string& portName, int32_t baudRate, int parityIndex, int dataBits, int stopBitsIndex,
                         const std::function<CommTimeouts()>& timeouts);
+    // Why the last OpenPort gave OpenFailed.
+    const PortOpenFailure& openFailure() const { return openFailure_; }
     // Puts the saved timeouts back and closes the device; nothing when closed.
     void ClosePort();
 
@@ -33,6 +35,9 @@ public:
     // of a fast USB adapter streaming.
     int64_t ReceivedTotal = 0;
     int64_t SentTotal = 0;
+
+private:
+    PortOpenFailure openFailure_;
 };
 
 } // namespace quillon

@@ -89,11 +89,12 @@ void ReceiveDisplay::clear()
     feed_.displayCleared();
 }
 
-void ReceiveDisplay::showChunk(ReceiveState& receive, std::span<const uint8_t> bytes, bool dump, bool clearEach)
+std::optional<std::string> ReceiveDisplay::showChunk(ReceiveSource& source, std::span<const uint8_t> bytes, bool dump,
+                                                     bool clearEach)
 {
-    const bool stringVars = receive.stringVarMode();
+    const bool stringVars = source.stringVarMode();
     if (dump && !stringVars) {
-        DumpOutput out = dumpChunk(receive, bytes, empty());
+        DumpOutput out = dumpChunk(DumpAddress, source.takeDumpStart(), bytes, empty());
         if (out.replaceAll) clear();
         QString text = QString::fromLatin1(out.text.data(), static_cast<qsizetype>(out.text.size()));
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -101,14 +102,13 @@ void ReceiveDisplay::showChunk(ReceiveState& receive, std::span<const uint8_t> b
         // The log gets the whole dump of the chunk, not only its last line.
         std::string_view logged = out.text;
         if (logged.starts_with("\r\n")) logged.remove_prefix(2);
-        receive.log(kLogReceived, logged);
-        return;
+        return std::string(logged);
     }
-    if (clearEach && (receive.interactive || stringVars)) clear();
+    if (clearEach && (source.interactive() || stringVars)) clear();
     const auto shown = TextFeed::shownPart(bytes);
     appendText(shown);
-    if (!stringVars)
-        receive.log(kLogReceived, std::string_view(reinterpret_cast<const char*>(shown.data()), shown.size()));
+    if (stringVars) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(shown.data()), shown.size());
 }
 
 } // namespace quillon

@@ -6,7 +6,9 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 #include <span>
+#include <string>
 
 class QAbstractButton;
 class QPlainTextEdit;
@@ -14,7 +16,16 @@ class QTimer;
 
 namespace quillon {
 
-class ReceiveState;
+// What the display needs to know of the receive modes for a chunk.
+class ReceiveSource {
+public:
+    virtual ~ReceiveSource() = default;
+    virtual bool stringVarMode() const = 0;
+    virtual bool interactive() const = 0;
+    // Where a dump of the chunk starts; a decoded block restarts the dump
+    // once, so this is asked only when the chunk is dumped.
+    virtual DumpStart takeDumpStart() = 0;
+};
 
 class ReceiveDisplay : public QObject {
 public:
@@ -28,8 +39,10 @@ public:
     // One received chunk as the page shows it: a hex dump when `dump` is
     // on (never for string variables), else text; `clearEach` empties the
     // box first when a reply or a string variable replaces the last one.
-    // What is shown goes to the log too.
-    void showChunk(ReceiveState& receive, std::span<const uint8_t> bytes, bool dump, bool clearEach);
+    // Returns the text the log takes for what was shown (none for string
+    // variables, whose mode logs the raw chunk).
+    std::optional<std::string> showChunk(ReceiveSource& source, std::span<const uint8_t> bytes, bool dump,
+                                         bool clearEach);
     bool empty() const;
     void clear();
     void setLineLimit(int lines);
@@ -42,6 +55,8 @@ private:
     QTimer* flushTimer_;
     QString pending_;
     TextFeed feed_;
+    // The hex dump's cursor: the address of the next byte dumped.
+    int32_t DumpAddress = 0;
 };
 
 } // namespace quillon

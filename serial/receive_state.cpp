@@ -65,18 +65,15 @@ std::optional<size_t> FindPattern(std::span<const uint8_t> data, std::span<const
     return std::nullopt;
 }
 
-ReceiveResult ReceiveState::applyDataMode(std::span<const uint8_t> chunk)
+ReceiveResult ReceiveModes::passThrough(std::span<const uint8_t> chunk)
 {
-    if (settings.mode == DataMode::Normal || !modeStep) {
-        if (slaveSide())
-            collectBurst(chunk);
-        else
-            ReceiveAccumulator.clear();
-        ReceiveResult passed;
-        passed.display = chunk;
-        return passed;
-    }
-    return modeStep->process(*this, chunk);
+    if (role.slaveSide())
+        burst.collect(chunk);
+    else
+        burst.ReceiveAccumulator.clear();
+    ReceiveResult passed;
+    passed.display = chunk;
+    return passed;
 }
 
 } // namespace quillon

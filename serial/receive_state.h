@@ -1,8 +1,7 @@
 #pragma once
-// The receive side's shared state: data mode and its settings, the block
-// accumulator, the hex dump position, the idle flag and the communication
-// log. The serial page and the received-data decoding hold this one object;
-// it lives on the user-interface thread only.
+// The receive side's parts: the data mode and its settings, the block
+// accumulator of the current burst, the interactive role, the result of a
+// chunk, and the communication log. They live on the user-interface thread.
 
 #include "vars/sample.h"
 
@@ -72,51 +71,20 @@ private:
 // moves on by one byte, so overlapping candidates are found.
 std::optional<size_t> FindPattern(std::span<const uint8_t> data, std::span<const uint8_t> pattern);
 
-// What one received chunk comes to once its data mode has seen it.
-struct ReceiveResult {
-    // Bytes for the receive display and its log entry; they stay valid
-    // until the next chunk.
-    std::span<const uint8_t> display;
-    // An entry the mode itself makes in the communication log (empty: none).
-    std::string_view logWord;
-    std::string logText;
-    // Watched-variable rows given a new value, in ascending order.
-    std::vector<size_t> changedRows;
-    // Every numeric value decoded, block by block, for the plot.
-    std::vector<vars::Sample> samples;
-};
-
-class ReceiveState;
-
-// The receive data-mode step of the modes other than Normal. It sees the
-// state as data (settings, accumulator, interactive flags), never controls.
-class DataModeStep {
+// The current burst of reception: the bytes collected from it (for block
+// cutting and for the slave's commands) and whether the line has been quiet
+// since the last chunk, which starts the next burst afresh.
+class ReceiveBurst {
 public:
-    virtual ~DataModeStep() = default;
-    virtual ReceiveResult process(ReceiveState& state, std::span<const uint8_t> chunk) = 0;
-};
-
-class ReceiveState {
-public:
-    DataModeSettings settings;
     Accumulator ReceiveAccumulator;
-    int32_t DumpAddress = 0;
-    bool LineIdle = false;
-    bool LogActive = false;
-    std::string LogFileName;
-    CommLog LogFile;
-    // Kept current by the interactive group's handlers.
-    bool interactive = false;
-    bool master = false;
-    // Modes other than Normal; null until the decoding is set up.
-    std::unique_ptr<DataModeStep> modeStep;
 
-    DataMode mode() const { return settings.mode; }
-    bool stringVarMode() const { return settings.mode == DataMode::MultiVars && settings.stringVars; }
-    // The interactive slave answers commands found in the current burst.
-    bool slaveSide() const { return interactive && !master; }
+    bool lineIdle() const { return LineIdle; }
+    // 500 ms without reception.
+    void lineWentIdle() { LineIdle = true; }
+    // Every delivered chunk ends the quiet.
+    void chunkDelivered() { LineIdle = false; }
     // A burst starts afresh once the line has been quiet.
-    void collectBurst(std::span<const uint8_t> chunk)
+    void collect(std::span<const uint8_t> chunk)
     {
         if (LineIdle)
             ReceiveAccumulator.replace(chunk);
@@ -124,14 +92,58 @@ public:
             ReceiveAccumulator.append(chunk);
     }
 
+private:
+    bool LineIdle = false;
+};
+
+// The interactive group's role.
+struct InteractiveRole {
+    bool interactive = false;
+    bool master = false;
+    // The interactive slave answers commands found in the current burst.
+    bool slaveSide() const { return interactive && !master; }
+};
+
+// An entry for the communication log.
+struct LogEntry {
+    std::string_view word;
+    std::string text;
+};
+
+// What one received chunk comes to once its data mode has seen it.
+struct ReceiveResult {
+    // Bytes for the receive display; they stay valid until the next chunk.
+    std::span<const uint8_t> display;
+    // Entries the mode itself makes in the communication log.
+    std::vector<LogEntry> log;
+    // Watched-variable rows given a new value, in ascending order.
+    std::vector<size_t> changedRows;
+    // Every numeric value decoded, block by block, for the plot.
+    std::vector<vars::Sample> samples;
+};
+
+// What the receive modes work on: the applied settings (a decoded block
+// sets blockDecoded, the hex dump clears it), the burst and the interactive
+// role. The serial session owns it and changes it only through its own calls
+// and the data-mode step.
+struct ReceiveModes {
+    DataModeSettings settings;
+    ReceiveBurst burst;
+    InteractiveRole role;
+
+    DataMode mode() const { return settings.mode; }
+    bool stringVarMode() const { return settings.mode == DataMode::MultiVars && settings.stringVars; }
     // Normal mode passes the chunk through; the accumulator keeps only what
     // the interactive slave looks for its commands in.
-    ReceiveResult applyDataMode(std::span<const uint8_t> chunk);
+    ReceiveResult passThrough(std::span<const uint8_t> chunk);
+};
 
-    void log(std::string_view word, std::string_view text)
-    {
-        if (LogActive) LogFile.entry(word, text);
-    }
+// The receive data-mode step of the modes other than Normal. It sees the
+// modes' state as data, never controls.
+class DataModeStep {
+public:
+    virtual ~DataModeStep() = default;
+    virtual ReceiveResult process(ReceiveModes& state, std::span<const uint8_t> chunk) = 0;
 };
 
 inline constexpr std::string_view kLogSend = "\tSend:  ";

@@ -16,26 +16,25 @@ void appendLineStart(std::string& s, uint32_t address)
 
 } // namespace
 
-DumpOutput dumpChunk(ReceiveState& state, std::span<const uint8_t> bytes, bool displayEmpty)
+DumpOutput dumpChunk(int32_t& DumpAddress, const DumpStart& start, std::span<const uint8_t> bytes, bool displayEmpty)
 {
     DumpOutput out;
     std::string h; // the open line of this chunk
-    bool empty = displayEmpty;
+    bool fresh = displayEmpty || start.blockDecoded;
+    bool idle = start.lineIdle;
     // Addresses wrap as 32-bit values; a start address typed as FFFFFFF0 is fine.
-    uint32_t address = static_cast<uint32_t>(state.DumpAddress);
+    uint32_t address = static_cast<uint32_t>(DumpAddress);
     for (uint8_t b : bytes) {
-        if (empty || state.settings.blockDecoded) {
-            state.settings.blockDecoded = false;
-            empty = false;
+        if (fresh) {
+            fresh = false;
             out.replaceAll = true;
             out.text = kDumpHeader;
-            address =
-                state.settings.mode == DataMode::MemoryMap ? static_cast<uint32_t>(state.settings.startAddress) : 0;
+            address = static_cast<uint32_t>(start.freshAddress);
             h.clear();
             appendLineStart(h, address);
             h.append(3 * (address % 16), ' ');
         } else {
-            if (state.LineIdle) address = 0;
+            if (idle) address = 0;
             if (address % 16 == 0) {
                 out.text += h;
                 out.text += "\r\n";
@@ -47,10 +46,10 @@ DumpOutput dumpChunk(ReceiveState& state, std::span<const uint8_t> bytes, bool d
         h += kHex[b & 0xF];
         h += ' ';
         ++address;
-        state.LineIdle = false;
+        idle = false;
     }
     out.text += h;
-    state.DumpAddress = static_cast<int32_t>(address);
+    DumpAddress = static_cast<int32_t>(address);
     return out;
 }
 

@@ -19,9 +19,17 @@ struct DumpOutput {
     std::string text;        // lines end in CR LF; the last line stays open
 };
 
-// Dumps the bytes from the state's DumpAddress on. `displayEmpty` says
-// whether the display holds nothing yet (the dump then starts with its header).
-DumpOutput dumpChunk(ReceiveState& state, std::span<const uint8_t> bytes, bool displayEmpty);
+// What decides where a chunk's dump starts besides the dump itself.
+struct DumpStart {
+    bool lineIdle = false;     // the line was quiet: the burst's addresses start at 0
+    bool blockDecoded = false; // a block was decoded: the dump starts afresh
+    int32_t freshAddress = 0;  // the address a fresh dump starts at
+};
+
+// Dumps the bytes from `DumpAddress` on and moves it past them.
+// `displayEmpty` says whether the display holds nothing yet (the dump then
+// starts afresh, with its header).
+DumpOutput dumpChunk(int32_t& DumpAddress, const DumpStart& start, std::span<const uint8_t> bytes, bool displayEmpty);
 
 // Received bytes shown as text: up to the first zero byte, decoded from
 // GBK across chunk boundaries, line breaks (CR LF, LF or CR) made '\n'.

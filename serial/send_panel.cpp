@@ -7,10 +7,7 @@
 #include "app/qt_text.h"
 #include "app/send_key.h"
 #include "app/status_panels.h"
-#include "common/codepage.h"
-#include "common/text.h"
 #include "serial/comtest_page.h"
-#include "serial/hex_text.h"
 #include "serial/receive_display.h"
 #include "serial/serial_session.h"
 #include "ui_comtest_page.h"
@@ -64,10 +61,7 @@ void SendPanel::SendData()
     if (ui.cbInterClear->isChecked()) display_.clear();
     setSendButtonsEnabled(false);
     ui.sbStopSend->setEnabled(true);
-    session_.send(ui.cbSendBinary->isChecked(), TextToSendBytes(toStd(text)));
-    if (session_.logActive()) {
-        for (const auto& line : splitLines(toStd(text))) session_.log(kLogSend, utf8ToGbk(line));
-    }
+    session_.send(ui.cbSendBinary->isChecked(), toStd(text));
 }
 
 void SendPanel::startTimedSending(int32_t interval)
@@ -152,8 +146,7 @@ void SendPanel::btnSendFileClick()
     if (!session_.portOpen()) return;
     setSendButtonsEnabled(false);
     ui.sbStopSend->setEnabled(true);
-    session_.sendFile(localPath(path));
-    session_.log(kLogSendFile, utf8ToGbk(toStd(path)));
+    session_.sendFile(localPath(path), toStd(path));
 }
 
 void SendPanel::sbStopSendClick()

@@ -1,7 +1,10 @@
 #include "serial/serial_session.h"
 
 #include "app/handler.h"
+#include "common/codepage.h"
+#include "common/text.h"
 #include "serial/comm_threads.h"
+#include "serial/hex_text.h"
 #include "serial/port_connection.h"
 #include "serial/qt_comm_sink.h"
 
@@ -35,6 +38,7 @@ SerialSession::OpenResult SerialSession::open(const std::string& path, const Lin
     auto connection = std::make_unique<TPortConnection>();
     const auto result =
         connection->OpenPort(path, line.baudRate, line.parityIndex, line.dataBits, line.stopBitsIndex, timeouts);
+    openFailure_ = connection->openFailure();
     if (result == TPortConnection::OpenResult::OpenFailed) return OpenResult::OpenFailed;
     if (result == TPortConnection::OpenResult::SetupFailed) return OpenResult::SetupFailed;
     connection_ = std::move(connection);
@@ -112,11 +116,17 @@ void SerialSession::startWriter(bool hexMode, bool fromFile, std::vector<uint8_t
     writers_.push_back(std::move(writer));
 }
 
-void SerialSession::send(bool hexMode, std::vector<uint8_t> bytes) { startWriter(hexMode, false, std::move(bytes)); }
+void SerialSession::send(bool hexMode, const std::string& text)
+{
+    startWriter(hexMode, false, TextToSendBytes(text));
+    if (!LogActive) return;
+    for (const auto& line : splitLines(text)) log(kLogSend, utf8ToGbk(line));
+}
 
-void SerialSession::sendFile(const std::string& path)
+void SerialSession::sendFile(const std::string& path, const std::string& shownPath)
 {
     startWriter(false, true, std::vector<uint8_t>(path.begin(), path.end()));
+    log(kLogSendFile, utf8ToGbk(shownPath));
 }
 
 void SerialSession::stopSend()
@@ -161,7 +171,7 @@ void SerialSession::Dispatch(const CommSink& from, const CommReport& report)
     case WM_COMM_ERROR: emit commError(); break;
     case WM_COMM_IDLE:
         emit lineIdle();
-        receive_.LineIdle = true;
+        modes_.burst.lineWentIdle();
         break;
     }
 }
@@ -184,8 +194,8 @@ bool SerialSession::resetSent()
 
 void SerialSession::DeliverChunk(std::span<const uint8_t> chunk)
 {
-    const ReceiveResult result = receive_.applyDataMode(chunk);
-    if (!result.logText.empty()) receive_.log(result.logWord, result.logText);
+    const ReceiveResult result =
+        modes_.mode() == DataMode::Normal || !step_ ? modes_.passThrough(chunk) : step_->process(modes_, chunk);
     if (!result.samples.empty()) {
         // Deleted or redefined rows take their history with them.
         if (variables_.revision() != samplesRevision_) {
@@ -194,14 +204,43 @@ void SerialSession::DeliverChunk(std::span<const uint8_t> chunk)
         }
         samples_.record(result.samples);
     }
-    if (!result.display.empty() || !result.changedRows.empty()) events_.chunkProcessed(result);
-    receive_.LineIdle = false;
+    if (!result.changedRows.empty()) events_.rowsChanged(result.changedRows);
+    std::optional<std::string> shown;
+    if (!result.display.empty() && !refreshStopped_) shown = events_.showReceived(result.display);
+    writeReceiveLog(result, shown);
+    modes_.burst.chunkDelivered();
+}
+
+void SerialSession::writeReceiveLog(const ReceiveResult& result, const std::optional<std::string>& shown)
+{
+    // The one place received data reaches the log. The mode's own entries
+    // (the raw chunk of string variables) are made whatever the display
+    // does; what the display showed is logged as shown, so with 停止刷新
+    // nothing is shown and nothing of it logged.
+    if (!LogActive) return;
+    for (const auto& entry : result.log) log(entry.word, entry.text);
+    if (shown) log(kLogReceived, *shown);
+}
+
+DumpStart SerialSession::takeDumpStart()
+{
+    DumpStart start;
+    start.lineIdle = modes_.burst.lineIdle();
+    start.blockDecoded = modes_.settings.blockDecoded;
+    modes_.settings.blockDecoded = false;
+    start.freshAddress = modes_.mode() == DataMode::MemoryMap ? modes_.settings.startAddress : 0;
+    return start;
+}
+
+vars::ApplyError SerialSession::applyDataMode(const vars::DataModeInput& input)
+{
+    return vars::ApplyDataModeSettings(modes_.settings, input);
 }
 
 void SerialSession::setInteractiveRole(bool interactive, bool master)
 {
-    receive_.interactive = interactive;
-    receive_.master = master;
+    modes_.role.interactive = interactive;
+    modes_.role.master = master;
     emit interactiveRoleChanged(interactive, master);
 }
 
@@ -209,10 +248,10 @@ void SerialSession::setInteractiveRole(bool interactive, bool master)
 
 bool SerialSession::openLog(const std::string& path, const std::string& name)
 {
-    receive_.LogActive = true;
-    receive_.LogFileName = name;
-    if (!receive_.LogFile.open(path)) {
-        receive_.LogActive = false;
+    LogActive = true;
+    LogFileName = name;
+    if (!LogFile.open(path)) {
+        LogActive = false;
         return false;
     }
     return true;
@@ -220,9 +259,14 @@ bool SerialSession::openLog(const std::string& path, const std::string& name)
 
 void SerialSession::closeLog()
 {
-    receive_.LogFile.close();
-    receive_.LogActive = false;
+    LogFile.close();
+    LogActive = false;
     events_.logClosed();
+}
+
+void SerialSession::log(std::string_view word, std::string_view text)
+{
+    if (LogActive) LogFile.entry(word, text);
 }
 
 } // namespace quillon

@@ -5,9 +5,12 @@
 // no widget; the serial page shows what it does.
 
 #include "app/sessions.h"
+#include "platform/comm_port.h"
 #include "serial/comm_messages.h"
+#include "serial/receive_display.h"
 #include "serial/receive_state.h"
 #include "vars/sample_store.h"
+#include "vars/decoding.h"
 #include "vars/var_list.h"
 
 #include <QObject>
@@ -33,8 +36,11 @@ class QtCommSink;
 class SerialSessionEvents {
 public:
     virtual ~SerialSessionEvents() = default;
-    // A received chunk once its data mode has seen it.
-    virtual void chunkProcessed(const ReceiveResult& result) = 0;
+    // Watched-variable rows a received chunk gave new values.
+    virtual void rowsChanged(const std::vector<size_t>& rows) = 0;
+    // Bytes of a received chunk to show; returns the text the log takes for
+    // what was shown (none: nothing to log).
+    virtual std::optional<std::string> showReceived(std::span<const uint8_t> bytes) = 0;
     virtual void threadFailed(CommFailure failure) = 0;
     // The log was closed from outside the page (the window closing).
     virtual void logClosed() = 0;
@@ -47,7 +53,7 @@ struct LineSettings {
     int stopBitsIndex = 0;
 };
 
-class SerialSession : public QObject, public SerialSessionControl {
+class SerialSession : public QObject, public SerialSessionControl, public ReceiveSource {
     Q_OBJECT
 public:
     enum class OpenResult { Opened, OpenFailed, SetupFailed, ThreadFailed };
@@ -59,6 +65,8 @@ public:
     // open) and the line settings, and starts the reader. Nothing stays open
     // unless it returns Opened.
     OpenResult open(const std::string& path, const LineSettings& line, const std::function<CommTimeouts()>& timeouts);
+    // Why the last open gave OpenFailed, for the message.
+    const PortOpenFailure& openFailure() const { return openFailure_; }
     // Stops and joins the threads, then restores the port and closes it.
     void close();
 
@@ -68,13 +76,14 @@ public:
     long long sentTotal() const override;
     std::string portName() const override;
     int baudRate() const override;
-    bool logActive() const override { return receive_.LogActive; }
+    bool logActive() const override { return LogActive; }
     void closeLog() override;
     void closeForExit() override { close(); }
 
-    // Sending: each send is a writer thread of its own.
-    void send(bool hexMode, std::vector<uint8_t> bytes);
-    void sendFile(const std::string& path);
+    // Sending: each send is a writer thread of its own, and is logged (the
+    // text line by line, a file by its name) when it starts.
+    void send(bool hexMode, const std::string& text);
+    void sendFile(const std::string& path, const std::string& shownPath);
     // Bytes already handed to the device stay sent; the rest is dropped and
     // the stopped send's reports no longer count.
     void stopSend();
@@ -90,13 +99,23 @@ public:
     bool resetSent();
     bool connected() const { return connection_ != nullptr; }
 
-    // The receive road: the reader's chunk through the data-mode step to the page.
+    // The receive road: the reader's chunk through the data-mode step to the
+    // page's list and display, and to the log.
     void DeliverChunk(std::span<const uint8_t> chunk);
-    ReceiveState& receiveState() { return receive_; }
-    const ReceiveState& receiveState() const { return receive_; }
-    void setDataModeStep(std::unique_ptr<DataModeStep> step) { receive_.modeStep = std::move(step); }
+    // The receive modes as they stand; they change only through the calls below.
+    const ReceiveModes& receiveModes() const { return modes_; }
+    // The data-mode group's Apply: fields up to the first bad one take effect.
+    vars::ApplyError applyDataMode(const vars::DataModeInput& input);
+    void setDataModeStep(std::unique_ptr<DataModeStep> step) { step_ = std::move(step); }
     // The interactive group's role: on or off, master or slave.
     void setInteractiveRole(bool interactive, bool master);
+    // 停止刷新: received data is neither shown nor logged (still counted and decoded).
+    void setRefreshStopped(bool stopped) { refreshStopped_ = stopped; }
+
+    // ReceiveSource, for the display.
+    bool stringVarMode() const override { return modes_.stringVarMode(); }
+    bool interactive() const override { return modes_.role.interactive; }
+    DumpStart takeDumpStart() override;
     // The watched variables: shown by the variable group, filled by the decoding step.
     vars::VarList& watchedVariables() { return variables_; }
     // The decoded numbers of the watched variables over time, for the plot.
@@ -105,7 +124,6 @@ public:
     // The communication log. `path` as the system takes it; false when the
     // file can't be created.
     bool openLog(const std::string& path, const std::string& name);
-    void log(std::string_view word, std::string_view text) { receive_.log(word, text); }
 
 signals:
     // Each with the counter's new total.
@@ -124,6 +142,8 @@ protected:
 
 private:
     bool countSend(const CommReport& report);
+    void writeReceiveLog(const ReceiveResult& result, const std::optional<std::string>& shown);
+    void log(std::string_view word, std::string_view text);
     void stopThreads();
     void startWriter(bool hexMode, bool fromFile, std::vector<uint8_t> data);
     void reapWriters();
@@ -131,6 +151,7 @@ private:
     SerialSessionEvents& events_;
     bool PortOpen = false;
     std::unique_ptr<TPortConnection> connection_;
+    PortOpenFailure openFailure_;
     std::shared_ptr<QtCommSink> sink_;
     std::unique_ptr<TRead> reader_;
     std::vector<std::unique_ptr<TWrite>> writers_;
@@ -141,8 +162,14 @@ private:
     vars::VarList variables_;
     vars::SampleStore samples_;
     uint64_t samplesRevision_ = 0; // of the list, when the store last followed it
-    // After the list: the decoding step in it reads the list.
-    ReceiveState receive_;
+    ReceiveModes modes_;
+    // After the list: the decoding step reads the list.
+    std::unique_ptr<DataModeStep> step_;
+    bool refreshStopped_ = false;
+    // The communication log.
+    bool LogActive = false;
+    std::string LogFileName;
+    CommLog LogFile;
 };
 
 } // namespace quillon

@@ -126,7 +126,7 @@ void DataModeGroup::btnVarApplyClick()
     in.headMark = toStd(ui->leMemHead->text());
     in.endMark = toStd(ui->leMemEnd->text());
 
-    const ApplyError error = ApplyDataModeSettings(session_.receiveState().settings, in);
+    const ApplyError error = session_.applyDataMode(in);
     QLineEdit* field = nullptr;
     QString text;
     switch (error) {

@@ -85,6 +85,26 @@ size_t headPrefixAtEnd(std::span<const uint8_t> data, std::span<const uint8_t> h
     return 0;
 }
 
+void dropUnfinishedBlock(const DataModeSettings& s, Accumulator& acc)
+{
+    // The accumulator is full of a block whose end mark never came. Only
+    // that block goes: the data from the next head on may hold a whole
+    // block that the rest of the chunk completes.
+    const auto headLen = static_cast<size_t>(std::clamp(s.headLen, 0, 8));
+    const std::span<const uint8_t> head(s.headMark.data(), headLen);
+    const auto data = acc.bytes();
+    size_t from = data.size();
+    if (headLen > 0 && !data.empty()) {
+        if (const auto next = FindPattern(data.subspan(1), head))
+            from = *next + 1;
+        else
+            from = data.size() - headPrefixAtEnd(data, head);
+    }
+    const size_t kept = data.size() - from;
+    std::copy_n(acc.data.begin() + static_cast<std::ptrdiff_t>(from), kept, acc.data.begin());
+    acc.count = kept;
+}
+
 } // namespace
 
 std::optional<std::vector<uint8_t>> MarkFromHex(std::string_view text)
@@ -188,12 +208,18 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     const auto endLen = static_cast<size_t>(std::clamp(s.endLen, 0, 8));
     std::optional<size_t> start = 0;
     std::optional<size_t> end = count;
-    if (s.mode == DataMode::MemoryMap && !s.fixedLength) {
+    const bool marks = s.mode == DataMode::MemoryMap && !s.fixedLength;
+    if (marks) {
         if (headLen > 0) start = FindPattern(data, {s.headMark.data(), headLen});
         if (endLen > 0) end = FindPattern(data, {s.endMark.data(), endLen});
     }
     Cut cut;
-    if (start && end) {
+    if (marks && start && endLen == 0 && headLen > 0 && *start + headLen == count) {
+        // Without an end mark a block runs to the end of the data; a head
+        // with nothing behind it yet waits for its body.
+        cut.kind = *start > 0 ? Cut::Kind::HeadLater : Cut::Kind::Waiting;
+        cut.keepFrom = *start;
+    } else if (start && end) {
         // An end mark before the head or inside it frames no body.
         if (*end < *start + headLen) {
             cut.kind = Cut::Kind::EndOnly;
@@ -206,6 +232,13 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     } else if (end) {
         cut.kind = Cut::Kind::EndOnly;
         cut.keepFrom = std::min(*end + endLen, count);
+        // With no end mark that "end" is the end of the data, and the start
+        // of a head cut by the chunk boundary must stay, as below.
+        if (endLen == 0) {
+            const size_t keep = headPrefixAtEnd(data, {s.headMark.data(), headLen});
+            if (keep == count) cut.kind = Cut::Kind::Waiting;
+            cut.keepFrom = count - keep;
+        }
     } else if (!start) {
         // Bytes that may begin a head cut by the chunk boundary stay: on a
         // slow line every chunk is one byte, and a head must get together.
@@ -220,7 +253,7 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     return cut;
 }
 
-void DataModeDecoder::decodeRows(const ReceiveState& state, std::span<const uint8_t> body, std::vector<size_t>& changed)
+void DataModeDecoder::decodeRows(const ReceiveModes& state, std::span<const uint8_t> body, std::vector<size_t>& changed)
 {
     const bool memoryMap = state.mode() == DataMode::MemoryMap;
     for (size_t i = 0; i < variables_.size(); ++i) {
@@ -240,17 +273,22 @@ void DataModeDecoder::decodeRows(const ReceiveState& state, std::span<const uint
     }
 }
 
-bool DataModeDecoder::CutBlock(ReceiveState& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed)
+bool DataModeDecoder::CutBlock(ReceiveModes& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed)
 {
-    Accumulator& acc = state.ReceiveAccumulator;
+    Accumulator& acc = state.burst.ReceiveAccumulator;
     const Cut cut = FindCut(state.settings, acc.bytes());
     if (cut.kind == Cut::Kind::Waiting) return false;
     const auto body = acc.bytes().subspan(cut.bodyBegin, cut.bodyEnd - cut.bodyBegin);
-    if (cut.kind == Cut::Kind::Block || cut.kind == Cut::Kind::Unframed) shown.assign(body.begin(), body.end());
+    // A chunk shows the body of its last block. Unframed bytes are shown as
+    // they come, but never in place of a body (a frame's trailing CR LF
+    // would otherwise be all that shows).
+    if (cut.kind == Cut::Kind::Unframed && !bodyShown_) shown.insert(shown.end(), body.begin(), body.end());
     if (cut.kind == Cut::Kind::Block) {
+        shown.assign(body.begin(), body.end());
+        bodyShown_ = true;
         decodeRows(state, body, changed);
         ++blocks_;
-        if (!state.interactive) state.settings.blockDecoded = true;
+        if (!state.role.interactive) state.settings.blockDecoded = true;
     }
     const size_t kept = acc.count - cut.keepFrom;
     std::copy_n(acc.data.begin() + static_cast<std::ptrdiff_t>(cut.keepFrom), kept, acc.data.begin());
@@ -258,23 +296,24 @@ bool DataModeDecoder::CutBlock(ReceiveState& state, std::vector<uint8_t>& shown,
     return true;
 }
 
-void DataModeDecoder::append(ReceiveState& state, std::span<const uint8_t> chunk)
+void DataModeDecoder::append(ReceiveModes& state, std::span<const uint8_t> chunk)
 {
-    if (state.ReceiveAccumulator.count + chunk.size() > Accumulator::kCapacity) ++overflows_;
-    state.ReceiveAccumulator.append(chunk);
+    if (state.burst.ReceiveAccumulator.count + chunk.size() > Accumulator::kCapacity) ++overflows_;
+    state.burst.ReceiveAccumulator.append(chunk);
 }
 
-void DataModeDecoder::cutAtMarks(ReceiveState& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed)
+void DataModeDecoder::cutAtMarks(ReceiveModes& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed)
 {
-    Accumulator& acc = state.ReceiveAccumulator;
+    Accumulator& acc = state.burst.ReceiveAccumulator;
     // The chunk goes in as far as there is room, and every block it completes
     // is cut at once: the values never lag behind the line, and a block that
     // straddles a full chunk is not thrown away with the bytes before it.
-    // Only an accumulator full of bytes that frame no block starts over.
+    // Only a block that fills the accumulator without its end goes, and
+    // with it nothing from the next head on.
     while (!chunk.empty()) {
         if (acc.count == Accumulator::kCapacity) {
             ++overflows_;
-            acc.clear();
+            dropUnfinishedBlock(state.settings, acc);
         }
         const size_t take = std::min(chunk.size(), Accumulator::kCapacity - acc.count);
         acc.append(chunk.first(take));
@@ -283,17 +322,15 @@ void DataModeDecoder::cutAtMarks(ReceiveState& state, std::span<const uint8_t> c
     }
 }
 
-void DataModeDecoder::stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result)
+void DataModeDecoder::stringValues(ReceiveModes& state, std::span<const uint8_t> chunk, ReceiveResult& result)
 {
     append(state, chunk);
-    Accumulator& acc = state.ReceiveAccumulator;
+    Accumulator& acc = state.burst.ReceiveAccumulator;
     const auto* begin = reinterpret_cast<const char*>(acc.data.data());
     const void* zero = std::memchr(begin, 0, acc.count);
     const std::string_view text(begin, zero ? static_cast<size_t>(static_cast<const char*>(zero) - begin) : acc.count);
-    if (state.LogActive) {
-        result.logWord = kLogReceived;
-        result.logText.assign(reinterpret_cast<const char*>(chunk.data()), chunk.size());
-    }
+    // This mode logs the raw chunk, not what it shows.
+    result.log.push_back({kLogReceived, std::string(reinterpret_cast<const char*>(chunk.data()), chunk.size())});
     const std::string_view sep = state.settings.separator.empty() ? kCrLf : std::string_view(state.settings.separator);
     std::string out;
     size_t pos = 0;
@@ -319,28 +356,29 @@ void DataModeDecoder::stringValues(ReceiveState& state, std::span<const uint8_t>
     }
 }
 
-ReceiveResult DataModeDecoder::process(ReceiveState& state, std::span<const uint8_t> chunk)
+ReceiveResult DataModeDecoder::process(ReceiveModes& state, std::span<const uint8_t> chunk)
 {
     ReceiveResult result;
     display_.clear();
+    bodyShown_ = false;
     previous_.clear();
     samples_.clear();
     chunkTime_ = SampleClock::now();
     DataModeSettings& s = state.settings;
-    if (s.mode == DataMode::Normal) return state.applyDataMode(chunk);
+    if (s.mode == DataMode::Normal) return state.passThrough(chunk);
     if (s.mode == DataMode::MultiVars && s.stringVars) {
         stringValues(state, chunk, result);
     } else if (s.mode == DataMode::MultiVars) {
         append(state, chunk);
         CutBlock(state, display_, result.changedRows);
     } else if (s.fixedLength) {
-        if (s.blockDecoded && !state.interactive)
-            state.ReceiveAccumulator.replace(chunk);
+        if (s.blockDecoded && !state.role.interactive)
+            state.burst.ReceiveAccumulator.replace(chunk);
         else
             append(state, chunk);
         if (static_cast<int64_t>(chunk.size()) > s.fixedCount) CutBlock(state, display_, result.changedRows);
-    } else if (state.slaveSide()) {
-        state.collectBurst(chunk);
+    } else if (state.role.slaveSide()) {
+        state.burst.collect(chunk);
     } else {
         cutAtMarks(state, chunk, result.changedRows);
     }

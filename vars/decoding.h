@@ -53,10 +53,12 @@ std::optional<double> numericValue(std::span<const uint8_t> body, const VarRow& 
 struct Cut {
     enum class Kind {
         Block,     // a body from bodyBegin to bodyEnd; keep from keepFrom
-        EndOnly,   // an end mark without a usable head: drop through it
+        EndOnly,   // an end mark without a usable head: drop through it (with
+                   // no end mark in use: all but the start of a cut head)
         Unframed,  // neither mark: show everything but the start of a cut head
         HeadLater, // head further in, no end yet: drop what comes before it
-        Waiting,   // head (or the start of one) at the start, no end yet
+        Waiting,   // head (or the start of one) at the start, no end yet; with
+                   // no end mark in use, a head with nothing behind it
     };
     Kind kind = Kind::Waiting;
     size_t bodyBegin = 0;
@@ -72,7 +74,7 @@ class DataModeDecoder : public DataModeStep {
 public:
     explicit DataModeDecoder(VarList& variables) : variables_(variables) {}
 
-    ReceiveResult process(ReceiveState& state, std::span<const uint8_t> chunk) override;
+    ReceiveResult process(ReceiveModes& state, std::span<const uint8_t> chunk) override;
 
     // Times the accumulator was too full for a chunk and started over.
     uint64_t overflows() const { return overflows_; }
@@ -81,14 +83,16 @@ public:
 private:
     // One cut of the accumulator; false when it changed nothing. A body or
     // unframed bytes go to `shown`, rows given a new value to `changed`.
-    bool CutBlock(ReceiveState& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
-    void append(ReceiveState& state, std::span<const uint8_t> chunk);
-    void cutAtMarks(ReceiveState& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed);
-    void stringValues(ReceiveState& state, std::span<const uint8_t> chunk, ReceiveResult& result);
-    void decodeRows(const ReceiveState& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
+    bool CutBlock(ReceiveModes& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
+    void append(ReceiveModes& state, std::span<const uint8_t> chunk);
+    void cutAtMarks(ReceiveModes& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed);
+    void stringValues(ReceiveModes& state, std::span<const uint8_t> chunk, ReceiveResult& result);
+    void decodeRows(const ReceiveModes& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
 
     VarList& variables_;
     std::vector<uint8_t> display_;
+    // A block body is what this chunk shows.
+    bool bodyShown_ = false;
     // Values of the changed rows before this chunk, in the order of `changed`.
     std::vector<std::string> previous_;
     std::vector<Sample> samples_;

@@ -96,13 +96,10 @@ std::optional<size_t> importIccMap(const std::string& path, VarList& list)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    size_t added = 0;
-    readIccMap(in, [&](const MapSymbol& symbol) {
-        VarRow row = rowForSymbol(symbol);
-        row.def.number = list.nextNumber();
-        list.insert(std::move(row));
-        ++added;
-    });
+    std::vector<VarRow> rows;
+    readIccMap(in, [&](const MapSymbol& symbol) { rows.push_back(rowForSymbol(symbol)); });
+    const size_t added = rows.size();
+    list.insertAtFreeNumbers(std::move(rows));
     return added;
 }
 

@@ -210,6 +210,26 @@ void VarList::redefine(size_t index, const VarDefinition& def)
     }
 }
 
+void VarList::insertAtFreeNumbers(std::vector<VarRow> added)
+{
+    // Rows already in place keep theirs while they hold their index; a new
+    // row takes the first index that does not, which is what the next free
+    // number would be after the rows added before it.
+    std::vector<VarRow> out;
+    out.reserve(rows_.size() + added.size());
+    size_t old = 0;
+    for (VarRow& row : added) {
+        while (old < rows_.size() && rows_[old].def.number == static_cast<int32_t>(out.size()))
+            out.push_back(std::move(rows_[old++]));
+        row.def.number = static_cast<int32_t>(out.size());
+        row.series = ++lastSeries_;
+        out.push_back(std::move(row));
+    }
+    for (; old < rows_.size(); ++old) out.push_back(std::move(rows_[old]));
+    rows_ = std::move(out);
+    ++revision_;
+}
+
 void VarList::remove(std::vector<size_t> indices)
 {
     std::sort(indices.begin(), indices.end());

@@ -86,6 +86,9 @@ public:
     // Edits a row's definition (applyDefinition). A new name, offset, type
     // or mask/length starts a new history; a new display format does not.
     void redefine(size_t index, const VarDefinition& def);
+    // Adds the rows in turn, each numbered and placed as nextNumber() and
+    // insert() would do it, in one pass over the list.
+    void insertAtFreeNumbers(std::vector<VarRow> rows);
     // Removes the rows at `indices` (any order, duplicates ignored).
     void remove(std::vector<size_t> indices);
     void clear()

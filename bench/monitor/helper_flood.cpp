@@ -140,8 +140,12 @@ public:
         return frame->findChild<T*>(QString::fromLatin1(name));
     }
     bool loaded() const { return frame->serialMonPage()->driverLoaded(); }
-    // The load/unload button, as the user presses it.
-    void toggleDriver() { find<QAbstractButton>("btnStartSerMon")->click(); }
+    // The load/unload button, as the user presses it; a load is awaited.
+    void toggleDriver()
+    {
+        find<QAbstractButton>("btnStartSerMon")->click();
+        while (frame->serialMonPage()->loading()) QTest::qWait(5);
+    }
 
     BenchDialogs dialogs;
     std::unique_ptr<TfrmMain> frame;

@@ -1,10 +1,15 @@
 // Capture cost and capacity of quillon-portmon, run as root:
 //  1. a separate writer doing 64-byte writes to a pty as fast as it can,
 //     unhooked, hooked with capture on, and under strace -e trace=write;
-//  2. a writer pacing 20,000 writes a second for 10 s while the records are
+//  2. the helper's peak resident memory, read every 500 ms and with nobody
+//     reading at all (its queues are bounded);
+//  3. the same writer rates for a 32-bit writer (i386 system calls);
+//  4. a writer pacing 20,000 writes a second for 10 s while the records are
 //     read through the real channel every 500 ms: every one must arrive.
 //
 //   portmon_bench [seconds-per-rate-run [rounds [helper]]]
+
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,6 +91,50 @@ struct Poller {
     long long records = 0, writeRecords = 0, overflowRecords = 0, dropped = 0;
 };
 
+// Peak resident memory of a process (VmHWM), in MiB; 0 when unknown.
+double peakRssMiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+
+// Loads the helper with the pty hooked, 64 data bytes a record, capture on.
+bool startHooked(HelperCaptureDevice& device, const std::string& slave)
+{
+    HelperStart s = device.start();
+    if (!s.ok) {
+        std::printf("capture cannot be loaded here: %s\n", s.message.c_str());
+        return false;
+    }
+    CaptureAnswer hooked = device.request(kHookSerial, hookBlock(slave), 4);
+    return hooked.ok && hooked.output == u32Block(1) && device.request(kMaxDataBytes, u32Block(64), 0).ok &&
+           device.request(kStartCapture, {}, 0).ok;
+}
+
+// The 32-bit writer makes a given number of 64-byte writes; its rate is
+// that number over the time it took.
+// 0 when it did not run (a kernel without 32-bit system calls).
+struct Writer32 {
+    std::string path;
+    const DrainedPty& pty;
+    long long count = 0;
+
+    double rate(const std::vector<std::string>& prefix = {}) const
+    {
+        const long long drained = pty.drainedBytes();
+        const double begun = nowSeconds();
+        Child c({path, pty.slavePath(), std::string(64, 'w'), std::to_string(count)}, prefix);
+        c.finish();
+        const double took = nowSeconds() - begun;
+        for (int i = 0; i < 100 && pty.drainedBytes() == drained; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return pty.drainedBytes() > drained ? count / took : 0;
+    }
+};
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -109,20 +159,15 @@ int main(int argc, char** argv)
     // Alternating rounds, so a neighbour's load hits both sides alike.
     std::vector<double> wallRatio, cpuRatio;
     long long recordsRead = 0, dropped = 0;
+    double polledPeak = 0;
     for (int round = 0; round < rounds; ++round) {
         const WriterResult plain = writerRate(slave, seconds);
-        HelperStart s = device.start();
-        if (!s.ok) {
-            std::printf("capture cannot be loaded here: %s\n", s.message.c_str());
-            return 2;
-        }
-        device.request(kHookSerial, hookBlock(slave), 4);
-        device.request(kMaxDataBytes, u32Block(64), 0);
-        device.request(kStartCapture, {}, 0);
+        if (!startHooked(device, slave)) return 2;
         Poller poller(device);
         poller.start();
         const WriterResult hooked = writerRate(slave, seconds);
         poller.finish();
+        polledPeak = std::max(polledPeak, peakRssMiB(device.pid()));
         device.stop();
         recordsRead += poller.writeRecords;
         dropped += poller.dropped;
@@ -136,7 +181,8 @@ int main(int argc, char** argv)
     std::printf("median hooked/unhooked: wall-clock rate %.1f %%, per writer CPU second %.1f %%; %lld write records "
                 "read, %lld dropped\n",
                 100.0 * median(wallRatio), 100.0 * median(cpuRatio), recordsRead, dropped);
-    if (::system("command -v strace >/dev/null 2>&1") == 0) {
+    const bool haveStrace = ::system("command -v strace >/dev/null 2>&1") == 0;
+    if (haveStrace) {
         const WriterResult before = writerRate(slave, seconds);
         const WriterResult traced = writerRate(slave, seconds, true);
         std::printf("strace -e trace=write: %8.0f/s against %8.0f/s unhooked: wall-clock rate %.1f %%\n", traced.wall,
@@ -145,11 +191,60 @@ int main(int argc, char** argv)
         std::printf("strace not installed\n");
     }
 
-    HelperStart started = device.start();
-    if (!started.ok) return 2;
-    device.request(kHookSerial, hookBlock(slave), 4);
-    device.request(kMaxDataBytes, u32Block(64), 0);
-    device.request(kStartCapture, {}, 0);
+    // Nobody reads: the records pile up to the queue's bound and no further.
+    {
+        if (!startHooked(device, slave)) return 2;
+        const WriterResult flood = writerRate(slave, 2 * seconds);
+        const double unreadPeak = peakRssMiB(device.pid());
+        CaptureAnswer first = device.request(kReadRecords, {}, kReadBufferSize);
+        long long overflow = 0;
+        walkMonitorRecords(first.output, first.output.size(), [&](const MonitorRecord& r) {
+            if (r.fields.size() > 4 && r.fields[3] == "OVERFLOW") overflow = std::atoll(r.fields[4].c_str());
+        });
+        device.stop();
+        std::printf("helper peak RSS: %.1f MiB read every 500 ms; %.1f MiB after %.0f s of %.0f writes/s nobody read "
+                    "(%lld records dropped, told in one OVERFLOW record)\n",
+                    polledPeak, unreadPeak, 2 * seconds, flood.wall, overflow);
+    }
+
+    const std::string writer32 = QUILLON_PORTMON_WRITER32;
+    if (writer32.empty()) {
+        std::printf("32-bit writer not built (no i386 assembler)\n");
+    } else {
+        Writer32 w{writer32, pty, 20000};
+        const double probe = w.rate();
+        if (probe <= 0) {
+            std::printf("32-bit writer does not run here (no 32-bit system calls in this kernel)\n");
+        } else {
+            w.count = static_cast<long long>(probe * seconds);
+            std::vector<double> ratio;
+            double plain = 0, hooked = 0, peak = 0;
+            for (int round = 0; round < rounds; ++round) {
+                plain = w.rate();
+                if (!startHooked(device, slave)) return 2;
+                Poller poller(device);
+                poller.start();
+                hooked = w.rate();
+                poller.finish();
+                peak = std::max(peak, peakRssMiB(device.pid()));
+                device.stop();
+                ratio.push_back(hooked / plain);
+                std::printf("32-bit round %d: unhooked %8.0f/s  hooked %8.0f/s  wall %.1f %%; %lld write records read, "
+                            "%lld dropped\n",
+                            round + 1, plain, hooked, 100.0 * ratio.back(), poller.writeRecords, poller.dropped);
+            }
+            std::printf("32-bit median hooked/unhooked: wall-clock rate %.1f %%; helper peak RSS %.1f MiB\n",
+                        100.0 * median(ratio), peak);
+            if (haveStrace) {
+                const double before = w.rate();
+                const double traced = w.rate({"strace", "-qq", "-e", "trace=write", "-o", "/dev/null"});
+                std::printf("32-bit strace -e trace=write: %8.0f/s against %8.0f/s unhooked: wall-clock rate %.1f %%\n",
+                            traced, before, 100.0 * traced / before);
+            }
+        }
+    }
+
+    if (!startHooked(device, slave)) return 2;
     device.request(kDiscardRecords, {}, 0);
     {
         Poller poller(device);

@@ -1,8 +1,6 @@
 #include "monitor/capture/capture_engine.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,14 +10,6 @@
 #include "monitor/capture/ioctl_decode.h"
 
 namespace quillon::capture {
-
-std::optional<uint32_t> statCharDevice(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return std::nullopt;
-    // The kernel keeps a 12-bit major and a 20-bit minor in its dev_t.
-    return (static_cast<uint32_t>(major(st.st_rdev)) << 20) | (minor(st.st_rdev) & 0xFFFFF);
-}
 
 namespace {
 
@@ -87,6 +77,32 @@ std::vector<uint8_t> u32Bytes(uint32_t v)
 
 } // namespace
 
+void RecordQueue::push(const std::vector<uint8_t>& record)
+{
+    bytes_.insert(bytes_.end(), record.begin(), record.end());
+    sizes_.push_back(static_cast<uint32_t>(record.size()));
+}
+
+void RecordQueue::takeFront(std::vector<uint8_t>& out)
+{
+    const auto end = bytes_.begin() + sizes_.front();
+    out.insert(out.end(), bytes_.begin(), end);
+    bytes_.erase(bytes_.begin(), end);
+    sizes_.pop_front();
+}
+
+void RecordQueue::dropFront()
+{
+    bytes_.erase(bytes_.begin(), bytes_.begin() + sizes_.front());
+    sizes_.pop_front();
+}
+
+void RecordQueue::clear()
+{
+    bytes_ = {};
+    sizes_ = {};
+}
+
 CaptureEngine::CaptureEngine(KernelControl& kernel, DeviceLookup lookup, EngineLimits limits)
     : kernel_(kernel), lookup_(std::move(lookup)), limits_(limits)
 {
@@ -108,7 +124,6 @@ Answer CaptureEngine::handle(const Request& r)
     case kDiscardRecords:
         if (in != 0) return Answer::failure(EINVAL);
         queue_.clear();
-        queueBytes_ = 0;
         dropped_ = 0;
         return Answer::success();
     case kReadRecords:
@@ -151,7 +166,7 @@ Answer CaptureEngine::hook(const Request& r, bool parallel)
     const uint32_t asked = u32(block);
     const uint32_t base = parallel ? kParallelSlotBase : 0;
     uint32_t hookedMask = 0;
-    std::map<uint32_t, uint32_t> devices;
+    std::map<uint64_t, uint32_t> devices;
     std::map<uint32_t, std::string> names, paths;
     for (uint32_t i = 0; i < kHookablePorts; ++i) {
         if (!(asked & (1u << i))) continue;
@@ -161,14 +176,14 @@ Answer CaptureEngine::hook(const Request& r, bool parallel)
         std::string path = name.front() == '/' ? std::string(name) : "/dev/" + std::string(name);
         // Ports live under /dev; anything else a block names is not even stat'ed.
         if (path.rfind("/dev/", 0) != 0 || path.find("/..") != std::string::npos) continue;
-        std::optional<uint32_t> dev = lookup_(path);
+        std::optional<uint64_t> dev = lookup_(path);
         if (!dev) continue;
         devices[*dev] = base + i;
         names[base + i] = printable(name);
         paths[base + i] = path;
         hookedMask |= 1u << i;
     }
-    std::map<uint32_t, uint32_t> all = parallel ? serialHooks_ : devices;
+    std::map<uint64_t, uint32_t> all = parallel ? serialHooks_ : devices;
     for (const auto& [dev, slot] : parallel ? devices : parallelHooks_) all.emplace(dev, slot);
     if (int err = kernel_.setHooks(all)) return Answer::failure(err);
     (parallel ? parallelHooks_ : serialHooks_) = std::move(devices);
@@ -193,11 +208,7 @@ Answer CaptureEngine::read(uint32_t outputSize)
             --sequence_;
         }
     }
-    while (!queue_.empty() && out.size() + queue_.front().size() <= limit) {
-        out.insert(out.end(), queue_.front().begin(), queue_.front().end());
-        queueBytes_ -= queue_.front().size();
-        queue_.pop_front();
-    }
+    while (!queue_.empty() && out.size() + queue_.frontSize() <= limit) queue_.takeFront(out);
     return Answer::success(std::move(out));
 }
 
@@ -221,12 +232,10 @@ uint64_t CaptureEngine::fileTime(uint64_t monotonicNs) const
 void CaptureEngine::push(int32_t sequence, uint64_t time, const std::string& text)
 {
     std::vector<uint8_t> rec = encodeRecord(sequence, time, text);
-    queueBytes_ += rec.size();
-    queue_.push_back(std::move(rec));
+    queue_.push(rec);
     // Oldest records go first; the next read says how many.
-    while (queue_.size() > limits_.maxRecords || queueBytes_ > limits_.maxBytes) {
-        queueBytes_ -= queue_.front().size();
-        queue_.pop_front();
+    while (queue_.records() > limits_.maxRecords || queue_.bytes() > limits_.maxBytes) {
+        queue_.dropFront();
         ++dropped_;
     }
 }
@@ -259,7 +268,15 @@ void CaptureEngine::onEvent(std::span<const uint8_t> raw)
 
 void CaptureEngine::onEnter(const qpm_event& ev, std::span<const uint8_t> data)
 {
-    if (inFlight_.size() >= limits_.maxInFlight && !inFlight_.count(ev.tid)) inFlight_.erase(inFlight_.begin());
+    if (auto same = inFlight_.find(ev.tid); same != inFlight_.end()) {
+        // The thread's last request never saw its exit (the kernel lost it).
+        forget(same);
+    } else if (inFlight_.size() >= limits_.maxInFlight) {
+        auto oldest = std::min_element(inFlight_.begin(), inFlight_.end(), [](const auto& a, const auto& b) {
+            return a.second.entryNs < b.second.entryNs;
+        });
+        forget(oldest);
+    }
     InFlight& f = inFlight_[ev.tid];
     f = InFlight{};
     f.kind = ev.kind;
@@ -271,6 +288,14 @@ void CaptureEngine::onEnter(const qpm_event& ev, std::span<const uint8_t> data)
     f.arg2 = ev.arg2;
     f.data.assign(data.begin(), data.end());
     f.dropped = !wanted(f);
+}
+
+// A request given up before its exit: a record the user would have seen is
+// counted with the dropped ones.
+void CaptureEngine::forget(std::map<uint32_t, InFlight>::iterator it)
+{
+    if (!it->second.dropped) ++dropped_;
+    inFlight_.erase(it);
 }
 
 bool CaptureEngine::wanted(const InFlight& f) const

@@ -25,14 +25,13 @@ public:
     // Each returns 0 or the system error.
     virtual int setCapture(bool on) = 0;
     virtual int setMaxBytes(uint32_t bytes) = 0;
-    // The whole set of hooked device numbers (kernel encoding) and their slots.
-    virtual int setHooks(const std::map<uint32_t, uint32_t>& deviceSlots) = 0;
+    // The whole set of hooked nodes (PortNode::key()) and their slots.
+    virtual int setHooks(const std::map<uint64_t, uint32_t>& nodeSlots) = 0;
 };
 
-// Kernel device number of a character device node, or nothing (missing,
-// not a character device). Only stats the path.
-using DeviceLookup = std::function<std::optional<uint32_t>(const std::string& path)>;
-std::optional<uint32_t> statCharDevice(const std::string& path);
+// The hook key (PortNode::key()) of the port a path names, or nothing when
+// it names no port this client may hook (see port_access.h).
+using DeviceLookup = std::function<std::optional<uint64_t>(const std::string& path)>;
 
 struct EngineLimits {
     size_t maxRecords = 262144;
@@ -40,7 +39,29 @@ struct EngineLimits {
     // A request still running this long after it entered is shown at once
     // and completed later by a second record.
     uint64_t blockedAfterNs = 20'000'000;
-    size_t maxInFlight = 65536;
+    // Requests waiting for their exit. An exit the kernel could not hand
+    // over leaves its entry behind; the oldest goes when the table is full.
+    size_t maxInFlight = 1024;
+};
+
+// Records waiting to be read, end to end in one byte queue: a record costs
+// its own bytes and four more, not a heap block of its own (a full queue
+// is a quarter of a million records).
+class RecordQueue {
+public:
+    void push(const std::vector<uint8_t>& record);
+    // Moves the oldest record to the end of `out`.
+    void takeFront(std::vector<uint8_t>& out);
+    void dropFront();
+    void clear();
+    size_t records() const { return sizes_.size(); }
+    size_t bytes() const { return bytes_.size(); }
+    size_t frontSize() const { return sizes_.front(); }
+    bool empty() const { return sizes_.empty(); }
+
+private:
+    std::deque<uint8_t> bytes_;
+    std::deque<uint32_t> sizes_;
 };
 
 class CaptureEngine {
@@ -58,7 +79,7 @@ public:
     // CLOCK_REALTIME minus CLOCK_MONOTONIC, to date the kernel's timestamps.
     void setClockOffset(int64_t realMinusMonotonicNs) { clockOffsetNs_ = realMinusMonotonicNs; }
 
-    size_t queuedRecords() const { return queue_.size(); }
+    size_t queuedRecords() const { return queue_.records(); }
     uint64_t droppedRecords() const { return dropped_; }
     bool capturing() const { return capturing_; }
     uint32_t maxBytes() const { return maxBytes_; }
@@ -90,6 +111,7 @@ private:
     Answer read(uint32_t outputSize);
     void onEnter(const qpm_event& ev, std::span<const uint8_t> data);
     void onExit(const qpm_event& ev, std::span<const uint8_t> data);
+    void forget(std::map<uint32_t, InFlight>::iterator it);
     bool wanted(const InFlight& f) const;
     std::string entryText(const InFlight& f) const;
     std::string fullText(const InFlight& f, const Exit& e) const;
@@ -111,14 +133,13 @@ private:
     bool captureReads_ = true;
     bool captureWrites_ = true;
     RecordFilter filter_;
-    std::map<uint32_t, uint32_t> serialHooks_; // device -> slot
-    std::map<uint32_t, uint32_t> parallelHooks_;
+    std::map<uint64_t, uint32_t> serialHooks_; // node key -> slot
+    std::map<uint64_t, uint32_t> parallelHooks_;
     std::map<uint32_t, std::string> slotNames_;
     std::map<uint32_t, std::string> slotPaths_; // as stat'ed, for failed opens
 
     std::map<uint32_t, InFlight> inFlight_; // by thread id
-    std::deque<std::vector<uint8_t>> queue_;
-    size_t queueBytes_ = 0;
+    RecordQueue queue_;
     uint64_t dropped_ = 0;
     uint32_t sequence_ = 0;
     int64_t clockOffsetNs_ = 0;

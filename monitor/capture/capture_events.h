@@ -32,11 +32,14 @@ enum qpm_kind {
     QPM_OPENAT,  // openat(dirfd, path, flags)
     QPM_OPENAT2, // openat2(dirfd, path, how, size)
     QPM_READ,    // read / pread64 (fd, buf, count)
-    QPM_READV,   // readv (fd, iov, iovcnt)
+    QPM_READV,   // readv / preadv / preadv2 (fd, iov, iovcnt, ...)
     QPM_WRITE,   // write / pwrite64 (fd, buf, count)
-    QPM_WRITEV,  // writev (fd, iov, iovcnt)
+    QPM_WRITEV,  // writev / pwritev / pwritev2 (fd, iov, iovcnt, ...)
     QPM_IOCTL,   // ioctl (fd, cmd, arg)
     QPM_CLOSE,   // close (fd)
+    // The two below reach the helper as QPM_CLOSE events of the port they close.
+    QPM_DUP,         // dup2 / dup3 (oldfd, newfd, ...): newfd is closed first
+    QPM_CLOSE_RANGE, // close_range (first, last, flags)
 };
 
 enum qpm_event_type {
@@ -59,6 +62,13 @@ struct qpm_event {
     char comm[QPM_COMM_LEN];
     // data_len bytes follow: enter: written bytes or ioctl input;
     // exit: read bytes or ioctl output.
+};
+
+// Key of a hooked node: the device of its filesystem (the inode's
+// superblock) and its own device number, kernel encodings.
+struct qpm_node_key {
+    qpm_u32 fs;
+    qpm_u32 dev;
 };
 
 // Capture settings, one entry of an array map.

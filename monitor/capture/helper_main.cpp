@@ -1,7 +1,8 @@
 // quillon-portmon: loads the port monitor's eBPF programs and answers the
 // program's device requests over standard input and output. Runs with
-// privilege, so it trusts nothing it reads: it runs nothing for the client
-// and opens no file but what libbpf needs (device nodes are only stat'ed).
+// privilege, so it trusts nothing it reads: it runs nothing for the client,
+// opens no file but what libbpf needs, and looks at a port only beneath
+// /dev and only if its user could open it (port_access.h).
 
 #include <bpf/bpf.h>
 #include <bpf/libbpf.h>
@@ -21,6 +22,7 @@
 
 #include "monitor/capture/capture_engine.h"
 #include "monitor/capture/ioctl_decode.h"
+#include "monitor/capture/port_access.h"
 #include "monitor/capture/syscall_table.h"
 #include "portmon.skel.h"
 
@@ -90,15 +92,19 @@ public:
         config_.max_bytes = bytes;
         return writeConfig();
     }
-    int setHooks(const std::map<uint32_t, uint32_t>& deviceSlots) override
+    int setHooks(const std::map<uint64_t, uint32_t>& nodeSlots) override
     {
         const int fd = bpf_map__fd(skel_->maps.hooked);
-        for (uint32_t dev : current_)
-            if (!deviceSlots.count(dev)) bpf_map_delete_elem(fd, &dev);
+        for (uint64_t node : current_) {
+            if (nodeSlots.count(node)) continue;
+            const qpm_node_key key = keyOf(node);
+            bpf_map_delete_elem(fd, &key);
+        }
         current_.clear();
         int err = 0;
-        for (const auto& [dev, slot] : deviceSlots) {
-            if (bpf_map_update_elem(fd, &dev, &slot, BPF_ANY) != 0)
+        for (const auto& [dev, slot] : nodeSlots) {
+            const qpm_node_key key = keyOf(dev);
+            if (bpf_map_update_elem(fd, &key, &slot, BPF_ANY) != 0)
                 err = errno;
             else
                 current_.push_back(dev);
@@ -123,8 +129,13 @@ public:
     qpm_config config_{0, 64, 0, 0};
 
 private:
+    static qpm_node_key keyOf(uint64_t node)
+    {
+        return {static_cast<uint32_t>(node >> 32), static_cast<uint32_t>(node)};
+    }
+
     portmon_bpf* skel_;
-    std::vector<uint32_t> current_;
+    std::vector<uint64_t> current_;
 };
 
 // Events taken from the kernel's ring buffer at one go. A writer as fast as
@@ -184,11 +195,13 @@ portmon_bpf* load(int& error, std::string& reason)
         portmon_bpf__destroy(skel);
         return nullptr;
     }
-    const int kinds = bpf_map__fd(skel->maps.kinds);
-    for (const SyscallEntry& e : syscallTable()) {
-        uint32_t kind = e.kind;
-        if (e.number < QPM_MAX_SYSCALL) bpf_map_update_elem(kinds, &e.number, &kind, BPF_ANY);
-    }
+    const std::pair<int, std::span<const SyscallEntry>> tables[] = {
+        {bpf_map__fd(skel->maps.kinds), syscallTable()}, {bpf_map__fd(skel->maps.kinds32), compatSyscallTable()}};
+    for (const auto& [map, table] : tables)
+        for (const SyscallEntry& e : table) {
+            uint32_t kind = e.kind;
+            if (e.number < QPM_MAX_SYSCALL) bpf_map_update_elem(map, &e.number, &kind, BPF_ANY);
+        }
     const int copies = bpf_map__fd(skel->maps.ioctl_copy);
     for (const IoctlCopy& c : ioctlCopyTable()) {
         qpm_ioctl_copy v{c.inLen, c.outLen};
@@ -284,7 +297,14 @@ int main(int argc, char** argv)
     kernel.config_.self_pid = static_cast<uint32_t>(getpid());
     kernel.writeConfig();
 
-    CaptureEngine engine(kernel, statCharDevice);
+    // Names are resolved beneath this descriptor only, for the user who started us.
+    const int devDir = ::open("/dev", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const Invoker invoker = invokingUser(::getuid(), getenv("PKEXEC_UID"));
+    CaptureEngine engine(kernel, [devDir, &invoker](const std::string& path) -> std::optional<uint64_t> {
+        std::optional<PortNode> node = resolvePort(devDir, path, invoker);
+        if (!node) return std::nullopt;
+        return node->key();
+    });
     RingTake take{&engine};
     ring_buffer* rb = ring_buffer__new(bpf_map__fd(skel->maps.events), onRingEvent, &take, nullptr);
     if (!rb) {

@@ -18,15 +18,19 @@
 
 #if defined(__TARGET_ARCH_x86)
 struct pt_regs {
+    unsigned long bx;
+    unsigned long cx;
     unsigned long r10;
     unsigned long dx;
     unsigned long si;
     unsigned long di;
     unsigned long orig_ax;
 } __attribute__((preserve_access_index));
-#define ARG1(r) ((r)->di)
-#define ARG2(r) ((r)->si)
-#define ARG3(r) ((r)->dx)
+// A 32-bit program's system call (int 0x80, sysenter) is marked in its thread.
+struct thread_info {
+    __u32 status;
+} __attribute__((preserve_access_index));
+#define TS_COMPAT 0x0002
 #define SYSCALL_NR(r) ((long)(r)->orig_ax)
 #elif defined(__TARGET_ARCH_arm64)
 struct user_pt_regs {
@@ -37,17 +41,19 @@ struct pt_regs {
     __u64 orig_x0;
     __s32 syscallno;
 } __attribute__((preserve_access_index));
-#define ARG1(r) ((r)->orig_x0)
-#define ARG2(r) ((r)->user_regs.regs[1])
-#define ARG3(r) ((r)->user_regs.regs[2])
 #define SYSCALL_NR(r) ((long)(r)->syscallno)
 #else
 #error "no register layout for this architecture"
 #endif
 
+struct super_block {
+    __u32 s_dev;
+} __attribute__((preserve_access_index));
+
 struct inode {
     unsigned short i_mode;
     __u32 i_rdev;
+    struct super_block *i_sb;
 } __attribute__((preserve_access_index));
 
 struct file {
@@ -64,17 +70,30 @@ struct files_struct {
 } __attribute__((preserve_access_index));
 
 struct task_struct {
+#if defined(__TARGET_ARCH_x86)
+    struct thread_info thread_info;
+#endif
     struct files_struct *files;
 } __attribute__((preserve_access_index));
 
 struct iovec {
-    void *iov_base;
+    __u64 iov_base;
     __u64 iov_len;
+};
+
+struct compat_iovec {
+    __u32 iov_base;
+    __u32 iov_len;
 };
 
 #define S_IFMT 00170000
 #define S_IFCHR 0020000
-#define MAX_IOV 8
+// The kernel refuses longer vectors (UIO_MAXIOV).
+#define MAX_IOV 1024
+#define CLOSE_RANGE_UNSHARE (1U << 1)
+#define CLOSE_RANGE_CLOEXEC (1U << 2)
+// Descriptors a close_range is searched through for hooked ports.
+#define MAX_RANGE_SCAN 65536
 
 char LICENSE[] SEC("license") = "Dual BSD/GPL";
 
@@ -83,11 +102,11 @@ struct {
     __uint(max_entries, 16 << 20);
 } events SEC(".maps");
 
-// Device number (kernel encoding) -> slot.
+// Hooked node (its filesystem and device number) -> slot.
 struct {
     __uint(type, BPF_MAP_TYPE_HASH);
     __uint(max_entries, 128);
-    __type(key, __u32);
+    __type(key, struct qpm_node_key);
     __type(value, __u32);
 } hooked SEC(".maps");
 
@@ -98,13 +117,21 @@ struct {
     __type(value, struct qpm_config);
 } config SEC(".maps");
 
-// System call number -> enum qpm_kind.
+// System call number -> enum qpm_kind, one table per ABI: the native one
+// and the 32-bit (compat) one.
 struct {
     __uint(type, BPF_MAP_TYPE_ARRAY);
     __uint(max_entries, QPM_MAX_SYSCALL);
     __type(key, __u32);
     __type(value, __u32);
 } kinds SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_ARRAY);
+    __uint(max_entries, QPM_MAX_SYSCALL);
+    __type(key, __u32);
+    __type(value, __u32);
+} kinds32 SEC(".maps");
 
 struct {
     __uint(type, BPF_MAP_TYPE_HASH);
@@ -172,8 +199,9 @@ static __always_inline int slot_of_fd(struct task_struct *task, __u64 fd, __u32 
         return 0;
     if ((BPF_CORE_READ(inode, i_mode) & S_IFMT) != S_IFCHR)
         return 0;
-    __u32 rdev = BPF_CORE_READ(inode, i_rdev);
-    __u32 *s = bpf_map_lookup_elem(&hooked, &rdev);
+    // A pty of the same number in another devpts instance is another node.
+    struct qpm_node_key key = {BPF_CORE_READ(inode, i_sb, s_dev), BPF_CORE_READ(inode, i_rdev)};
+    __u32 *s = bpf_map_lookup_elem(&hooked, &key);
     if (!s)
         return 0;
     *slot = *s;
@@ -199,30 +227,58 @@ static __always_inline __u32 copy_user(struct scratch *s, __u32 off, __u64 src, 
     return len;
 }
 
-// Gathers up to `total` (and at most `limit`) bytes from an iovec array;
-// *sum gets the length of all the buffers looked at.
-static __always_inline __u32 copy_iov(struct scratch *s, __u64 iov, __u64 iovcnt, __u64 total, __u32 limit,
+// One walk over an iovec array, native or 32-bit.
+struct iov_walk {
+    __u64 iov;   // user address of the array
+    __u64 want;  // bytes to gather at most
+    __u64 sum;   // lengths of the buffers looked at
+    __u32 done;  // bytes gathered
+    __u32 compat;
+    __u32 whole; // look at every buffer (for the sum), not only until `want`
+};
+
+static long iov_step(__u64 i, void *ctx)
+{
+    struct iov_walk *w = ctx;
+    __u64 base, len;
+    if (w->compat) {
+        struct compat_iovec v;
+        if (bpf_probe_read_user(&v, sizeof v, (const void *)(w->iov + i * sizeof v)))
+            return 1;
+        base = v.iov_base;
+        len = v.iov_len;
+    } else {
+        struct iovec v;
+        if (bpf_probe_read_user(&v, sizeof v, (const void *)(w->iov + i * sizeof v)))
+            return 1;
+        base = v.iov_base;
+        len = v.iov_len;
+    }
+    w->sum += len;
+    if (w->done < w->want) {
+        __u32 zero = 0;
+        struct scratch *s = bpf_map_lookup_elem(&scratch_buf, &zero);
+        if (!s)
+            return 1;
+        __u64 take = len;
+        if (take > w->want - w->done)
+            take = w->want - w->done;
+        w->done += copy_user(s, w->done, base, take);
+    } else if (!w->whole) {
+        return 1;
+    }
+    return 0;
+}
+
+// Gathers up to `total` (and at most `limit`) bytes from an iovec array of
+// any length; *sum gets the length of all its buffers when `whole` is set.
+static __always_inline __u32 copy_iov(__u64 iov, __u64 iovcnt, __u64 total, __u32 limit, int compat, int whole,
                                       __u64 *sum)
 {
-    __u32 done = 0;
-    *sum = 0;
-    if (total > limit)
-        total = limit;
-    for (int i = 0; i < MAX_IOV; i++) {
-        if (i >= iovcnt)
-            break;
-        struct iovec v;
-        if (bpf_probe_read_user(&v, sizeof v, (const void *)(iov + i * sizeof v)))
-            break;
-        *sum += v.iov_len;
-        if (done >= total)
-            continue;
-        __u64 want = v.iov_len;
-        if (want > total - done)
-            want = total - done;
-        done += copy_user(s, done, (__u64)v.iov_base, want);
-    }
-    return done;
+    struct iov_walk w = {.iov = iov, .want = total < limit ? total : limit, .compat = compat, .whole = whole};
+    bpf_loop(iovcnt < MAX_IOV ? iovcnt : MAX_IOV, iov_step, &w, 0);
+    *sum = w.sum;
+    return w.done;
 }
 
 static __always_inline void count_lost(void)
@@ -269,40 +325,74 @@ static __always_inline void send_event(struct scratch *s, __u32 len)
         count_lost();
 }
 
-static __always_inline __u32 kind_of(long nr)
+static __always_inline __u32 kind_of(long nr, int compat)
 {
     if (nr < 0 || nr >= QPM_MAX_SYSCALL)
         return QPM_NONE;
     __u32 key = nr;
-    __u32 *k = bpf_map_lookup_elem(&kinds, &key);
+    __u32 *k = bpf_map_lookup_elem(compat ? (void *)&kinds32 : (void *)&kinds, &key);
     return k ? *k : QPM_NONE;
+}
+
+static __always_inline int is_compat(struct task_struct *task)
+{
+#if defined(__TARGET_ARCH_x86)
+    return (task->thread_info.status & TS_COMPAT) != 0;
+#else
+    return 0;
+#endif
+}
+
+// The first three arguments, from the registers of the caller's ABI.
+struct sys_args {
+    __u64 a1, a2, a3;
+};
+
+static __always_inline void read_args(struct pt_regs *regs, int compat, struct sys_args *a)
+{
+#if defined(__TARGET_ARCH_x86)
+    if (compat) {
+        a->a1 = (__u32)regs->bx;
+        a->a2 = (__u32)regs->cx;
+        a->a3 = (__u32)regs->dx;
+    } else {
+        a->a1 = regs->di;
+        a->a2 = regs->si;
+        a->a3 = regs->dx;
+    }
+#else
+    a->a1 = regs->orig_x0;
+    a->a2 = regs->user_regs.regs[1];
+    a->a3 = regs->user_regs.regs[2];
+#endif
 }
 
 // An open's path and flags, kept for its exit: the port is known only once
 // the descriptor exists.
-static __always_inline void remember_open(struct task_struct *task, __u32 kind, struct pt_regs *regs)
+static __always_inline void remember_open(struct task_struct *task, __u32 kind, const struct sys_args *a)
 {
     struct pending *p = bpf_task_storage_get(&inflight, task, 0, BPF_LOCAL_STORAGE_GET_F_CREATE);
     if (!p)
         return;
     p->time_ns = bpf_ktime_get_ns();
     p->kind = kind;
-    const void *path = (const void *)(kind == QPM_OPEN ? ARG1(regs) : ARG2(regs));
+    const void *path = (const void *)(kind == QPM_OPEN ? a->a1 : a->a2);
     if (bpf_probe_read_user_str(p->path, sizeof p->path, path) < 0)
         p->path[0] = 0;
     if (kind == QPM_OPENAT2) {
         // openat2 passes a struct open_how, whose first member is the flags.
         __u64 flags = 0;
-        bpf_probe_read_user(&flags, sizeof flags, (const void *)ARG3(regs));
+        bpf_probe_read_user(&flags, sizeof flags, (const void *)a->a3);
         p->count = flags;
     } else {
-        p->count = kind == QPM_OPEN ? ARG2(regs) : ARG3(regs);
+        p->count = kind == QPM_OPEN ? a->a2 : a->a3;
     }
 }
 
 // The data an entry carries: what is written, the iovec total of a readv,
 // an ioctl's command, argument and input block. Returns the bytes copied.
-static __always_inline __u32 copy_entry_data(struct scratch *s, __u32 kind, __u64 buf, __u64 count, __u32 limit)
+static __always_inline __u32 copy_entry_data(struct scratch *s, __u32 kind, __u64 buf, __u64 count, __u32 limit,
+                                              int compat)
 {
     __u32 len = 0;
     s->ev.arg = count;
@@ -310,11 +400,11 @@ static __always_inline __u32 copy_entry_data(struct scratch *s, __u32 kind, __u6
         len = copy_user(s, 0, buf, count < limit ? count : limit);
     } else if (kind == QPM_WRITEV) {
         __u64 sum;
-        len = copy_iov(s, buf, count, ~0ULL, limit, &sum);
+        len = copy_iov(buf, count, ~0ULL, limit, compat, 1, &sum);
         s->ev.arg = sum;
     } else if (kind == QPM_READV) {
         __u64 sum;
-        copy_iov(s, buf, count, 0, limit, &sum);
+        copy_iov(buf, count, 0, limit, compat, 1, &sum);
         s->ev.arg = sum;
     } else if (kind == QPM_IOCTL) {
         // For an ioctl, buf is the command and count the argument.
@@ -330,14 +420,14 @@ static __always_inline __u32 copy_entry_data(struct scratch *s, __u32 kind, __u6
 
 // The data an exit carries: what was read, an ioctl's output block.
 static __always_inline __u32 copy_exit_data(struct scratch *s, __u32 kind, long ret, __u64 buf, __u64 count,
-                                            __u32 limit)
+                                            __u32 limit, int compat)
 {
     __u32 len = 0;
     if (ret > 0 && kind == QPM_READ) {
         len = copy_user(s, 0, buf, (__u64)ret < limit ? (__u64)ret : limit);
     } else if (ret > 0 && kind == QPM_READV) {
         __u64 sum;
-        len = copy_iov(s, buf, count, ret, limit, &sum);
+        len = copy_iov(buf, count, ret, limit, compat, 0, &sum);
     } else if (ret == 0 && kind == QPM_IOCTL) {
         __u32 cmd = (__u32)buf;
         s->ev.arg = cmd;
@@ -349,10 +439,58 @@ static __always_inline __u32 copy_exit_data(struct scratch *s, __u32 kind, long 
     return len;
 }
 
+// close_range closes every descriptor of a range at once: each hooked one
+// is recorded as its own close, complete at once (past its argument checks,
+// closing does not fail).
+struct range_walk {
+    __u64 first;
+    __u64 time_ns;
+};
+
+static long close_step(__u64 i, void *ctx)
+{
+    struct range_walk *w = ctx;
+    struct task_struct *task = bpf_get_current_task_btf();
+    __u32 slot;
+    if (!slot_of_fd(task, w->first + i, &slot))
+        return 0;
+    struct scratch *s = begin_event(QPM_EV_ENTER, QPM_CLOSE, slot, w->time_ns);
+    if (!s)
+        return 1;
+    send_event(s, 0);
+    s = begin_event(QPM_EV_EXIT, QPM_CLOSE, slot, w->time_ns);
+    if (!s)
+        return 1;
+    send_event(s, 0);
+    return 0;
+}
+
+static __always_inline void record_close_range(struct task_struct *task, const struct sys_args *a)
+{
+    const __u64 first = (__u32)a->a1, last = (__u32)a->a2, flags = a->a3;
+    // Refused before anything is closed; CLOEXEC only marks the descriptors.
+    if (first > last || (flags & ~(CLOSE_RANGE_UNSHARE | CLOSE_RANGE_CLOEXEC)) || (flags & CLOSE_RANGE_CLOEXEC))
+        return;
+    struct files_struct *files = task->files;
+    if (!files)
+        return;
+    struct fdtable *fdt = files->fdt;
+    if (!fdt)
+        return;
+    const __u64 open_max = fdt->max_fds;
+    if (first >= open_max)
+        return;
+    __u64 count = (last < open_max ? last + 1 : open_max) - first;
+    struct range_walk w = {.first = first, .time_ns = bpf_ktime_get_ns()};
+    bpf_loop(count < MAX_RANGE_SCAN ? count : MAX_RANGE_SCAN, close_step, &w, 0);
+}
+
 SEC("tp_btf/sys_enter")
 int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
 {
-    __u32 kind = kind_of(nr);
+    struct task_struct *task = bpf_get_current_task_btf();
+    const int compat = is_compat(task);
+    __u32 kind = kind_of(nr, compat);
     if (kind == QPM_NONE)
         return 0;
     __u32 zero = 0;
@@ -361,14 +499,23 @@ int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
         return 0;
     if ((bpf_get_current_pid_tgid() >> 32) == cfg->self_pid)
         return 0;
-    struct task_struct *task = bpf_get_current_task_btf();
+    struct sys_args a;
+    read_args(regs, compat, &a);
 
     if (kind == QPM_OPEN || kind == QPM_OPENAT || kind == QPM_OPENAT2) {
-        remember_open(task, kind, regs);
+        remember_open(task, kind, &a);
         return 0;
     }
+    if (kind == QPM_CLOSE_RANGE) {
+        record_close_range(task, &a);
+        return 0;
+    }
+    // dup2/dup3 close their target first: that is the port's close.
+    const __u64 fd = kind == QPM_DUP ? a.a2 : a.a1;
+    if (kind == QPM_DUP && (__u32)a.a1 == (__u32)a.a2)
+        return 0;
     __u32 slot;
-    if (!slot_of_fd(task, ARG1(regs), &slot))
+    if (!slot_of_fd(task, fd, &slot))
         return 0;
     struct pending *p = bpf_task_storage_get(&inflight, task, 0, BPF_LOCAL_STORAGE_GET_F_CREATE);
     if (!p)
@@ -376,23 +523,25 @@ int BPF_PROG(portmon_enter, struct pt_regs *regs, long nr)
     p->time_ns = bpf_ktime_get_ns();
     p->kind = kind;
     p->slot = slot;
-    p->buf = ARG2(regs);
-    p->count = ARG3(regs);
+    p->buf = a.a2;
+    p->count = a.a3;
 
-    struct scratch *s = begin_event(QPM_EV_ENTER, kind, slot, p->time_ns);
+    const __u32 shown = kind == QPM_DUP ? QPM_CLOSE : kind;
+    struct scratch *s = begin_event(QPM_EV_ENTER, shown, slot, p->time_ns);
     if (!s)
         return 0;
-    send_event(s, copy_entry_data(s, kind, p->buf, p->count, cfg->max_bytes));
+    send_event(s, kind == QPM_DUP ? 0 : copy_entry_data(s, kind, p->buf, p->count, cfg->max_bytes, compat));
     return 0;
 }
 
 SEC("tp_btf/sys_exit")
 int BPF_PROG(portmon_exit, struct pt_regs *regs, long ret)
 {
-    __u32 kind = kind_of(SYSCALL_NR(regs));
+    struct task_struct *task = bpf_get_current_task_btf();
+    const int compat = is_compat(task);
+    __u32 kind = kind_of(SYSCALL_NR(regs), compat);
     if (kind == QPM_NONE)
         return 0;
-    struct task_struct *task = bpf_get_current_task_btf();
     struct pending *pp = bpf_task_storage_get(&inflight, task, 0, 0);
     if (!pp || pp->kind != kind)
         return 0;
@@ -437,11 +586,20 @@ int BPF_PROG(portmon_exit, struct pt_regs *regs, long ret)
         p.slot = slot;
     }
 
+    if (kind == QPM_DUP) {
+        // It returns the new descriptor: the close itself succeeded.
+        s = begin_event(QPM_EV_EXIT, QPM_CLOSE, p.slot, bpf_ktime_get_ns());
+        if (!s)
+            return 0;
+        s->ev.ret = ret < 0 ? ret : 0;
+        send_event(s, 0);
+        return 0;
+    }
     s = begin_event(QPM_EV_EXIT, kind, p.slot, bpf_ktime_get_ns());
     if (!s)
         return 0;
     s->ev.ret = ret;
     s->ev.arg = p.count;
-    send_event(s, copy_exit_data(s, kind, ret, p.buf, p.count, limit));
+    send_event(s, copy_exit_data(s, kind, ret, p.buf, p.count, limit, compat));
     return 0;
 }

@@ -16,5 +16,7 @@ struct SyscallEntry {
 
 // The table of the architecture this helper was built for; empty if none.
 std::span<const SyscallEntry> syscallTable();
+// The table of its 32-bit programs' system calls (compat); empty if none.
+std::span<const SyscallEntry> compatSyscallTable();
 
 } // namespace quillon::capture

@@ -1,13 +1,18 @@
 #include "app/dialogs.h"
 #include "tests/support/temp_dir.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace quillon;
@@ -103,4 +108,63 @@ TEST(FileDialogs, QtsOwnButtonsAndLabelsAreChinese)
     auto* label = dialog.findChild<QLabel*>(QStringLiteral("fileTypeLabel"));
     ASSERT_TRUE(label);
     EXPECT_NE(label->text(), QStringLiteral("Files of type:"));
+}
+
+namespace {
+
+// Types `name` into the real file dialog that `open` brings up and presses
+// Enter. A dialog that refuses the name (Qt says "file not found") is
+// cancelled, so the call comes back either way.
+std::optional<QString> typeIntoFileDialog(const QString& name, const std::function<std::optional<QString>()>& open)
+{
+    bool typed = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->reject();
+            if (auto* dialog = qobject_cast<QFileDialog*>(box->parentWidget())) dialog->reject();
+            return;
+        }
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog || typed) return;
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!edit) return;
+        typed = true;
+        // Queued: a box the dialog opens on Enter runs its own event loop,
+        // and this timer must be free to fire in it.
+        QMetaObject::invokeMethod(
+            edit,
+            [edit, name] {
+                edit->setFocus();
+                QTest::keyClicks(edit, name);
+                QTest::keyClick(edit, Qt::Key_Return);
+            },
+            Qt::QueuedConnection);
+    });
+    driver.start(20);
+    return open();
+}
+
+} // namespace
+
+TEST(FileDialogs, ANameTypedWithoutExtensionTakesTheDefaultOne)
+{
+    TempDir dir;
+    TempDir::writeFile(dir.file("app.map"), "x");
+    TempDir::writeFile(dir.file("app.mp"), "x");
+    WidgetDialogs dialogs;
+    const QString map = QStringLiteral("Map files (*.map,*.mp)|*.map;*.mp|All files (*.*)|*.*");
+    const QString base = QString::fromStdString(dir.file("app"));
+    auto opened = typeIntoFileDialog(base, [&] { return dialogs.openFile(map, QStringLiteral("map")); });
+    EXPECT_EQ(opened.value_or(QStringLiteral("<cancelled>")).toStdString(), dir.file("app.map"));
+    // A name with an extension stays as typed.
+    opened =
+        typeIntoFileDialog(base + QStringLiteral(".mp"), [&] { return dialogs.openFile(map, QStringLiteral("map")); });
+    EXPECT_EQ(opened.value_or(QStringLiteral("<cancelled>")).toStdString(), dir.file("app.mp"));
+    // Saving: the new file's name gets the extension too.
+    const auto saved = typeIntoFileDialog(QString::fromStdString(dir.file("table")), [&] {
+        return dialogs.saveFile(QStringLiteral("Data files (*.dat)|*.dat|All files (*.*)|*.*"), QStringLiteral("dat"));
+    });
+    EXPECT_EQ(saved.value_or(QStringLiteral("<cancelled>")).toStdString(), dir.file("table.dat"));
 }

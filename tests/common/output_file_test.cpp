@@ -109,6 +109,45 @@ TEST(SafeOutput, SymlinkIsFollowedAndStaysALink)
     EXPECT_EQ(TempDir::readFile(dir.file("real/later.bin")), "made");
 }
 
+// A log that grows while the program runs: the old file stays until the
+// output is published, then the target itself grows with every write and
+// keeps what it got even if the program never commits (killed).
+TEST(SafeOutput, PublishedOutputGrowsInPlaceOfTheTarget)
+{
+    TempDir dir;
+    fs::create_directory(dir.file("real"));
+    const std::string target = dir.file("real/capture.log");
+    TempDir::writeFile(target, "earlier capture");
+    ::chmod(target.c_str(), 0640);
+    fs::create_symlink("real/capture.log", dir.file("link.log"));
+    {
+        SafeOutput out;
+        ASSERT_TRUE(out.open(dir.file("link.log")));
+        ASSERT_TRUE(writeAll(out.fd(), "first\n"));
+        EXPECT_EQ(TempDir::readFile(target), "earlier capture");
+        ASSERT_TRUE(out.publish()) << out.error();
+        EXPECT_FALSE(out.replaces());
+        EXPECT_EQ(TempDir::readFile(target), "first\n");
+        ASSERT_TRUE(writeAll(out.fd(), "second\n"));
+        EXPECT_EQ(TempDir::readFile(target), "first\nsecond\n");
+        EXPECT_TRUE(out.publish()); // once in place, again is nothing to do
+        // Destroyed without commit: what was published stays.
+    }
+    EXPECT_EQ(TempDir::readFile(target), "first\nsecond\n");
+    EXPECT_EQ(modeOf(target) & 07777, 0640u);
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.log")));
+    EXPECT_EQ(namesIn(dir.file("real")), std::set<std::string>{"capture.log"});
+
+    SafeOutput fresh;
+    ASSERT_TRUE(fresh.open(dir.file("new.log")));
+    ASSERT_TRUE(fresh.publish()) << fresh.error();
+    EXPECT_TRUE(fs::exists(dir.file("new.log")));
+    ASSERT_TRUE(writeAll(fresh.fd(), "x"));
+    ASSERT_TRUE(fresh.commit()) << fresh.error();
+    EXPECT_EQ(TempDir::readFile(dir.file("new.log")), "x");
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"link.log", "new.log", "real"}));
+}
+
 TEST(SafeOutput, FifosTerminalsAndDevicesAreWrittenInPlace)
 {
     TempDir dir;

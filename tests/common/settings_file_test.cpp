@@ -229,6 +229,12 @@ TEST_F(SettingsFileTest, InstalledProgramKeepsItsSettingsInTheConfigFolder)
         EXPECT_EQ(SettingsFile::locationFor("/usr/bin/quillon", value, dir.c_str(), readOnly),
                   dir + "/.config/quillon/quillon.INI");
     }
+    // Installed by a package and run as root: /usr/bin is writable, but the
+    // settings still go to the user's folder, never among packaged files.
+    for (const char* installed : {"/usr/bin/quillon", "/usr/local/bin/quillon", "/bin/quillon"})
+        EXPECT_EQ(SettingsFile::locationFor(installed, nullptr, dir.c_str(), writable),
+                  dir + "/.config/quillon/quillon.INI");
+    EXPECT_EQ(SettingsFile::locationFor("/usrx/quillon", nullptr, dir.c_str(), writable), "/usrx/quillon.INI");
     // The file there is written like any other.
     SettingsFile f(SettingsFile::locationFor("/usr/bin/quillon", nullptr, dir.c_str(), readOnly));
     f.writeInteger("A", "n", 5);
@@ -246,4 +252,34 @@ TEST_F(SettingsFileTest, FolderOfTheExecutableDecidesByItsPermissions)
     EXPECT_EQ(SettingsFile::locationFor(dir + "/quillon"), dir + "/quillon.INI");
     ::unsetenv("XDG_CONFIG_HOME");
     std::filesystem::permissions(dir + "/bin", std::filesystem::perms::owner_all);
+}
+
+TEST_F(SettingsFileTest, ManyWritesAtOnceLeaveTheFileAsWritingThemOneByOne)
+{
+    // Keys in another letter case, a section twice, blank lines at a section's
+    // end, a new section, a key written twice, a key that reads back as another
+    // ("a=b") or as a section header ("[x]"), and a value with a line break.
+    const std::string start = "; note\r\n[S]\r\nA=1\r\n\r\n\r\n[T]\r\nk=v\r\n[s]\r\nA=hidden\r\n";
+    const std::vector<SettingsFile::Write> writes = {
+        {"s", "a", "one"},   {"S", "new", "n"},      {"T", "k", "w"},     {"Fresh", "x", "1"},
+        {"S", "new", "n2"},  {"S", "a=b", "c"},      {"S", "a=b", "d"},   {"S", "[x]", "y"},
+        {"x", "after", "z"}, {"S", "z", "p\r\nq=r"}, {"fresh", "Q", "2"}, {"S", "q", "3"},
+    };
+    write(start);
+    SettingsFile f(path);
+    for (const auto& w : writes) f.writeText(w.section, w.key, w.value);
+    const std::string oneByOne = contents();
+
+    write(start);
+    f.writeTexts(writes);
+    EXPECT_EQ(contents(), oneByOne);
+    EXPECT_EQ(f.readText("S", "a", ""), "one");
+    EXPECT_EQ(f.readText("Fresh", "q", ""), "2");
+
+    // Nothing to write leaves the file alone; a missing file is created.
+    f.writeTexts({});
+    EXPECT_EQ(contents(), oneByOne);
+    std::filesystem::remove(path);
+    f.writeTexts({{"A", "k", "v"}, {"B", "k", "w"}});
+    EXPECT_EQ(contents(), "[A]\r\nk=v\r\n[B]\r\nk=w\r\n");
 }

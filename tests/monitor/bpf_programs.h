@@ -2,13 +2,19 @@
 // The capture helper's programs in the kernel, to check that none is left behind.
 
 #include <bpf/bpf.h>
+#include <dirent.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <set>
+#include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace quillon::test {
 
@@ -40,6 +46,51 @@ inline bool programsGone(const std::set<uint32_t>& ours)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+}
+
+// The capture helpers (processes named *portmon*, zombies not counted)
+// that are children of `parent`.
+inline std::vector<pid_t> helperProcessesOf(pid_t parent)
+{
+    std::vector<pid_t> found;
+    DIR* d = ::opendir("/proc");
+    if (!d) return found;
+    while (dirent* e = ::readdir(d)) {
+        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const auto close = line.rfind(')');
+        const auto open = line.find('(');
+        if (close == std::string::npos || open == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent && line.substr(open + 1, close - open - 1).find("portmon") != std::string::npos &&
+            state != 'Z')
+            found.push_back(static_cast<pid_t>(std::atoi(e->d_name)));
+    }
+    ::closedir(d);
+    return found;
+}
+
+// IDs of the portmon_* programs process `pid` holds open.
+inline std::set<uint32_t> programsOf(pid_t pid)
+{
+    std::set<uint32_t> ids;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fdinfo";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return ids;
+    while (dirent* e = ::readdir(d)) {
+        std::ifstream info(dir + "/" + e->d_name);
+        for (std::string line; std::getline(info, line);)
+            if (line.rfind("prog_id:", 0) == 0) ids.insert(static_cast<uint32_t>(std::stoul(line.substr(8))));
+    }
+    ::closedir(d);
+    std::set<uint32_t> portmon;
+    for (uint32_t id : portmonPrograms())
+        if (ids.count(id)) portmon.insert(id);
+    return portmon;
 }
 
 } // namespace quillon::test

@@ -28,14 +28,14 @@ struct FakeKernel : KernelControl {
         maxBytes = b;
         return fail;
     }
-    int setHooks(const std::map<uint32_t, uint32_t>& d) override
+    int setHooks(const std::map<uint64_t, uint32_t>& d) override
     {
         hooks = d;
         return fail;
     }
     bool capture = false;
     uint32_t maxBytes = 0;
-    std::map<uint32_t, uint32_t> hooks;
+    std::map<uint64_t, uint32_t> hooks;
     int fail = 0;
 };
 
@@ -306,7 +306,7 @@ TEST_F(Engine, HookBlocksKeepBothKindsAndRefuseWhatIsNoCharacterDevice)
     EXPECT_EQ(a.output, u32Block(0b1001));
     // The serial hooks from SetUp stay, and keep /dev/ttyS0 under its serial name.
     EXPECT_EQ(kernel.hooks,
-              (std::map<uint32_t, uint32_t>{{(4u << 20) | 64, 0}, {(136u << 20) | 7, 1}, {6u << 20, 64}}));
+              (std::map<uint64_t, uint32_t>{{(4u << 20) | 64, 0}, {(136u << 20) | 7, 1}, {6u << 20, 64}}));
     a = engine.handle(req(kHookSerial, hookBlock(0, {}), 4));
     EXPECT_EQ(a.output, u32Block(0));
     EXPECT_EQ(kernel.hooks.size(), 2u);
@@ -325,6 +325,35 @@ TEST(EngineHooks, LooksOnlyUnderDev)
         hookBlock(0x3F, {"/etc/passwd", "../etc/shadow", "/dev/../etc/shadow", "/dev/pts/7", "pts/7", "ttyS0"}), 4));
     EXPECT_EQ(a.output, u32Block(0b111000));
     EXPECT_EQ(looked, (std::vector<std::string>{"/dev/pts/7", "/dev/pts/7", "/dev/ttyS0"}));
+}
+
+// Exits the kernel could not hand over must not pile up: the table of
+// requests waiting for their exit is small, and what goes is counted.
+TEST(EngineInFlight, TheOldestWaitingRequestGoesWhenTheTableIsFullAndIsCounted)
+{
+    FakeKernel k;
+    EngineLimits small;
+    small.maxInFlight = 2;
+    CaptureEngine e(k, fakeLookup, small);
+    ASSERT_TRUE(e.handle(req(kHookSerial, hookBlock(1, {"ttyS0"}), 4)).ok);
+    // Threads 7, 5 and 9 enter in that order; none has exited yet.
+    e.onEvent(event(QPM_EV_ENTER, QPM_WRITE, 7, 100, 0, 1, "a"));
+    e.onEvent(event(QPM_EV_ENTER, QPM_WRITE, 5, 200, 0, 1, "b"));
+    e.onEvent(event(QPM_EV_ENTER, QPM_WRITE, 9, 300, 0, 1, "c"));
+    for (uint32_t tid : {7u, 5u, 9u}) e.onEvent(event(QPM_EV_EXIT, QPM_WRITE, tid, 400, 1, 1));
+    // Thread 5 lost its exit; its next request replaces it, and that counts too.
+    e.onEvent(event(QPM_EV_ENTER, QPM_READ, 5, 500, 0, 1));
+    e.onEvent(event(QPM_EV_ENTER, QPM_WRITE, 5, 600, 0, 1, "d"));
+    e.onEvent(event(QPM_EV_EXIT, QPM_WRITE, 5, 700, 1, 1));
+    Answer a = e.handle(req(kReadRecords, {}, kReadBufferSize));
+    std::vector<MonitorRecord> recs;
+    walkMonitorRecords(a.output, a.output.size(), [&](const MonitorRecord& r) { recs.push_back(r); });
+    ASSERT_EQ(recs.size(), 4u);
+    EXPECT_EQ(recs[0].fields[3], "OVERFLOW");
+    EXPECT_EQ(recs[0].fields[4].rfind("2 records dropped", 0), 0u) << recs[0].fields[4];
+    EXPECT_EQ(recs[1].fields[4], "Length 1: b"); // thread 7, the oldest, went
+    EXPECT_EQ(recs[2].fields[4], "Length 1: c");
+    EXPECT_EQ(recs[3].fields[4], "Length 1: d");
 }
 
 TEST_F(Engine, MalformedEventsAreIgnored)

@@ -10,8 +10,16 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/sysmacros.h>
+
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -58,14 +66,19 @@ std::vector<uint8_t> u32Block(uint32_t v)
     return b;
 }
 
-pid_t spawnPeer(std::vector<std::string> args)
+pid_t spawnProgram(std::vector<std::string> args)
 {
-    args.insert(args.begin(), QUILLON_PORTMON_PEER);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
     return posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+pid_t spawnPeer(std::vector<std::string> args)
+{
+    args.insert(args.begin(), QUILLON_PORTMON_PEER);
+    return spawnProgram(std::move(args));
 }
 
 int waitPeer(pid_t pid)
@@ -83,6 +96,28 @@ bool processGone(pid_t pid)
     }
     return false;
 }
+
+// A folder of our own inside /dev (on its tmpfs /dev/shm), for nodes the
+// helper must judge by what they are rather than where they are.
+struct DevShmDir {
+    DevShmDir()
+    {
+        char name[] = "/dev/shm/quillon-test-XXXXXX";
+        if (::mkdtemp(name)) path = name;
+    }
+    ~DevShmDir()
+    {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+// Sets PKEXEC_UID for the helpers started while it lives.
+struct PkexecUid {
+    explicit PkexecUid(const char* uid) { ::setenv("PKEXEC_UID", uid, 1); }
+    ~PkexecUid() { ::unsetenv("PKEXEC_UID"); }
+};
 
 class CaptureHelper : public ::testing::Test {
 protected:
@@ -129,9 +164,10 @@ protected:
         return all;
     }
 
-    static std::vector<MonitorRecord> ofPid(const std::vector<MonitorRecord>& all, pid_t pid)
+    static std::vector<MonitorRecord> ofPid(const std::vector<MonitorRecord>& all, pid_t pid,
+                                            const std::string& program = "portmon_peer")
     {
-        const std::string prefix = "portmon_peer:" + std::to_string(pid);
+        const std::string prefix = program + ":" + std::to_string(pid);
         std::vector<MonitorRecord> out;
         for (const auto& r : all)
             if (!r.fields.empty() && r.fields[0] == prefix) out.push_back(r);
@@ -143,6 +179,15 @@ protected:
         for (const auto& r : all)
             if (r.fields.size() > 1 && r.fields[1] == request) return true;
         return false;
+    }
+
+    // The helper again, as pkexec would start it for user `uid`.
+    void restartFor(const char* uid)
+    {
+        device.stop();
+        PkexecUid as(uid);
+        HelperStart s = device.start();
+        ASSERT_TRUE(s.ok) << s.message;
     }
 
     test::PtyPair pty;
@@ -274,6 +319,175 @@ TEST_F(CaptureHelper, HooksOnlyNamesThatAreCharacterDevices)
     ASSERT_EQ(waitPeer(pid), 0);
     EXPECT_TRUE(hasRequest(
         ofPid(collect([&](const auto& r) { return hasRequest(ofPid(r, pid), "IRP_MJ_CLOSE"); }), pid), "IRP_MJ_WRITE"));
+}
+
+TEST_F(CaptureHelper, NothingButSerialAndParallelPortsIsHooked)
+{
+    DevShmDir shm;
+    ASSERT_FALSE(shm.path.empty());
+    // Device classes this machine may not have, made where the helper may look.
+    const std::pair<const char*, dev_t> made[] = {
+        {"/vt", makedev(4, 1)}, {"/event0", makedev(13, 64)}, {"/ttyUSB0", makedev(188, 0)}, {"/mem", makedev(1, 1)}};
+    for (const auto& [name, dev] : made) ASSERT_EQ(::mknod((shm.path + name).c_str(), S_IFCHR | 0666, dev), 0) << name;
+    const std::vector<std::string> names = {"/dev/tty",           "/dev/console",    "/dev/ptmx",
+                                            "/dev/null",          "/dev/tty0",       shm.path + "/vt",
+                                            shm.path + "/event0", shm.path + "/mem", shm.path + "/ttyUSB0",
+                                            "/dev/pts/ptmx",      pty.slavePath()};
+    // A ttyUSB node with no adapter behind it (sysfs has no such device) is refused too.
+    CaptureAnswer a = ask(kHookSerial, hookBlock(0x7FF, names), 4);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.output, u32Block(1u << 10));
+    a = ask(kHookParallel, hookBlock(0b11, {"/dev/tty", "/dev/null"}), 4);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.output, u32Block(0));
+}
+
+TEST_F(CaptureHelper, AUserMayHookOnlyTheirOwnPorts)
+{
+    test::PtyPair theirs;
+    ASSERT_TRUE(theirs.ok());
+    ASSERT_EQ(::chown(theirs.slavePath().c_str(), 65534, 5), 0);
+    ASSERT_EQ(::chmod(theirs.slavePath().c_str(), 0620), 0);
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0620), 0);
+    restartFor("65534"); // nobody, as pkexec names them
+    CaptureAnswer a = ask(kHookSerial, hookBlock(0b11, {pty.slavePath(), theirs.slavePath()}), 4);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.output, u32Block(0b10));
+    // Root, named by pkexec, may hook both.
+    restartFor("0");
+    a = ask(kHookSerial, hookBlock(0b11, {pty.slavePath(), theirs.slavePath()}), 4);
+    EXPECT_EQ(a.output, u32Block(0b11));
+}
+
+TEST_F(CaptureHelper, LinksOutsideDevAreNeverFollowed)
+{
+    test::TempDir dir;
+    DevShmDir shm;
+    // Outside /dev: a FIFO that would block an open, and a node of our very
+    // pty that a followed link (or a stat through it) would find hookable.
+    const std::string fifo = dir.file("fifo");
+    const std::string node = dir.file("pty");
+    struct stat st {};
+    ASSERT_EQ(::stat(pty.slavePath().c_str(), &st), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    if (::mknod(node.c_str(), S_IFCHR | 0600, st.st_rdev) != 0)
+        GTEST_SKIP() << "cannot make a device node in " << dir.path() << ": " << std::strerror(errno);
+    ASSERT_EQ(::symlink(fifo.c_str(), dir.file("COM1").c_str()), 0);
+    ASSERT_EQ(::symlink(fifo.c_str(), (shm.path + "/COM2").c_str()), 0);
+    ASSERT_EQ(::symlink(("../../.." + fifo).c_str(), (shm.path + "/COM3").c_str()), 0);
+    ASSERT_EQ(::symlink(node.c_str(), (shm.path + "/COM4").c_str()), 0);
+    ASSERT_EQ(::symlink(("../../.." + node).c_str(), (shm.path + "/COM5").c_str()), 0);
+    // A look at the FIFO through a link that was followed would show here as an open.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN | IN_ACCESS | IN_ATTRIB), 0);
+    device.setTimeoutMs(2000);
+    const std::vector<std::string> names = {
+        dir.file("COM1"),  shm.path + "/COM2", shm.path + "/COM3", shm.path + "/COM4", shm.path + "/COM5", fifo, node,
+        "/dev/../" + node, pty.slavePath()};
+    CaptureAnswer a = ask(kHookSerial, hookBlock(0x1FF, names), 4);
+    ASSERT_TRUE(a.ok) << "the helper blocked on a name: " << a.error;
+    EXPECT_EQ(a.output, u32Block(1u << 8));
+    char events[256];
+    EXPECT_LT(::read(watch, events, sizeof events), 0);
+    ::close(watch);
+}
+
+// A pty numbered like ours in another devpts instance (a container's, say)
+// is another port: a write there is not captured, one to ours is.
+TEST_F(CaptureHelper, APtyOfTheSameNumberInAnotherDevptsIsNotCaptured)
+{
+    const std::string ours = pty.slavePath();
+    const unsigned number = static_cast<unsigned>(std::stoul(ours.substr(ours.rfind('/') + 1)));
+    if (number > 512) GTEST_SKIP() << "our pty number is too high to mirror: " << number;
+    hookAndStart();
+    test::TempDir mountPoint;
+    pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(10);
+        if (::mount("devpts", mountPoint.path().c_str(), "devpts", 0, "newinstance,ptmxmode=0666") != 0) _exit(11);
+        // Masters up to our number, so the last slave has it too.
+        unsigned n = 0;
+        int master = -1;
+        do {
+            master = ::open(mountPoint.file("ptmx").c_str(), O_RDWR | O_NOCTTY);
+            if (master < 0 || ::ioctl(master, TIOCGPTN, &n) != 0) _exit(12);
+        } while (n < number);
+        int unlock = 0;
+        if (n != number || ::ioctl(master, TIOCSPTLCK, &unlock) != 0) _exit(13);
+        const int slave = ::open(mountPoint.file(std::to_string(n)).c_str(), O_RDWR | O_NOCTTY);
+        if (slave < 0 || ::write(slave, "hidden", 6) != 6) _exit(14);
+        ::close(slave);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    if (WIFEXITED(status) && WEXITSTATUS(status) >= 10 && WEXITSTATUS(status) <= 12)
+        GTEST_SKIP() << "no second devpts instance here (step " << WEXITSTATUS(status) << ")";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    pid_t peer = spawnPeer({"write", ours, "seen"});
+    ASSERT_EQ(waitPeer(peer), 0);
+    auto all = collect([&](const auto& r) { return hasRequest(ofPid(r, peer), "IRP_MJ_CLOSE"); });
+    EXPECT_TRUE(hasRequest(ofPid(all, peer), "IRP_MJ_WRITE"));
+    for (const auto& r : all) {
+        ASSERT_FALSE(r.fields.empty());
+        EXPECT_EQ(r.fields[0].find(":" + std::to_string(other)), std::string::npos) << r.fields[0];
+    }
+}
+
+TEST_F(CaptureHelper, AVectorOfAnyLengthIsOneRequestWithItsWholeLength)
+{
+    hookAndStart(16);
+    pid_t pid = spawnPeer({"pwritev", pty.slavePath(), "20"});
+    ASSERT_EQ(waitPeer(pid), 0);
+    auto mine = ofPid(collect([&](const auto& r) { return hasRequest(ofPid(r, pid), "IRP_MJ_CLOSE"); }), pid);
+    std::vector<std::string> writes;
+    for (const auto& r : mine)
+        if (r.fields[1] == "IRP_MJ_WRITE") writes.push_back(r.fields[3] + " " + r.fields[4]);
+    // pwritev needs an offset a pty has not; pwritev2 at the current position works.
+    EXPECT_EQ(writes,
+              (std::vector<std::string>{"ESPIPE Length 60: b10b11b12b13b14b", "SUCCESS Length 60: b10b11b12b13b14b"}));
+}
+
+TEST_F(CaptureHelper, ADescriptorClosedByDupOrCloseRangeIsRecordedAsItsClose)
+{
+    hookAndStart();
+    for (const char* how : {"dup2", "closerange"}) {
+        pid_t pid = spawnPeer({how, pty.slavePath()});
+        ASSERT_EQ(waitPeer(pid), 0) << how;
+        auto mine =
+            ofPid(collect([&](const auto& r) { return ofPid(r, pid).size() >= (how[0] == 'd' ? 4u : 2u); }), pid);
+        std::vector<std::string> requests;
+        for (const auto& r : mine) requests.push_back(r.fields[1] + " " + r.fields[3]);
+        // dup2, then dup3 over a second descriptor; the writes to /dev/null after it are not the port's.
+        const std::vector<std::string> expected =
+            how[0] == 'd' ? std::vector<std::string>{"IRP_MJ_CREATE SUCCESS", "IRP_MJ_CLOSE SUCCESS",
+                                                     "IRP_MJ_CREATE SUCCESS", "IRP_MJ_CLOSE SUCCESS"}
+                          : std::vector<std::string>{"IRP_MJ_CREATE SUCCESS", "IRP_MJ_CLOSE SUCCESS"};
+        EXPECT_EQ(requests, expected) << how;
+    }
+}
+
+TEST_F(CaptureHelper, ThirtyTwoBitProgramsAreDecodedWithTheirOwnSystemCalls)
+{
+    const std::string writer = QUILLON_PORTMON_WRITER32;
+    if (writer.empty()) GTEST_SKIP() << "no 32-bit writer: this build has no assembler for i386";
+    hookAndStart();
+    pid_t pid = spawnProgram({writer, pty.slavePath(), "hi32"});
+    ASSERT_GT(pid, 0);
+    const int status = waitPeer(pid);
+    if (status != 0) GTEST_SKIP() << "this kernel does not run 32-bit programs (exit " << status << ")";
+    // The name is cut to the kernel's 15 characters.
+    auto of32 = [&](const auto& all) { return ofPid(all, pid, "portmon_writer3"); };
+    auto mine = of32(collect([&](const auto& r) { return hasRequest(of32(r), "IRP_MJ_CLOSE"); }));
+    const std::string program = "portmon_writer3:" + std::to_string(pid);
+    const std::string& dev = pty.slavePath();
+    ASSERT_EQ(mine.size(), 4u);
+    EXPECT_EQ(mine[0].fields, (Fields{program, "IRP_MJ_CREATE", dev, "SUCCESS", "O_RDWR O_NOCTTY"}));
+    EXPECT_EQ(mine[1].fields, (Fields{program, "IRP_MJ_WRITE", dev, "SUCCESS", "Length 4: hi32"}));
+    EXPECT_EQ(mine[2].fields, (Fields{program, "IRP_MJ_WRITE", dev, "SUCCESS", "Length 8: hi32hi32"}));
+    EXPECT_EQ(mine[3].fields, (Fields{program, "IRP_MJ_CLOSE", dev, "SUCCESS", ""}));
 }
 
 TEST_F(CaptureHelper, FiltersAndSwitchesDropRecordsInTheHelper)

@@ -14,9 +14,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <dirent.h>
-#include <fstream>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -52,29 +49,7 @@ pid_t startWriter(const std::string& port)
 }
 
 // Children of this process still running the capture helper.
-int helperProcesses()
-{
-    int n = 0;
-    DIR* d = ::opendir("/proc");
-    if (!d) return 0;
-    while (dirent* e = ::readdir(d)) {
-        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        const auto close = line.rfind(')');
-        const auto open = line.find('(');
-        if (close == std::string::npos || open == std::string::npos) continue;
-        std::istringstream rest(line.substr(close + 2));
-        char state = 0;
-        pid_t ppid = 0;
-        rest >> state >> ppid;
-        if (ppid == ::getpid() && line.substr(open + 1, close - open - 1).find("portmon") != std::string::npos &&
-            state != 'Z')
-            ++n;
-    }
-    ::closedir(d);
-    return n;
-}
+int helperProcesses() { return static_cast<int>(helperProcessesOf(::getpid()).size()); }
 
 class MonitorCaptureTest : public FrameTest {
 protected:
@@ -95,6 +70,7 @@ protected:
         makeFrame();
         find<QListWidget>("clbSerialList")->item(0)->setCheckState(Qt::Checked);
         find<QPushButton>("btnStartSerMon")->click();
+        ASSERT_TRUE(waitForMonitorLoad());
         const auto shown = dialogs.messages();
         ASSERT_TRUE(shown.empty()) << shown[0].toStdString();
         ours = portmonPrograms();
@@ -190,6 +166,7 @@ TEST_F(MonitorCaptureTest, AKilledHelperIsACommunicationErrorAndLoadingAgainWork
 
     dialogs.clear();
     find<QPushButton>("btnStartSerMon")->click();
+    ASSERT_TRUE(waitForMonitorLoad());
     EXPECT_TRUE(dialogs.messages().empty());
     EXPECT_TRUE(frame->serialMonPage()->driverLoaded());
     EXPECT_EQ(find<QPushButton>("btnStartSerMon")->text(), QStringLiteral("卸载驱动"));

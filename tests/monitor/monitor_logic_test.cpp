@@ -345,3 +345,35 @@ TEST(MonitorDriver, ReadsSkipShortAnswersAndEndOnEmptyFailedOrLost)
     capture.kill();
     EXPECT_EQ(driver.readRecords([] { return true; }, count), ReadEnd::ChannelLost);
 }
+
+TEST(MonitorDriver, SetUpSendsInOrderAndStopsAtTheFirstFailedRequest)
+{
+    ScriptedCapture capture;
+    MonitorDriver driver(&capture);
+    ASSERT_TRUE(driver.loadDriverService());
+    int limitRead = 0;
+    const CaptureSettings settings{{"irp_mj_write", "", false, true}, [&] { return ++limitRead, 300u; }, true, true};
+    EXPECT_EQ(driver.setUpCapture(settings), SetUpStep::None);
+    std::vector<uint32_t> codes;
+    for (const auto& r : capture.requests) codes.push_back(r.code);
+    EXPECT_EQ(codes, (std::vector<uint32_t>{kDiscardRecords, kSetFilter, kMaxDataBytes, kHexDisplay, kStartCapture}));
+    EXPECT_EQ(capture.requests[1].input, buildFilterBlock(settings.filter));
+    EXPECT_EQ(capture.requests[2].input, uint32Block(300));
+    EXPECT_EQ(capture.requests[3].input, uint32Block(1));
+
+    // The data-bytes value is read only when its request is due.
+    capture.requests.clear();
+    limitRead = 0;
+    capture.failing = {kSetFilter};
+    EXPECT_EQ(driver.setUpCapture(settings), SetUpStep::Filter);
+    EXPECT_EQ(limitRead, 0);
+    EXPECT_EQ(capture.requests.size(), 2u);
+
+    capture.failing = {};
+    capture.requests.clear();
+    const CaptureSettings noStart{{}, [] { return 64u; }, false, false};
+    EXPECT_EQ(driver.setUpCapture(noStart), SetUpStep::None);
+    EXPECT_EQ(capture.requests.back().code, kHexDisplay);
+    capture.kill();
+    EXPECT_EQ(driver.setUpCapture(noStart), SetUpStep::Discard);
+}

@@ -1,6 +1,7 @@
 #include "monitor/monitor_requests.h"
 #include "monitor/serialmon_page.h"
 #include "tests/monitor/scripted_capture.h"
+#include "tests/serial/serial_page_fixture.h"
 #include "tests/support/frame_fixture.h"
 
 #include <QCheckBox>
@@ -11,9 +12,12 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeView>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <random>
 #include <sys/resource.h>
+#include <thread>
 
 using namespace quillon;
 using namespace quillon::monitor;
@@ -54,7 +58,11 @@ protected:
     {
         find<QListWidget>(list)->item(item)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
     }
-    void install() { find<QPushButton>("btnStartSerMon")->click(); }
+    void install()
+    {
+        find<QPushButton>("btnStartSerMon")->click();
+        ASSERT_TRUE(waitForMonitorLoad());
+    }
     // Installed with COM port 0 hooked and capture on, requests and dialogs forgotten.
     void capturing()
     {
@@ -160,7 +168,8 @@ TEST_F(MonitorPageTest, LoadFailureIsRetriedOnceThenReported)
     install();
     EXPECT_EQ(service.loads, 2);
     ASSERT_EQ(dialogs.messages(),
-              std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录")});
+              std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录\n"
+                                                  "端口监视程序没有应答。")});
     EXPECT_EQ(dialogs.last().caption, "错误");
     expectUnloaded();
     EXPECT_TRUE(service.requests.empty());
@@ -173,12 +182,119 @@ TEST_F(MonitorPageTest, LoadFailureIsRetriedOnceThenReported)
     EXPECT_EQ(caption(), "卸载驱动");
 }
 
+TEST_F(MonitorPageTest, AFailedLoadSaysWhyOnItsSecondLineAndAsksForAPasswordOnce)
+{
+    makeMonitor();
+    const std::pair<LoadFailure, const char*> reasons[] = {
+        {LoadFailure::NoPrivilege, "端口监视需要管理员权限：请以 root 身份运行本程序，或安装 pkexec。"},
+        {LoadFailure::NoBtf, "内核缺少 BTF 类型信息，无法运行端口监视程序。"},
+        {LoadFailure::NoBpf, "内核拒绝加载端口监视所需的 eBPF 程序。"},
+        {LoadFailure::HelperMissing, "程序所在目录中找不到 quillon-portmon。"},
+        {LoadFailure::PasswordRefused, "没有输入管理员密码，或授权被拒绝。"},
+    };
+    for (const auto& [failure, reason] : reasons) {
+        dialogs.clear();
+        service.loads = 0;
+        service.loadResults = {failure, LoadFailure::None};
+        install();
+        // None of these is mended by trying again; a second password dialog least of all.
+        EXPECT_EQ(service.loads, 1) << reason;
+        EXPECT_EQ(dialogs.messages(),
+                  std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录\n") +
+                                       QString::fromUtf8(reason)});
+        expectUnloaded();
+    }
+}
+
+// Loading waits for the helper's handshake, and through pkexec for a
+// password: the window must go on meanwhile.
+TEST_F(MonitorPageTest, LoadingLeavesTheWindowRunningWithThePageWaiting)
+{
+    makeMonitor();
+    tickPort("clbSerialList", 0);
+    std::atomic<bool> answered = false;
+    service.duringLoad = [&] {
+        while (!answered && !service.cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    find<QPushButton>("btnStartSerMon")->click();
+    auto* page = frame->serialMonPage();
+    ASSERT_TRUE(page->loading());
+    EXPECT_FALSE(find<QPushButton>("btnStartSerMon")->isEnabled());
+    EXPECT_FALSE(find<QListWidget>("clbSerialList")->isEnabled());
+    // A second press, the timer and a port ticked meanwhile send nothing while the answer is awaited.
+    find<QPushButton>("btnStartSerMon")->click();
+    tick();
+    tickPort("clbParallelList", 0);
+    QTest::qWait(50);
+    EXPECT_TRUE(page->loading());
+    EXPECT_TRUE(service.requests.empty());
+    EXPECT_EQ(service.loads, 1);
+    answered = true;
+    ASSERT_TRUE(waitForMonitorLoad());
+    EXPECT_TRUE(find<QPushButton>("btnStartSerMon")->isEnabled());
+    EXPECT_TRUE(find<QCheckBox>("cbStartMoniter")->isEnabled());
+    EXPECT_EQ(caption(), "卸载驱动");
+    EXPECT_EQ(service.codes().front(), kHookSerialPorts);
+    EXPECT_EQ(hookMaskOf(service.lastOf(kHookParallelPorts)->input), 1u); // the tick made meanwhile
+}
+
+// The serial page's reader hands each chunk to the window's thread and waits
+// for it: a window busy with the monitor's load would stall the port.
+class MonitorLoadBesideASerialPort : public SerialPageTest {
+protected:
+    void SetUp() override
+    {
+        capture = &service;
+        SerialPageTest::SetUp();
+    }
+    void TearDown() override { frame.reset(); }
+    ScriptedCapture service;
+};
+
+TEST_F(MonitorLoadBesideASerialPort, ThePortKeepsReceivingWhileTheMonitorWaitsForItsComponent)
+{
+    std::atomic<bool> answered = false;
+    service.duringLoad = [&] {
+        while (!answered && !service.cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    openPort();
+    find<QPushButton>("btnStartSerMon")->click();
+    ASSERT_TRUE(frame->serialMonPage()->loading());
+    remoteSends("while loading", 13);
+    EXPECT_TRUE(rx().contains("while loading"));
+    EXPECT_TRUE(frame->serialMonPage()->loading());
+    answered = true;
+    ASSERT_TRUE(waitForMonitorLoad());
+    EXPECT_TRUE(frame->serialMonPage()->driverLoaded());
+    click("btnOpenPort");
+}
+
+TEST_F(MonitorPageTest, ClosingTheWindowWhileLoadingGivesTheLoadUp)
+{
+    makeMonitor();
+    service.duringLoad = [&] {
+        while (!service.cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    find<QPushButton>("btnStartSerMon")->click();
+    ASSERT_TRUE(frame->serialMonPage()->loading());
+    frame->close();
+    EXPECT_FALSE(frame->serialMonPage()->loading());
+    EXPECT_TRUE(service.cancelled);
+    QTest::qWait(20); // the given-up answer, if it were still delivered, would run here
+    EXPECT_TRUE(dialogs.calls.empty());
+    EXPECT_TRUE(service.requests.empty());
+    EXPECT_EQ(caption(), "安装驱动");
+    EXPECT_TRUE(find<QPushButton>("btnStartSerMon")->isEnabled());
+}
+
 TEST_F(MonitorPageTest, NoCaptureComponentAtAllFailsToLoad)
 {
-    makeFrame(); // no component: the build's stand-in has none
+    makeFrame(); // no component: there is no helper beside the test program
     find<QPushButton>("btnStartSerMon")->click();
+    ASSERT_TRUE(waitForMonitorLoad());
     EXPECT_EQ(dialogs.messages(),
-              std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录")});
+              std::vector<QString>{QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录\n"
+                                                  "程序所在目录中找不到 quillon-portmon。")});
     EXPECT_EQ(find<QPushButton>("btnStartSerMon")->text(), "安装驱动");
 }
 

@@ -6,17 +6,25 @@
 //   portmon_peer deny PATH          as user nobody, try to open (and fail)
 //   portmon_peer modem PATH         open, TIOCMBIS DTR, TCFLSH input, close
 //   portmon_peer burst PATH SECONDS 64-byte writes as fast as it can; prints writes/second
+//   portmon_peer pwritev PATH N     open, pwritev of N 3-byte buffers (a pty refuses it: no
+//                                   offset), then pwritev2 of them at the current position, close
+//   portmon_peer dup2 PATH          open, dup2 and then dup3 /dev/null over it, close
+//   portmon_peer closerange PATH    open, close_range marking it close-on-exec, then closing it
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -54,6 +62,26 @@ int main(int argc, char** argv)
         int bits = TIOCM_DTR;
         ioctl(fd, TIOCMBIS, &bits); // a pty refuses it; the request is still made
         tcflush(fd, TCIFLUSH);
+    } else if (mode == "pwritev" && argc > 3) {
+        const int n = std::atoi(argv[3]);
+        std::vector<std::string> parts;
+        for (int i = 0; i < n; ++i) parts.push_back("b" + std::to_string(10 + i % 90));
+        std::vector<iovec> v;
+        for (auto& p : parts) v.push_back({p.data(), p.size()});
+        if (::pwritev(fd, v.data(), n, 0) >= 0 || errno != ESPIPE) return 4;
+        // Offset -1: at the current position, which a pty has.
+        if (::syscall(SYS_pwritev2, fd, v.data(), n, -1L, 0L, 0) != 3L * n) return 5;
+    } else if (mode == "dup2") {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, fd) != fd || ::write(fd, "gone", 4) != 4) return 4;
+        const int again = ::open(argv[2], O_RDWR | O_NOCTTY);
+        if (again < 0 || ::dup3(null, again, O_CLOEXEC) != again) return 5;
+        ::close(again);
+        ::close(null);
+    } else if (mode == "closerange") {
+        if (::syscall(SYS_close_range, fd, ~0U, CLOSE_RANGE_CLOEXEC) != 0) return 4;
+        if (::syscall(SYS_close_range, fd, ~0U, 0) != 0) return 5;
+        return 0;
     } else if (mode == "burst" && argc > 3) {
         const double seconds = std::atof(argv[3]);
         char block[64];

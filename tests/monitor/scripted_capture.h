@@ -6,6 +6,7 @@
 #include "monitor/capture_device.h"
 #include "monitor/monitor_requests.h"
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -19,6 +20,27 @@ struct SentRequest {
     uint32_t code;
     std::vector<uint8_t> input;
     uint32_t outputSize;
+};
+
+// A value the loading thread and the test both touch; copied with the
+// component when a test replaces it.
+template <class T>
+struct SharedValue {
+    std::atomic<T> value{};
+    SharedValue() = default;
+    SharedValue(T v) : value(v) {}
+    SharedValue(const SharedValue& o) : value(o.value.load()) {}
+    SharedValue& operator=(const SharedValue& o)
+    {
+        value = o.value.load();
+        return *this;
+    }
+    SharedValue& operator=(T v)
+    {
+        value = v;
+        return *this;
+    }
+    operator T() const { return value; }
 };
 
 class ScriptedCapture : public CaptureService {
@@ -36,12 +58,18 @@ public:
     std::function<std::vector<uint8_t>()> endless;
 
     std::vector<SentRequest> requests;
-    int loads = 0;
+    SharedValue<int> loads = 0;
     int unloads = 0;
+    // Runs inside load(), on the thread that loads (a password being asked).
+    std::function<void()> duringLoad;
+    SharedValue<bool> cancelled = false;
 
+    void setLoadCancelled(bool on) override { cancelled = on; }
     LoadFailure load() override
     {
-        ++loads;
+        loads = loads + 1;
+        if (duringLoad) duringLoad();
+        if (cancelled) return LoadFailure::Cancelled;
         LoadFailure r = LoadFailure::None;
         if (!loadResults.empty()) {
             r = loadResults.front();

@@ -6,14 +6,18 @@
 #include "tests/serial/pty_pair.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -181,6 +185,197 @@ TEST(CommPort, OnlyOneOpenerAtATime)
     EXPECT_TRUE(CommPort::open(pty.slavePath()));
     EXPECT_FALSE(CommPort::open("/dev/null")); // not a terminal
     EXPECT_FALSE(CommPort::open("/nonexistent/tty"));
+}
+
+namespace {
+
+// Why an open failed, as seen by a child process: as "nobody" when asked
+// (root opens any device whatever its mode), else as this process's user.
+struct ChildOpen {
+    int reason = -1;
+    int error = 0;
+    pid_t holderPid = 0;
+    char group[32] = {};
+};
+
+ChildOpen openInChild(const std::string& path, bool asNobody)
+{
+    int out[2];
+    if (::pipe(out) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(3);
+        PortOpenFailure why;
+        ChildOpen r;
+        if (CommPort::open(path, &why)) _exit(4);
+        r.reason = static_cast<int>(why.reason);
+        r.error = why.error;
+        r.holderPid = why.holderPid;
+        std::snprintf(r.group, sizeof r.group, "%s", why.deviceGroup.c_str());
+        _exit(::write(out[1], &r, sizeof r) == sizeof r ? 0 : 5);
+    }
+    ::close(out[1]);
+    ChildOpen r;
+    if (::read(out[0], &r, sizeof r) != sizeof r) r.reason = -1;
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return r;
+}
+
+// Another process that opens the port the way this program does and keeps
+// it until the object goes; its command name is `name`.
+class PortHolderProcess {
+public:
+    PortHolderProcess(const std::string& path, const char* name)
+    {
+        int ready[2], hold[2];
+        if (::pipe(ready) != 0 || ::pipe(hold) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            ::close(hold[1]);
+            ::prctl(PR_SET_NAME, name);
+            auto port = CommPort::open(path);
+            const char state = port ? 'y' : 'n';
+            if (::write(ready[1], &state, 1) != 1) _exit(1);
+            char c;
+            [[maybe_unused]] ssize_t n = ::read(hold[0], &c, 1); // until the parent lets go
+            _exit(0);
+        }
+        ::close(ready[1]);
+        ::close(hold[0]);
+        hold_ = hold[1];
+        char state = 0;
+        holding_ = ::read(ready[0], &state, 1) == 1 && state == 'y';
+        ::close(ready[0]);
+    }
+    ~PortHolderProcess()
+    {
+        if (hold_ >= 0) ::close(hold_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    bool holding() const { return holding_; }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    int hold_ = -1;
+    bool holding_ = false;
+};
+
+std::string makeTempDir()
+{
+    char dir[] = "/tmp/quillon-port-XXXXXX";
+    return ::mkdtemp(dir) ? dir : "";
+}
+
+using Reason = PortOpenFailure::Reason;
+
+} // namespace
+
+TEST(CommPortOpenFailure, OrdinaryUserWithoutAccessIsToldItIsPermission)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0600), 0);
+    ChildOpen r = openInChild(pty.slavePath(), true);
+    EXPECT_EQ(r.reason, int(Reason::NoPermission));
+    EXPECT_EQ(r.error, EACCES);
+    EXPECT_STREQ(r.group, ""); // no group may use it: nothing to name
+
+    // A node its group may use names that group (not always dialout).
+    const group* g = ::getgrnam("uucp");
+    if (!g) g = ::getgrnam("dialout");
+    ASSERT_NE(g, nullptr);
+    const std::string name = g->gr_name;
+    ASSERT_EQ(::chown(pty.slavePath().c_str(), 0, g->gr_gid), 0);
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0660), 0);
+    r = openInChild(pty.slavePath(), true);
+    EXPECT_EQ(r.reason, int(Reason::NoPermission));
+    EXPECT_EQ(r.group, name);
+}
+
+TEST(CommPortOpenFailure, PortHeldByAnotherProgramNamesItWhenItCanBeSeen)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    {
+        PortHolderProcess holder(pty.slavePath(), "qln-holder");
+        ASSERT_TRUE(holder.holding());
+        PortOpenFailure why;
+        EXPECT_FALSE(CommPort::open(pty.slavePath(), &why));
+        EXPECT_EQ(why.reason, Reason::InUse);
+        EXPECT_EQ(why.holderPid, holder.pid());
+        EXPECT_EQ(why.holderName, "qln-holder");
+
+        // A user who can't see the holder's descriptors is still told the port
+        // is in use (the exclusive flag refuses the open itself).
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0666), 0);
+            const ChildOpen r = openInChild(pty.slavePath(), true);
+            EXPECT_EQ(r.reason, int(Reason::InUse));
+            EXPECT_EQ(r.error, EBUSY);
+            EXPECT_EQ(r.holderPid, 0);
+        }
+    }
+    PortOpenFailure why;
+    why.reason = Reason::Other;
+    EXPECT_TRUE(CommPort::open(pty.slavePath(), &why));
+    EXPECT_EQ(why.reason, Reason::None);
+}
+
+TEST(CommPortOpenFailure, PortThatIsGoneOrNoTerminal)
+{
+    const std::string dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = dir + "/ttyUSB-by-id";
+    {
+        PtyPair pty;
+        ASSERT_TRUE(pty.ok());
+        ASSERT_EQ(::symlink(pty.slavePath().c_str(), link.c_str()), 0);
+        EXPECT_TRUE(CommPort::open(link));
+        pty.closeMaster(); // the pty's node goes with its master
+        struct stat st {};
+        ASSERT_NE(::stat(pty.slavePath().c_str(), &st), 0);
+    }
+    PortOpenFailure why;
+    EXPECT_FALSE(CommPort::open(link, &why));
+    EXPECT_EQ(why.reason, Reason::Gone);
+    EXPECT_EQ(why.error, ENOENT);
+
+    EXPECT_FALSE(CommPort::open("/dev/null", &why));
+    EXPECT_EQ(why.reason, Reason::NotAPort);
+    EXPECT_FALSE(CommPort::open(dir, &why));
+    EXPECT_EQ(why.reason, Reason::NotAPort);
+    ::unlink(link.c_str());
+    ::rmdir(dir.c_str());
+}
+
+// The walk over /proc on a made-up tree: other entries and other devices are
+// passed over, and it stops after the given number of entries.
+TEST(CommPortOpenFailure, HolderSearchIsBounded)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    const std::string proc = makeTempDir();
+    ASSERT_FALSE(proc.empty());
+    auto mk = [&](const std::string& sub) { return ::mkdir((proc + "/" + sub).c_str(), 0755) == 0; };
+    ASSERT_TRUE(mk("self") && mk("12") && mk("12/fd") && mk("40") && mk("40/fd") && mk("41"));
+    ASSERT_EQ(::symlink("/dev/null", (proc + "/12/fd/0").c_str()), 0);
+    ASSERT_EQ(::symlink(pty.slavePath().c_str(), (proc + "/self/3").c_str()), 0);
+    ASSERT_EQ(::symlink(pty.slavePath().c_str(), (proc + "/40/fd/7").c_str()), 0);
+    std::ofstream(proc + "/40/comm") << "minicom\n";
+
+    PortHolder h = findPortHolder(pty.slavePath(), proc);
+    EXPECT_EQ(h.pid, 40);
+    EXPECT_EQ(h.name, "minicom");
+    EXPECT_EQ(findPortHolder(pty.slavePath(), proc, 1).pid, 0);
+    EXPECT_EQ(findPortHolder(proc + "/40/comm", proc).pid, 0); // no device: not looked for
+    EXPECT_EQ(findPortHolder(pty.slavePath(), proc + "/none").pid, 0);
+    std::filesystem::remove_all(proc);
 }
 
 TEST(CommThreads, ReaderDeliversQueuedBytesInChunksOfAtMost2048)

@@ -36,7 +36,7 @@ protected:
         SerialPageTest::SetUp();
         frame->comTestPage()->setWatchedRowsView(&rows);
     }
-    ReceiveState& receive() { return frame->comTestPage()->session().receiveState(); }
+    const ReceiveModes& receive() { return frame->comTestPage()->session().receiveModes(); }
     vars::VarList& variables() { return frame->comTestPage()->session().watchedVariables(); }
     size_t watch(VarType type, int32_t offset, DisplayFormat format = DisplayFormat::Dec, int32_t length = 1)
     {
@@ -113,6 +113,18 @@ TEST_F(DecodingPageTest, MemoryMapExampleDecodesTheCharInEveryFormat)
     remoteSends(bytesOf({0x00, 0xA5, 0x00, 0xA5, 0x5A, 0x07, 0x21, 0xFE, 0xDC}), 16);
     EXPECT_EQ(value(dec), "33");
     EXPECT_TRUE(rx().endsWith("\n00000100: 07 21 ")) << rx().toStdString();
+}
+
+TEST_F(DecodingPageTest, AFrameWithItsLineEndShowsTheBlockNotTheLineEnd)
+{
+    const size_t v = watch(VarType::Char, 0x101);
+    openPort();
+    memoryMap("0100");
+    click("cbRcvBinary");
+    remoteSends(bytesOf({0xA5, 0x5A, 0x10, 0x20, 0x30, 0xFE, 0xDC, 0x0D, 0x0A}), 9);
+    EXPECT_EQ(value(v), "32");
+    EXPECT_TRUE(rx().endsWith("\n00000100: 10 20 30 ")) << rx().toStdString();
+    EXPECT_FALSE(rx().contains("0D 0A")) << rx().toStdString();
 }
 
 TEST_F(DecodingPageTest, IntFromTwoBytesAndAThreeDigitHeadMark)

@@ -63,41 +63,39 @@ TEST(TextToSendBytes, EndsLinesWithCrLfAndWritesGbk)
 
 TEST(HexDump, TwentyBytesThenContinuationThenNewLineAfterPause)
 {
-    ReceiveState st;
-    DumpOutput a = dumpChunk(st, span(range(0, 20)), true);
+    int32_t address = 0;
+    DumpOutput a = dumpChunk(address, {}, span(range(0, 20)), true);
     EXPECT_TRUE(a.replaceAll);
     EXPECT_EQ(a.text, std::string(kDumpHeader) + "00000000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
                                                  "00000010: 10 11 12 13 ");
     // Within the quiet period: the open line goes on.
-    DumpOutput b = dumpChunk(st, span(bytesOf({0xAA, 0xBB, 0xCC})), false);
+    DumpOutput b = dumpChunk(address, {}, span(bytesOf({0xAA, 0xBB, 0xCC})), false);
     EXPECT_FALSE(b.replaceAll);
     EXPECT_EQ(b.text, "AA BB CC ");
     // After the line fell quiet: a new line at address 0.
-    st.LineIdle = true;
-    DumpOutput c = dumpChunk(st, span(bytesOf({0x41})), false);
-    EXPECT_EQ(c.text, "\r\n00000000: 41 ");
-    EXPECT_FALSE(st.LineIdle);
-    EXPECT_EQ(st.DumpAddress, 1);
+    DumpStart idle;
+    idle.lineIdle = true;
+    DumpOutput c = dumpChunk(address, idle, span(bytesOf({0x41, 0x42})), false);
+    // Only the chunk's first byte starts the new line.
+    EXPECT_EQ(c.text, "\r\n00000000: 41 42 ");
+    EXPECT_EQ(address, 2);
 }
 
 TEST(HexDump, RestartsAtTheMemoryMapStartAddressIndentedToItsColumn)
 {
-    ReceiveState st;
-    st.settings.mode = DataMode::MemoryMap;
-    st.settings.startAddress = 0x105;
-    st.DumpAddress = 77;
-    DumpOutput out = dumpChunk(st, span(bytesOf({0x11, 0x22})), true);
+    int32_t address = 77;
+    DumpStart start;
+    start.freshAddress = 0x105;
+    DumpOutput out = dumpChunk(address, start, span(bytesOf({0x11, 0x22})), true);
     EXPECT_EQ(out.text, std::string(kDumpHeader) + "00000105: " + std::string(15, ' ') + "11 22 ");
     // A decoded block makes the next chunk start a fresh dump.
-    st.settings.blockDecoded = true;
-    out = dumpChunk(st, span(bytesOf({0x33})), false);
+    start.blockDecoded = true;
+    out = dumpChunk(address, start, span(bytesOf({0x33})), false);
     EXPECT_TRUE(out.replaceAll);
-    EXPECT_FALSE(st.settings.blockDecoded);
     EXPECT_EQ(out.text, std::string(kDumpHeader) + "00000105: " + std::string(15, ' ') + "33 ");
     // An address near the top wraps instead of misbehaving.
-    st.settings.startAddress = -1;
-    st.settings.blockDecoded = true;
-    out = dumpChunk(st, span(bytesOf({1, 2})), false);
+    start.freshAddress = -1;
+    out = dumpChunk(address, start, span(bytesOf({1, 2})), false);
     EXPECT_EQ(out.text, std::string(kDumpHeader) + "FFFFFFFF: " + std::string(45, ' ') + "01 \r\n00000000: 02 ");
 }
 
@@ -135,12 +133,12 @@ TEST(Accumulator, StartsOverWhenAChunkWouldOverflowIt)
     EXPECT_EQ(acc.count, 1u);
     EXPECT_EQ(acc.data[0], 'c');
     // Normal mode passes chunks through and keeps nothing.
-    ReceiveState st;
-    st.ReceiveAccumulator.append(span("zz"));
+    ReceiveModes st;
+    st.burst.ReceiveAccumulator.append(span("zz"));
     const std::string chunk = "abc";
-    auto shown = st.applyDataMode(span(chunk)).display;
+    auto shown = st.passThrough(span(chunk)).display;
     EXPECT_EQ(std::string(shown.begin(), shown.end()), "abc");
-    EXPECT_EQ(st.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(st.burst.ReceiveAccumulator.count, 0u);
 }
 
 TEST(FindPattern, FindsTheFirstWholeMatchIncludingOverlappingCandidates)
@@ -167,11 +165,10 @@ TEST(CommLog, EntriesReachTheFileAsTheyAreMade)
     setClock([t] { return t; });
     const std::string stamp = dateTimeText(t);
 
-    ReceiveState st;
-    ASSERT_TRUE(st.LogFile.open(path));
-    st.LogActive = true;
-    st.log(kLogSend, "AB");
-    st.log(kLogReceived, std::string("\xD6\xD0\r\n", 4));
+    CommLog log;
+    ASSERT_TRUE(log.open(path));
+    log.entry(kLogSend, "AB");
+    log.entry(kLogReceived, std::string("\xD6\xD0\r\n", 4));
     auto readAll = [&] {
         std::ifstream in(path, std::ios::binary);
         std::stringstream ss;
@@ -180,16 +177,15 @@ TEST(CommLog, EntriesReachTheFileAsTheyAreMade)
     };
     // Nothing waits in a buffer: a crash now would keep both entries.
     EXPECT_EQ(readAll(), "\r\n" + stamp + "\tSend:  AB" + "\r\n" + stamp + "\tReceived:  \xD6\xD0\r\n");
-    st.LogActive = false;
-    st.log(kLogSend, "ignored");
-    st.LogFile.close();
-    st.LogFile.close();
+    log.close();
+    log.close();
+    log.entry(kLogSend, "ignored");
     EXPECT_EQ(readAll().find("ignored"), std::string::npos);
     // Opening again truncates.
-    ASSERT_TRUE(st.LogFile.open(path));
-    st.LogFile.close();
+    ASSERT_TRUE(log.open(path));
+    log.close();
     EXPECT_EQ(readAll(), "");
-    EXPECT_FALSE(st.LogFile.open("/nonexistent-dir/x.log"));
+    EXPECT_FALSE(log.open("/nonexistent-dir/x.log"));
     setClock({});
     std::remove(path);
 }

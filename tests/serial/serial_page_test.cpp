@@ -24,7 +24,9 @@
 #include <QToolButton>
 
 #include <atomic>
+#include <fstream>
 #include <sys/file.h>
+#include <sys/fsuid.h>
 #include <thread>
 
 using namespace quillon;
@@ -166,13 +168,18 @@ TEST_F(SerialPageTest, EveryParityAndStopBitSetting)
 
 TEST_F(SerialPageTest, PortHeldElsewhereOrMissing)
 {
+    // Held by a program (here this one) that the user may look at: named.
     int other = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     click("btnOpenPort");
     ::close(other);
     EXPECT_FALSE(portOpen());
     ASSERT_EQ(dialogs.messages().size(), 1u);
-    EXPECT_EQ(dialogs.last().text, "打开串口时出错!");
+    std::string self;
+    std::getline(std::ifstream("/proc/self/comm"), self);
+    EXPECT_EQ(dialogs.last().text, QStringLiteral("打开串口时出错!\n该串口正被其他程序占用：%1（进程 %2）。")
+                                       .arg(QString::fromStdString(self))
+                                       .arg(::getpid()));
     EXPECT_EQ(dialogs.last().icon, MsgIcon::Error);
     EXPECT_TRUE(enabled("COMList"));
     EXPECT_FALSE(enabled("btnSend"));
@@ -184,6 +191,27 @@ TEST_F(SerialPageTest, PortHeldElsewhereOrMissing)
     click("btnOpenPort");
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.last().text, "无可用串口!");
+}
+
+// An ordinary user without access to the device is told so, with the usual
+// cure. Root opens any device, so the window's thread opens it with the file
+// permissions of "nobody" (setfsuid is per thread).
+TEST_F(SerialPageTest, PortTheUserMayNotUseSaysItIsPermission)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to take another user's file permissions";
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0600), 0);
+    ::setfsgid(65534);
+    ::setfsuid(65534);
+    click("btnOpenPort");
+    ::setfsuid(0);
+    ::setfsgid(0);
+    EXPECT_FALSE(portOpen());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.last().text,
+              "打开串口时出错!\n没有使用该串口的权限。把用户加入 dialout 组并重新登录通常即可解决。");
+    EXPECT_EQ(dialogs.last().icon, MsgIcon::Error);
+    EXPECT_EQ(panel(3), "关闭");
+    openPort(); // as root again
 }
 
 TEST_F(SerialPageTest, TimeoutBoxes)
@@ -369,6 +397,35 @@ TEST_F(SerialPageTest, SendingTextAndHexWithTheLogByteForByte)
     click("btnSend");
     EXPECT_TRUE(enabled("btnSend"));
     EXPECT_EQ(pty.drain(50), "");
+}
+
+TEST_F(SerialPageTest, StoppedRefreshNeitherShowsNorLogsWhatIsReceived)
+{
+    const auto t = std::chrono::system_clock::from_time_t(1080000000);
+    setClock([t] { return t; });
+    const std::string e = "\r\n" + dateTimeText(t) + "\tReceived:  ";
+    const std::string logPath = dir.file("comm.log");
+    dialogs.fileAnswers = {QString::fromStdString(logPath)};
+    click("cbAutoSave");
+    openPort();
+    remoteSends("A", 1);
+    click("cbStopFresh");
+    remoteSends("B", 2);
+    click("cbRcvBinary");
+    remoteSends("C", 3);
+    EXPECT_EQ(rx(), "");
+    click("cbRcvBinary");
+    // String variables log the raw chunk whatever the display does.
+    click("rbMultiVars");
+    ASSERT_TRUE(find<QCheckBox>("cbVarFixLength")->isChecked());
+    click("btnVarApply");
+    remoteSends("D\r\n", 6);
+    click("cbStopFresh");
+    remoteSends("E", 7);
+    EXPECT_EQ(rx(), "E");
+    click("cbAutoSave");
+    setClock({});
+    EXPECT_EQ(TempDir::readFile(logPath), e + "A" + e + "D\r\n" + e + "E");
 }
 
 TEST_F(SerialPageTest, FileSendCountsEveryByteAndGivesTheButtonsBack)
@@ -576,7 +633,7 @@ TEST_F(SerialPageTest, PortListIsReadAgainWhenItOpens)
     click("btnOpenPort");
     EXPECT_FALSE(portOpen());
     ASSERT_EQ(dialogs.messages().size(), 1u);
-    EXPECT_EQ(dialogs.last().text, "打开串口时出错!");
+    EXPECT_EQ(dialogs.last().text, "打开串口时出错!\n该串口已不存在，设备可能已被拔出。");
 
     // The link itself opens as a port while it is there.
     ASSERT_EQ(::symlink(second.slavePath().c_str(), link.c_str()), 0);

@@ -3,10 +3,13 @@
 // file and a fixed port list, and finds controls by their object names.
 
 #include "app/mainform.h"
+#include "monitor/serialmon_page.h"
 #include "platform/device_map.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 
+#include <QElapsedTimer>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
@@ -45,6 +48,16 @@ protected:
     }
 
     QString panel(int i) const { return frame->statusText(i); }
+
+    // The monitor starts its component off the window's thread; this runs
+    // the event loop until the answer is in (or `ms` have passed).
+    bool waitForMonitorLoad(int ms = 10000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (frame->serialMonPage()->loading() && waited.elapsed() < ms) QTest::qWait(5);
+        return !frame->serialMonPage()->loading();
+    }
 };
 
 } // namespace quillon::test

@@ -31,15 +31,10 @@ std::string text(std::span<const uint8_t> b) { return {b.begin(), b.end()}; }
 // A session's receive state with the decoder in it, driven chunk by chunk.
 struct Line {
     VarList vars;
-    ReceiveState state;
-    DataModeDecoder* decoder;
+    ReceiveModes state;
+    std::unique_ptr<DataModeDecoder> owned = std::make_unique<DataModeDecoder>(vars);
+    DataModeDecoder* decoder = owned.get();
 
-    Line()
-    {
-        auto d = std::make_unique<DataModeDecoder>(vars);
-        decoder = d.get();
-        state.modeStep = std::move(d);
-    }
     void memoryMap(std::vector<uint8_t> head, std::vector<uint8_t> end, int32_t start = 0)
     {
         DataModeSettings& s = state.settings;
@@ -59,7 +54,7 @@ struct Line {
     ReceiveResult feed(std::vector<uint8_t> chunk)
     {
         held = std::move(chunk);
-        return state.applyDataMode(held);
+        return decoder->process(state, held);
     }
     std::string value(size_t row) const { return vars.row(row).value; }
     std::vector<uint8_t> held;
@@ -308,7 +303,7 @@ TEST(DataModeDecoder, MemoryMapBlockDecodesOnceItIsComplete)
     EXPECT_EQ(line.value(past), "0");
     EXPECT_EQ(line.value(unwatched), "0");
     EXPECT_TRUE(line.state.settings.blockDecoded);
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
 
     // The same values again change no row.
     r = line.feed(bytes({0xA5, 0x5A, 0x10, 0x20, 0x30, 0xFE, 0xDC}));
@@ -327,9 +322,9 @@ TEST(DataModeDecoder, EveryBlockInAChunkIsCutSoTheNewestValueShows)
     EXPECT_EQ(line.value(v), "2");
     EXPECT_EQ(text(r.display), text(bytes({0x02})));
     EXPECT_EQ(line.decoder->blocksDecoded(), 2u);
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), text(bytes({0xA5, 0x5A, 0x03})));
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), text(bytes({0xA5, 0x5A, 0x03})));
     // A head cut by the chunk boundary behind a block waits for its second byte.
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     line.feed(bytes({0xA5, 0x5A, 0x04, 0xFE, 0xDC, 0xA5}));
     EXPECT_EQ(line.value(v), "4");
     line.feed(bytes({0x5A, 0x05, 0xFE, 0xDC}));
@@ -339,10 +334,10 @@ TEST(DataModeDecoder, EveryBlockInAChunkIsCutSoTheNewestValueShows)
     EXPECT_EQ(line.value(v), "5");
     EXPECT_TRUE(r.changedRows.empty());
     // Bytes with no mark at all are shown as they are and not kept.
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     r = line.feed(bytes({0x41, 0x42}));
     EXPECT_EQ(text(r.display), "AB");
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
 }
 
 TEST(DataModeDecoder, ABlockArrivingByteByByteDecodes)
@@ -377,7 +372,7 @@ TEST(DataModeDecoder, FixedLengthDecodesOnlyAfterAChunkLongerThanTheCount)
     EXPECT_EQ(line.value(eleventh), "2");
     // After a decoded block, until the hex dump has restarted, each chunk starts a new one.
     line.feed(std::vector<uint8_t>(3, 3));
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 3u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 3u);
     line.feed(std::vector<uint8_t>(11, 4));
     EXPECT_EQ(line.value(first), "4");
     line.state.settings.blockDecoded = false;
@@ -385,10 +380,10 @@ TEST(DataModeDecoder, FixedLengthDecodesOnlyAfterAChunkLongerThanTheCount)
     line.feed(std::vector<uint8_t>(11, 8));
     EXPECT_EQ(line.value(first), "7");
     // In interactive mode the chunks are always collected.
-    line.state.interactive = true;
+    line.state.role.interactive = true;
     line.feed(std::vector<uint8_t>(3, 5));
     line.feed(std::vector<uint8_t>(2, 6));
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 5u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 5u);
 }
 
 TEST(DataModeDecoder, MultiVarsBinaryDecodesEachChunkPastTheHeadLength)
@@ -400,7 +395,12 @@ TEST(DataModeDecoder, MultiVarsBinaryDecodesEachChunkPastTheHeadLength)
     ReceiveResult r = line.feed(bytes({0x99, 0xFE, 0xFF}));
     EXPECT_EQ(line.value(v), "-2");
     EXPECT_EQ(r.display.size(), 2u);
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    // A chunk no longer than the head length is a block without a body.
+    line.feed(bytes({0x99}));
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    line.feed(bytes({0x98, 0x01, 0x00}));
+    EXPECT_EQ(line.value(v), "1");
 }
 
 TEST(DataModeDecoder, StringValuesBreakAtTheSeparatorAndWaitForACutOne)
@@ -409,59 +409,58 @@ TEST(DataModeDecoder, StringValuesBreakAtTheSeparatorAndWaitForACutOne)
     line.state.settings.mode = DataMode::MultiVars;
     line.state.settings.stringVars = true;
     line.state.settings.separator = "#;";
-    line.state.LogActive = true;
     ReceiveResult r = line.feed(bytes("12#;34#"));
     EXPECT_EQ(text(r.display), "12\r\n");
-    EXPECT_EQ(r.logWord, kLogReceived);
-    EXPECT_EQ(r.logText, "12#;34#");
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), "34#");
+    // The mode logs the raw chunk, not what it shows.
+    ASSERT_EQ(r.log.size(), 1u);
+    EXPECT_EQ(r.log[0].word, kLogReceived);
+    EXPECT_EQ(r.log[0].text, "12#;34#");
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), "34#");
     r = line.feed(bytes(";56"));
     EXPECT_EQ(text(r.display), "34\r\n56");
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
     // A value ending in a separator character with no separator yet waits whole.
     r = line.feed(bytes("7;"));
     EXPECT_TRUE(r.display.empty());
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), "7;");
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), "7;");
     // Text ends at a zero byte.
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     r = line.feed(bytes({'a', 0, 'b'}));
     EXPECT_EQ(text(r.display), "a");
     // CR LF as the separator: shown as received.
     line.state.settings.separator = "\r\n";
-    line.state.LogActive = false;
     r = line.feed(bytes("x\r\ny\r"));
     EXPECT_EQ(text(r.display), "x\r\ny\r");
-    EXPECT_TRUE(r.logText.empty());
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
 }
 
 TEST(DataModeDecoder, TheSlaveCollectsTheBurstAndShowsNothing)
 {
     Line line;
     line.memoryMap({0xA5, 0x5A}, {0xFE, 0xDC});
-    line.state.interactive = true;
-    line.state.master = false;
+    line.state.role.interactive = true;
+    line.state.role.master = false;
     line.feed(bytes({0xA5, 0x5A, 0x01, 0xFE, 0xDC}));
     ReceiveResult r = line.feed(bytes("AT"));
     EXPECT_TRUE(r.display.empty());
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 7u);
-    line.state.LineIdle = true;
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 7u);
+    line.state.burst.lineWentIdle();
     line.feed(bytes("xy"));
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), "xy");
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), "xy");
     // With interactive mode off the blocks are decoded again, whatever the master box says.
-    line.state.interactive = false;
-    line.state.LineIdle = false;
+    line.state.role.interactive = false;
+    line.state.burst.chunkDelivered();
     r = line.feed(bytes({0xA5, 0x5A, 0x05, 0xFE, 0xDC}));
     EXPECT_EQ(text(r.display), text(bytes({0x05})));
     // Normal mode shows everything and keeps the burst only for the slave.
     line.state.settings.mode = DataMode::Normal;
     r = line.feed(bytes("ok"));
     EXPECT_EQ(text(r.display), "ok");
-    EXPECT_EQ(line.state.ReceiveAccumulator.count, 0u);
-    line.state.interactive = true;
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    line.state.role.interactive = true;
     line.feed(bytes("AT"));
     line.feed(bytes("+X"));
-    EXPECT_EQ(text(line.state.ReceiveAccumulator.bytes()), "AT+X");
+    EXPECT_EQ(text(line.state.burst.ReceiveAccumulator.bytes()), "AT+X");
 }
 
 TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
@@ -473,12 +472,12 @@ TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
     line.feed(bytes({0xA5, 0x5A}));
     for (int i = 0; i < 10; ++i) {
         line.feed(std::vector<uint8_t>(2047, static_cast<uint8_t>(i)));
-        EXPECT_LE(line.state.ReceiveAccumulator.count, Accumulator::kCapacity);
+        EXPECT_LE(line.state.burst.ReceiveAccumulator.count, Accumulator::kCapacity);
     }
     EXPECT_GT(line.decoder->overflows(), 0u);
     EXPECT_EQ(line.value(v), "0");
     // A block begun in the accumulator and ended in a full 2048-byte chunk is not lost.
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     std::vector<uint8_t> start = bytes({0xA5, 0x5A, 0x33});
     start.resize(100, 0x00);
     line.feed(start);
@@ -495,8 +494,74 @@ TEST(DataModeDecoder, GarbageNeverOverfillsTheAccumulator)
     big[102] = 0x42;
     big[2046] = 0xFE;
     big[2047] = 0xDC;
-    line.state.ReceiveAccumulator.clear();
+    line.state.burst.ReceiveAccumulator.clear();
     line.feed(big);
     EXPECT_EQ(line.value(v), "66");
     EXPECT_EQ(line.decoder->overflows(), overflows);
+}
+
+TEST(DataModeDecoder, AChunkShowsTheBodyOfItsBlockNotTheBytesAfterIt)
+{
+    Line line;
+    line.memoryMap({0xA5, 0x5A}, {0xFE, 0xDC}, 0x100);
+    const size_t v = line.watch(VarType::Char, 0x101);
+    // Every frame followed by a line end, one per chunk and two in a chunk.
+    ReceiveResult r = line.feed(bytes({0xA5, 0x5A, 0x10, 0x20, 0x30, 0xFE, 0xDC, 0x0D, 0x0A}));
+    EXPECT_EQ(text(r.display), text(bytes({0x10, 0x20, 0x30})));
+    EXPECT_EQ(line.value(v), "32");
+    r = line.feed(
+        bytes({0xA5, 0x5A, 0x11, 0x21, 0xFE, 0xDC, 0x0D, 0x0A, 0xA5, 0x5A, 0x12, 0x22, 0xFE, 0xDC, 0x0D, 0x0A}));
+    EXPECT_EQ(text(r.display), text(bytes({0x12, 0x22})));
+    EXPECT_EQ(line.value(v), "34");
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    // Bytes with no block around them still show as they come.
+    r = line.feed(bytes({0x0D, 0x0A}));
+    EXPECT_EQ(text(r.display), "\r\n");
+}
+
+TEST(DataModeDecoder, AWholeBlockNearTheEndOfAFullChunkDecodesBehindAnUnfinishedOne)
+{
+    Line line;
+    line.memoryMap({0xA5, 0x5A}, {0xFE, 0xDC});
+    const size_t v = line.watch(VarType::Char, 0);
+    // A block whose end mark was lost...
+    line.feed(bytes({0xA5, 0x5A, 0x01, 0x02, 0x03}));
+    // ...then a full chunk whose whole block begins before the room left in
+    // the accumulator runs out and ends after it.
+    std::vector<uint8_t> full(2048, 0x00);
+    const size_t at = Accumulator::kCapacity - 5 - 3;
+    for (size_t i = 0; i < 7; ++i) full[at + i] = std::array<uint8_t, 7>{0xA5, 0x5A, 0x42, 0x43, 0x44, 0xFE, 0xDC}[i];
+    ReceiveResult r = line.feed(full);
+    EXPECT_EQ(line.value(v), "66");
+    EXPECT_EQ(text(r.display), text(bytes({0x42, 0x43, 0x44})));
+    EXPECT_EQ(line.decoder->blocksDecoded(), 1u);
+    // A block begun in the accumulator and ended by the next full chunk is kept as before.
+    line.feed(bytes({0xA5, 0x5A, 0x07}));
+    std::vector<uint8_t> rest(2048, 0x00);
+    rest[0] = 0xFE;
+    rest[1] = 0xDC;
+    line.feed(rest);
+    EXPECT_EQ(line.value(v), "7");
+}
+
+TEST(DataModeDecoder, WithoutAnEndMarkAHeadCutByTheChunkBoundaryStillFramesItsBlock)
+{
+    Line line;
+    line.memoryMap({0xA5, 0x5A}, {});
+    const size_t c = line.watch(VarType::Char, 0);
+    const size_t i = line.watch(VarType::Int, 0);
+    // The block runs to the end of the data: the head's last byte brings it.
+    ReceiveResult r = line.feed(bytes({0x00, 0xA5}));
+    EXPECT_TRUE(r.display.empty());
+    r = line.feed(bytes({0x5A, 0x10, 0x20}));
+    EXPECT_EQ(text(r.display), text(bytes({0x10, 0x20})));
+    EXPECT_EQ(line.value(i), "8208");
+    // One byte per chunk: a head with nothing behind it waits for its body.
+    for (int b : {0x00, 0xA5, 0x5A, 0x33}) line.feed(bytes({b}));
+    EXPECT_EQ(line.value(c), "51");
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    // Data without a head is dropped, as before.
+    line.feed(bytes({0x01, 0x02}));
+    EXPECT_EQ(line.state.burst.ReceiveAccumulator.count, 0u);
+    EXPECT_EQ(line.decoder->blocksDecoded(), 2u);
 }

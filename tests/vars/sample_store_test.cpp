@@ -248,9 +248,8 @@ TEST(SampleStore, DecoderGivesOneSamplePerWatchedNumericRowAndBlock)
     const uint64_t mask = watch(VarType::BitMask, 2, true, 0x0F);
     const uint64_t past = watch(VarType::Long, 2); // outside a 3-byte body
 
-    ReceiveState state;
-    auto decoder = std::make_unique<DataModeDecoder>(list);
-    state.modeStep = std::move(decoder);
+    ReceiveModes state;
+    DataModeDecoder decoder(list);
     state.settings.mode = DataMode::MemoryMap;
     state.settings.headLen = 1;
     state.settings.headMark[0] = 0xA5;
@@ -258,7 +257,7 @@ TEST(SampleStore, DecoderGivesOneSamplePerWatchedNumericRowAndBlock)
     state.settings.endMark[0] = 0xFE;
     // Two blocks: the char keeps its value (its row does not change), its sample still comes.
     const std::vector<uint8_t> chunk{0xA5, 7, 0xFF, 0xFF, 0xFE, 0xA5, 7, 0xFF, 0x3F, 0xFE};
-    const ReceiveResult r = state.applyDataMode(chunk);
+    const ReceiveResult r = decoder.process(state, chunk);
     ASSERT_EQ(r.samples.size(), 6u);
     EXPECT_EQ(r.samples[0].series, ch);
     EXPECT_EQ(r.samples[0].value, 7);

@@ -41,6 +41,29 @@ TEST(VarList, NewRowsFillTheFirstGapAndLandAtTheirNumber)
     EXPECT_EQ(list.size(), 2u);
 }
 
+TEST(VarList, RowsAddedTogetherLandAsIfAddedOneByOne)
+{
+    // Gaps of one and of several numbers, and rows past the end of the list.
+    VarList together;
+    for (int32_t n : {0, 2, 5, 6, 9}) together.insert(rowNumbered(n));
+    VarList oneByOne = together;
+    std::vector<VarRow> added;
+    for (int i = 0; i < 7; ++i) {
+        VarRow r;
+        r.def.name = "new" + std::to_string(i);
+        added.push_back(r);
+        r.def.number = oneByOne.nextNumber();
+        oneByOne.insert(r);
+    }
+    together.insertAtFreeNumbers(added);
+    EXPECT_EQ(numbers(together), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    ASSERT_EQ(together.size(), oneByOne.size());
+    for (size_t i = 0; i < together.size(); ++i) {
+        EXPECT_EQ(together.row(i).def.number, oneByOne.row(i).def.number);
+        EXPECT_EQ(together.row(i).def.name, oneByOne.row(i).def.name);
+    }
+}
+
 TEST(VarList, ValueChangesAreReported)
 {
     VarList list;

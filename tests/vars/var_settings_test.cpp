@@ -1,10 +1,14 @@
 #include "vars/var_settings.h"
 
+#include "common/codepage.h"
 #include "common/settings_file.h"
 #include "tests/support/temp_dir.h"
+#include "vars/decoding.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace quillon;
 using namespace quillon::vars;
@@ -119,4 +123,92 @@ TEST_F(VarSettings, BadCountsAndKeysNeverHangOrLoseRows)
         TempDir::writeFile(path, std::string("[Var Count]\r\nCount=") + count + "\r\n[Var List]\r\n0=a\r\n");
         EXPECT_TRUE(load().empty()) << count;
     }
+}
+
+TEST_F(VarSettings, AFileOfThePreviousVersionLoadsAndSavesToTheSameBytes)
+{
+    const std::string file = "[LED7 Patterns]\r\nStd=6543210\r\n"
+                             "[Var Count]\r\nCount=4\r\n"
+                             "[VAR List]\r\n0=VarName0,0,char,0000,1,Hex\r\n"
+                             "1=\"motor speed\",-2,int,0102,2,Dec\r\n" +
+                             utf8ToGbk("2=温度,\"0x01,0x02\",Array,0104,2,Hex\r\n") +
+                             "3=flags,101,BitMask,0106,0F,Bin\r\n"
+                             "[Master Command Count]\r\nCount=1\r\n";
+    TempDir::writeFile(path, file);
+    VarList list = load();
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list.row(2).def.name, "温度");
+    EXPECT_EQ(list.row(2).value, "0x01,0x02");
+    EXPECT_EQ(list.row(3).length, 0x0F);
+    saveVariables(settings, list);
+    EXPECT_EQ(TempDir::readFile(path), file);
+}
+
+TEST_F(VarSettings, ALongArrayValueNeverCostsTheRowItsDefinition)
+{
+    // 600 elements shown in hex are some 3,000 characters: more than a
+    // settings line is read back with.
+    VarList list;
+    VarRow array = namedRow(0, "frame buffer");
+    array.def.type = VarType::Array;
+    array.def.offset = 0x0103;
+    array.length = 600;
+    std::vector<uint8_t> body(600);
+    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i);
+    array.value = DecodeVariable(body, array, true, 0x0103).value();
+    list.insert(array);
+    list.insert(namedRow(1, "after"));
+    saveVariables(settings, list);
+
+    // The entry fits, and keeps the definition after a value of whole elements.
+    const std::string file = TempDir::readFile(path);
+    const size_t from = file.find("\r\n0=") + 4;
+    const std::string entry = file.substr(from, file.find("\r\n", from) - from);
+    EXPECT_LE(entry.size(), SettingsFile::kMaxValueChars);
+    EXPECT_EQ(entry.substr(0, 30), "\"frame buffer\",\"0x00,0x01,0x02");
+    EXPECT_EQ(entry.substr(entry.size() - 24), ",...\",Array,0103,600,Hex");
+
+    VarList back = load();
+    ASSERT_EQ(back.size(), 2u);
+    const VarRow& row = back.row(0);
+    EXPECT_EQ(row.def.name, "frame buffer");
+    EXPECT_EQ(row.def.type, VarType::Array);
+    EXPECT_EQ(row.def.offset, 0x0103);
+    EXPECT_EQ(row.length, 600);
+    EXPECT_EQ(row.def.format, DisplayFormat::Hex);
+    // The value shown until the next decode: the first elements, marked as cut.
+    const std::string kept = row.value.substr(0, row.value.size() - 4);
+    EXPECT_EQ(row.value.substr(kept.size()), ",...");
+    EXPECT_GT(kept.size(), 1900u);
+    EXPECT_EQ(array.value.substr(0, kept.size() + 1), kept + ",");
+    EXPECT_EQ(back.row(1).def.name, "after");
+    // Saving what was loaded writes the same file.
+    saveVariables(settings, back);
+    EXPECT_EQ(TempDir::readFile(path), file);
+}
+
+TEST_F(VarSettings, ASaveOfManyRowsIsOneRewriteOfTheFile)
+{
+    VarList list;
+    for (int i = 0; i < 50; ++i) list.insert(namedRow(i, "v" + std::to_string(i)));
+    saveVariables(settings, list);
+    // Every rewrite renames a finished file over the old one. (Moves from
+    // are watched too: the system merges a run of identical events.)
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.path().c_str(), IN_MOVED_FROM | IN_MOVED_TO), 0);
+    list.row(7).value = "7";
+    saveVariables(settings, list);
+    int renames = 0;
+    alignas(inotify_event) char events[64 * 1024];
+    for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;) {
+        for (char* p = events; p < events + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            if ((e->mask & IN_MOVED_TO) && std::string(e->name) == "q.INI") ++renames;
+            p += sizeof(inotify_event) + e->len;
+        }
+    }
+    ::close(watch);
+    EXPECT_EQ(renames, 1);
+    EXPECT_EQ(load().row(7).value, "7");
 }

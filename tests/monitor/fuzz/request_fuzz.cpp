@@ -17,7 +17,7 @@ namespace {
 struct NullKernel : KernelControl {
     int setCapture(bool) override { return 0; }
     int setMaxBytes(uint32_t) override { return 0; }
-    int setHooks(const std::map<uint32_t, uint32_t>&) override { return 0; }
+    int setHooks(const std::map<uint64_t, uint32_t>&) override { return 0; }
 };
 
 // Never touches the file system: a name is a device when it starts with "tty".
