@@ -105,6 +105,11 @@ TEST(SampleStore, ARedefinedOrDeletedVariableStartsAfresh)
     const uint64_t speed = list.row(0).series;
     const uint64_t temp = list.row(1).series;
     ASSERT_NE(speed, temp);
+    // Rows added at free numbers (a map import) get histories of their own too.
+    list.insertAtFreeNumbers({row, row});
+    EXPECT_NE(list.row(2).series, list.row(3).series);
+    EXPECT_GT(std::min(list.row(2).series, list.row(3).series), std::max(speed, temp));
+    list.remove({2, 3});
 
     VarDefinition def = list.row(0).def;
     def.format = DisplayFormat::Bin; // only how the list shows it
