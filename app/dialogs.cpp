@@ -23,6 +23,12 @@ QMessageBox::Icon toQt(MsgIcon icon)
 
 } // namespace
 
+bool Dialogs::confirmOverwrite(const QString& path)
+{
+    return !QFileInfo::exists(path) ||
+           confirm(QStringLiteral("文件覆盖"), QStringLiteral("文件已经存在，要覆盖它吗?"), MsgIcon::Warning);
+}
+
 void WidgetDialogs::message(const QString& caption, const QString& text, MsgIcon icon)
 {
     QMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, parent_);

@@ -39,6 +39,8 @@ public:
 
     // The program's usual "错误" box with the stop icon.
     void error(const QString& text) { message(QStringLiteral("错误"), text, MsgIcon::Error); }
+    // True when `path` is free, or the user agrees to replace the file there.
+    bool confirmOverwrite(const QString& path);
 };
 
 // QMessageBox / QFileDialog / QInputDialog, parented to `parent`.

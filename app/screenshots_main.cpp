@@ -5,13 +5,19 @@
 #include "app/mainform.h"
 #include "app/qt_text.h"
 #include "common/settings_file.h"
+#include "serial/comtest_page.h"
+#include "vars/plot_window.h"
+#include "vars/var_group.h"
 #include "vars/varform.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTest>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
@@ -49,5 +55,51 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("%s\n", qPrintable(dialogFile));
+    frmVar.hide();
+
+    // The plot window with three curves, fed three seconds of framed blocks.
+    quillon::ComTestPage* page = frmMain.comTestPage();
+    auto& list = page->session().watchedVariables();
+    const char* names[] = {"计数", "温度", "电压"};
+    const quillon::vars::VarType types[] = {quillon::vars::VarType::Char, quillon::vars::VarType::Int,
+                                            quillon::vars::VarType::Float};
+    const int32_t offsets[] = {0, 1, 3};
+    for (int i = 0; i < 3; ++i) {
+        quillon::vars::VarRow row;
+        row.def.number = static_cast<int32_t>(list.size());
+        row.def.name = names[i];
+        row.def.type = types[i];
+        row.def.offset = offsets[i];
+        row.def.format = quillon::vars::DisplayFormat::Dec;
+        list.insert(row);
+    }
+    page->varGroup()->showRows();
+    frmMain.findChild<QAbstractButton*>(QStringLiteral("rbMemMap"))->click();
+    frmMain.findChild<QAbstractButton*>(QStringLiteral("btnVarApply"))->click();
+    frmMain.findChild<QAbstractButton*>(QStringLiteral("btnPlotVars"))->click();
+    for (int k = 0; k < 300; ++k) {
+        const auto count = static_cast<uint8_t>(k % 100);
+        const auto temp = static_cast<int16_t>(250 + 80 * std::sin(k / 30.0));
+        const float volts = 3.3f + 0.4f * static_cast<float>(std::cos(k / 17.0));
+        uint8_t block[11] = {0xA5, 0x5A, count};
+        std::memcpy(block + 3, &temp, 2);
+        std::memcpy(block + 5, &volts, 4);
+        block[9] = 0xFE;
+        block[10] = 0xDC;
+        page->session().DeliverChunk(block);
+        QTest::qWait(10);
+    }
+    QTest::qWait(300);
+    auto* plot = page->varGroup()->plotWindow();
+    // The readout of every curve at the mouse.
+    auto* chart = plot->findChild<QWidget*>(QStringLiteral("plotVars"));
+    QTest::mouseMove(chart, QPoint(chart->width() / 6, chart->height() / 2));
+    QTest::qWait(200);
+    const QString plotFile = QStringLiteral("%1/%2-frmPlot.png").arg(outDir).arg(tabs->count() + 2);
+    if (!plot->grab().save(plotFile)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(plotFile));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(plotFile));
     return 0;
 }

@@ -6,7 +6,7 @@ set -e
 PKGS="cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev libudev-dev libgtest-dev libgmock-dev \
 zlib1g-dev libcli11-dev srecord binutils xxd xvfb xauth fonts-noto-cjk imagemagick qt6-translations-l10n \
 clang libclang-rt-14-dev libbpf-dev bpftool libelf-dev ccache \
-dpkg-dev file lintian appstream librsvg2-bin man-db groff-base bash-completion desktop-file-utils"
+dpkg-dev file lintian appstream librsvg2-bin man-db groff-base bash-completion desktop-file-utils libqcustomplot-dev"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

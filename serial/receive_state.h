@@ -3,6 +3,8 @@
 // accumulator of the current burst, the interactive role, the result of a
 // chunk, and the communication log. They live on the user-interface thread.
 
+#include "vars/sample.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -116,6 +118,8 @@ struct ReceiveResult {
     std::vector<LogEntry> log;
     // Watched-variable rows given a new value, in ascending order.
     std::vector<size_t> changedRows;
+    // Every numeric value decoded, block by block, for the plot.
+    std::vector<vars::Sample> samples;
 };
 
 // What the receive modes work on: the applied settings (a decoded block

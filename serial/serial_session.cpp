@@ -196,6 +196,14 @@ void SerialSession::DeliverChunk(std::span<const uint8_t> chunk)
 {
     const ReceiveResult result =
         modes_.mode() == DataMode::Normal || !step_ ? modes_.passThrough(chunk) : step_->process(modes_, chunk);
+    if (!result.samples.empty()) {
+        // Deleted or redefined rows take their history with them.
+        if (variables_.revision() != samplesRevision_) {
+            samples_.keepOnly(variables_);
+            samplesRevision_ = variables_.revision();
+        }
+        samples_.record(result.samples);
+    }
     if (!result.changedRows.empty()) events_.rowsChanged(result.changedRows);
     std::optional<std::string> shown;
     if (!result.display.empty() && !refreshStopped_) shown = events_.showReceived(result.display);

@@ -9,6 +9,7 @@
 #include "serial/comm_messages.h"
 #include "serial/receive_display.h"
 #include "serial/receive_state.h"
+#include "vars/sample_store.h"
 #include "vars/decoding.h"
 #include "vars/var_list.h"
 
@@ -117,6 +118,8 @@ public:
     DumpStart takeDumpStart() override;
     // The watched variables: shown by the variable group, filled by the decoding step.
     vars::VarList& watchedVariables() { return variables_; }
+    // The decoded numbers of the watched variables over time, for the plot.
+    vars::SampleStore& samples() { return samples_; }
 
     // The communication log. `path` as the system takes it; false when the
     // file can't be created.
@@ -157,6 +160,8 @@ private:
     uint64_t lastSend_ = 0;
     std::set<uint64_t> stoppedSends_; // their reports are not counted
     vars::VarList variables_;
+    vars::SampleStore samples_;
+    uint64_t samplesRevision_ = 0; // of the list, when the store last followed it
     ReceiveModes modes_;
     // After the list: the decoding step reads the list.
     std::unique_ptr<DataModeStep> step_;

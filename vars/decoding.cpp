@@ -2,6 +2,7 @@
 
 #include "common/codepage.h"
 #include "common/numbers.h"
+#include "vars/sample_store.h"
 
 #include <algorithm>
 #include <bit>
@@ -142,14 +143,45 @@ ApplyError ApplyDataModeSettings(DataModeSettings& s, const DataModeInput& in)
     return ApplyError::None;
 }
 
-std::optional<std::string> DecodeVariable(std::span<const uint8_t> body, const VarRow& row, bool memoryMap,
-                                          int32_t startAddress)
+namespace {
+
+// Where the variable starts in the body; none when it does not lie wholly inside.
+std::optional<size_t> placeOf(std::span<const uint8_t> body, const VarRow& row, bool memoryMap, int32_t startAddress)
 {
     int64_t offset = row.def.offset;
     if (memoryMap) offset = std::max<int64_t>(offset, startAddress) - startAddress;
     const int64_t size = sizeOf(row);
     if (offset < 0 || size < 0 || offset + size > static_cast<int64_t>(body.size())) return std::nullopt;
-    const auto at = static_cast<size_t>(offset);
+    return static_cast<size_t>(offset);
+}
+
+} // namespace
+
+std::optional<double> numericValue(std::span<const uint8_t> body, const VarRow& row, bool memoryMap,
+                                   int32_t startAddress)
+{
+    const auto place = placeOf(body, row, memoryMap, startAddress);
+    if (!place) return std::nullopt;
+    const size_t at = *place;
+    switch (row.def.type) {
+    case VarType::Char: return body[at];
+    case VarType::Int: return readLittle<int16_t>(body, at);
+    case VarType::Long: return readLittle<int32_t>(body, at);
+    case VarType::Float: return readLittle<float>(body, at);
+    case VarType::Double: return readLittle<double>(body, at);
+    case VarType::BitMask: return body[at] & static_cast<uint8_t>(row.length);
+    case VarType::Array: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DecodeVariable(std::span<const uint8_t> body, const VarRow& row, bool memoryMap,
+                                          int32_t startAddress)
+{
+    const auto place = placeOf(body, row, memoryMap, startAddress);
+    if (!place) return std::nullopt;
+    const size_t at = *place;
+    const auto size = static_cast<size_t>(sizeOf(row));
 
     std::string text;
     switch (row.def.type) {
@@ -159,7 +191,7 @@ std::optional<std::string> DecodeVariable(std::span<const uint8_t> body, const V
     case VarType::Float: text = formatFloat(static_cast<long double>(readLittle<float>(body, at))); break;
     case VarType::Double: text = formatFloat(static_cast<long double>(readLittle<double>(body, at))); break;
     case VarType::BitMask: text = std::to_string(body[at] & static_cast<uint8_t>(row.length)); break;
-    case VarType::Array: return arrayText(body.subspan(at, static_cast<size_t>(size)), row.def.format);
+    case VarType::Array: return arrayText(body.subspan(at, size), row.def.format);
     }
     if (row.def.format == DisplayFormat::Dec) return text;
     // Float results that are not whole numbers stay as they are.
@@ -227,6 +259,9 @@ void DataModeDecoder::decodeRows(const ReceiveModes& state, std::span<const uint
     for (size_t i = 0; i < variables_.size(); ++i) {
         const VarRow& row = variables_.row(i);
         if (!row.def.watched) continue;
+        if (const auto kind = sampleKindOf(row.def.type))
+            if (const auto number = numericValue(body, row, memoryMap, state.settings.startAddress))
+                samples_.push_back({row.series, blocks_, chunkTime_, *kind, *number});
         auto value = DecodeVariable(body, row, memoryMap, state.settings.startAddress);
         if (!value || *value == row.value) continue;
         // The value this chunk found, so a row changed and changed back is not reported.
@@ -327,6 +362,8 @@ ReceiveResult DataModeDecoder::process(ReceiveModes& state, std::span<const uint
     display_.clear();
     bodyShown_ = false;
     previous_.clear();
+    samples_.clear();
+    chunkTime_ = SampleClock::now();
     DataModeSettings& s = state.settings;
     if (s.mode == DataMode::Normal) return state.passThrough(chunk);
     if (s.mode == DataMode::MultiVars && s.stringVars) {
@@ -353,6 +390,7 @@ ReceiveResult DataModeDecoder::process(ReceiveModes& state, std::span<const uint
     std::sort(changed.begin(), changed.end());
     result.changedRows = std::move(changed);
     result.display = display_;
+    result.samples = std::move(samples_);
     return result;
 }
 

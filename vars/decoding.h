@@ -5,6 +5,7 @@
 // step the serial session runs for every chunk.
 
 #include "serial/receive_state.h"
+#include "vars/sample.h"
 #include "vars/var_list.h"
 
 #include <cstdint>
@@ -43,6 +44,10 @@ std::optional<std::vector<uint8_t>> MarkFromHex(std::string_view text);
 // and the body starts at `startAddress`.
 std::optional<std::string> DecodeVariable(std::span<const uint8_t> body, const VarRow& row, bool memoryMap,
                                           int32_t startAddress);
+// The number DecodeVariable shows as text (whatever the display format);
+// none for arrays and where DecodeVariable gives none.
+std::optional<double> numericValue(std::span<const uint8_t> body, const VarRow& row, bool memoryMap,
+                                   int32_t startAddress);
 
 // What the accumulator holds, seen through the marks or the length.
 struct Cut {
@@ -90,6 +95,8 @@ private:
     bool bodyShown_ = false;
     // Values of the changed rows before this chunk, in the order of `changed`.
     std::vector<std::string> previous_;
+    std::vector<Sample> samples_;
+    SampleClock::time_point chunkTime_;
     uint64_t overflows_ = 0;
     uint64_t blocks_ = 0;
 };

@@ -8,8 +8,10 @@
 #include "ui_var_group.h"
 #include "vars/map_import.h"
 #include "vars/modem_group.h"
+#include "vars/plot_window.h"
 #include "vars/var_settings.h"
 
+#include <QAction>
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <algorithm>
@@ -26,8 +28,8 @@ const QString kMapFilter = QStringLiteral("Map files (*.map,*.mp)|*.map;*.mp|All
 
 } // namespace
 
-VarGroup::VarGroup(PageHost& host, vars::VarList& list, QWidget* parent)
-    : QGroupBox(parent), host_(host), list_(list), ui(std::make_unique<Ui::VarGroup>())
+VarGroup::VarGroup(PageHost& host, vars::VarList& list, const vars::SampleStore& samples, QWidget* parent)
+    : QGroupBox(parent), host_(host), list_(list), samples_(samples), ui(std::make_unique<Ui::VarGroup>())
 {
     ui->setupUi(this);
     setColumnWidths();
@@ -41,6 +43,12 @@ VarGroup::VarGroup(PageHost& host, vars::VarList& list, QWidget* parent)
     connectHandler(ui->btnDelVars, &QPushButton::clicked, this, &VarGroup::btnDelVarsClick);
     connectHandler(ui->btnSaveVars, &QPushButton::clicked, this, &VarGroup::btnSaveVarsClick);
     connectHandler(ui->btnReadMap, &QPushButton::clicked, this, &VarGroup::btnReadMapClick);
+    connectHandler(ui->btnPlotVars, &QPushButton::clicked, this, &VarGroup::btnPlotVarsClick);
+    auto* plotEntry = new QAction(QStringLiteral("显示曲线..."), ui->lvCOMVars);
+    plotEntry->setObjectName(QStringLiteral("miPlotVars"));
+    ui->lvCOMVars->addAction(plotEntry);
+    ui->lvCOMVars->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connectHandler(plotEntry, &QAction::triggered, this, &VarGroup::btnPlotVarsClick);
     connectHandler(ui->lvCOMVars, &QTreeWidget::itemDoubleClicked, this, [this] { lvCOMVarsDblClick(); });
     connectHandler(ui->lvCOMVars, &QTreeWidget::itemChanged, this,
                    [this](QTreeWidgetItem* item, int column) { watchedChanged(item, column); });
@@ -137,7 +145,7 @@ void VarGroup::btnEditVarsClick()
         VarRow& row = list_.row(static_cast<size_t>(i));
         vars::VarDefinition def = row.def;
         if (!host_.dialogs().editVariable(def)) return;
-        vars::applyDefinition(row, def);
+        list_.redefine(static_cast<size_t>(i), def);
         showing_ = true;
         showRow(item, row);
         showing_ = false;
@@ -146,6 +154,14 @@ void VarGroup::btnEditVarsClick()
 }
 
 void VarGroup::lvCOMVarsDblClick() { btnEditVarsClick(); }
+
+void VarGroup::btnPlotVarsClick()
+{
+    if (!plot_) plot_ = new PlotWindow(host_.dialogs(), list_, samples_, this);
+    plot_->show();
+    plot_->raise();
+    plot_->activateWindow();
+}
 
 void VarGroup::btnDelVarsClick()
 {

@@ -4,6 +4,7 @@
 // in the session's VarList; this box shows them and edits them.
 
 #include "app/sessions.h"
+#include "vars/sample_store.h"
 #include "vars/var_list.h"
 #include "vars/watched_rows_view.h"
 
@@ -20,11 +21,12 @@ namespace quillon {
 
 class ModemGroup;
 class PageHost;
+class PlotWindow;
 
 class VarGroup : public QGroupBox, public SettingsLoader, public WatchedRowsView {
     Q_OBJECT
 public:
-    VarGroup(PageHost& host, vars::VarList& list, QWidget* parent = nullptr);
+    VarGroup(PageHost& host, vars::VarList& list, const vars::SampleStore& samples, QWidget* parent = nullptr);
     ~VarGroup() override;
 
     // SettingsLoader: the saved rows, all watched.
@@ -38,6 +40,9 @@ public:
     void btnDelVarsClick();
     void btnSaveVarsClick();
     void btnReadMapClick();
+    // Opens the plot window (one for the group), or brings it to the front.
+    void btnPlotVarsClick();
+    PlotWindow* plotWindow() const { return plot_; }
 
     // Rebuilds the shown rows from the list.
     void showRows();
@@ -49,7 +54,9 @@ private:
 
     PageHost& host_;
     vars::VarList& list_;
+    const vars::SampleStore& samples_;
     std::unique_ptr<Ui::VarGroup> ui;
+    PlotWindow* plot_ = nullptr; // a window of its own, made on first use
     ModemGroup* modem_ = nullptr;
     // Rows being written by the program, not ticked by the user.
     bool showing_ = false;

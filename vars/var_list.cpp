@@ -191,8 +191,23 @@ int32_t VarList::nextNumber() const
 size_t VarList::insert(VarRow row)
 {
     const size_t at = row.def.number >= 0 ? std::min(static_cast<size_t>(row.def.number), rows_.size()) : rows_.size();
+    row.series = ++lastSeries_;
+    ++revision_;
     rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
     return at;
+}
+
+void VarList::redefine(size_t index, const VarDefinition& def)
+{
+    VarRow& row = rows_.at(index);
+    const VarDefinition& old = row.def;
+    const bool sameValue = old.name == def.name && old.offset == def.offset && old.type == def.type &&
+                           row.length == def.maskOrLength;
+    applyDefinition(row, def);
+    if (!sameValue) {
+        row.series = ++lastSeries_;
+        ++revision_;
+    }
 }
 
 void VarList::insertAtFreeNumbers(std::vector<VarRow> added)
@@ -207,10 +222,12 @@ void VarList::insertAtFreeNumbers(std::vector<VarRow> added)
         while (old < rows_.size() && rows_[old].def.number == static_cast<int32_t>(out.size()))
             out.push_back(std::move(rows_[old++]));
         row.def.number = static_cast<int32_t>(out.size());
+        row.series = ++lastSeries_;
         out.push_back(std::move(row));
     }
     for (; old < rows_.size(); ++old) out.push_back(std::move(rows_[old]));
     rows_ = std::move(out);
+    ++revision_;
 }
 
 void VarList::remove(std::vector<size_t> indices)
@@ -219,6 +236,7 @@ void VarList::remove(std::vector<size_t> indices)
     indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
     for (auto it = indices.rbegin(); it != indices.rend(); ++it)
         if (*it < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(*it));
+    ++revision_;
 }
 
 bool VarList::setValue(size_t index, std::string value)

@@ -44,6 +44,10 @@ struct VarRow {
     int32_t length = 1;
     // The last decoded value.
     std::string value = "0";
+    // Names the recorded history of the row's values; the list gives a new
+    // one to each row it takes in and to a row whose value means something
+    // else after an edit.
+    uint64_t series = 0;
 };
 
 // A new row for `def`, as adding one by hand makes it.
@@ -79,18 +83,29 @@ public:
     int32_t nextNumber() const;
     // Inserts at index = number (or at the end when the list is shorter).
     size_t insert(VarRow row);
+    // Edits a row's definition (applyDefinition). A new name, offset, type
+    // or mask/length starts a new history; a new display format does not.
+    void redefine(size_t index, const VarDefinition& def);
     // Adds the rows in turn, each numbered and placed as nextNumber() and
     // insert() would do it, in one pass over the list.
     void insertAtFreeNumbers(std::vector<VarRow> rows);
     // Removes the rows at `indices` (any order, duplicates ignored).
     void remove(std::vector<size_t> indices);
-    void clear() { rows_.clear(); }
+    void clear()
+    {
+        rows_.clear();
+        ++revision_;
+    }
+    // Counts the changes of which rows there are and what they mean.
+    uint64_t revision() const { return revision_; }
 
     // Sets the value text; true when it changed.
     bool setValue(size_t index, std::string value);
 
 private:
     std::vector<VarRow> rows_;
+    uint64_t lastSeries_ = 0;
+    uint64_t revision_ = 0;
 };
 
 } // namespace quillon::vars

@@ -3,7 +3,9 @@
 // device reporting its memory would. Reports the blocks decoded per second,
 // the blocks lost and whether the accumulator's 2048-byte rule explains every
 // loss, and the worst event-loop delay; the same rate of plain text is run
-// first for comparison.
+// first for comparison. The blocks are run twice: with the plot window
+// closed, and open and following, where the redraws per second count too and
+// the window's CSV export must hold a row for every decoded block.
 //
 //   decoding_bench [seconds [bytes-per-second]]
 
@@ -15,6 +17,8 @@
 #include "serial/comtest_page.h"
 #include "vars/datamode_group.h"
 #include "vars/decoding.h"
+#include "vars/plot_window.h"
+#include "vars/var_group.h"
 
 #include <QAbstractButton>
 #include <QEventLoop>
@@ -23,11 +27,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <cstdio>
 #include <poll.h>
 #include <pty.h>
 #include <random>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -94,9 +100,29 @@ struct Run {
     double mean = 0;
     uint64_t decoded = 0;
     uint64_t overflows = 0;
+    double redrawsPerSecond = 0;
+    long long csvRows = -1;
+    double csvSeconds = 0;
+    size_t storeBytes = 0;
+    double uiBusy = 0; // share of the run the window's thread was working
 };
 
-Run stream(bool blocks, const std::string& data, double rate, const std::string& dir)
+double threadSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+long long dataLines(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    long long n = -1; // the header
+    for (std::string line; std::getline(in, line);) ++n;
+    return n;
+}
+
+Run stream(bool blocks, const std::string& data, double rate, const std::string& dir, bool plot = false)
 {
     Run r;
     int master = -1, slave = -1;
@@ -124,12 +150,19 @@ Run stream(bool blocks, const std::string& data, double rate, const std::string&
     }
     button("cbCOMAutoScroll")->click();
     button("btnOpenPort")->click();
+    PlotWindow* window = nullptr;
+    if (plot) {
+        button("btnPlotVars")->click();
+        window = page->varGroup()->plotWindow();
+    }
 
     bench::EventLoopProbe probe;
     probe.start();
     QTest::qWait(30);
     probe.reset();
     const auto t0 = std::chrono::steady_clock::now();
+    const long redraws0 = window ? window->framesShown() : 0;
+    const double busy0 = threadSeconds();
     std::thread feeder([&] { feed(master, data, rate); });
 
     QEventLoop loop;
@@ -151,6 +184,9 @@ Run stream(bool blocks, const std::string& data, double rate, const std::string&
     loop.exec();
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     probe.stop();
+    r.uiBusy = (threadSeconds() - busy0) / r.seconds;
+    if (window) r.redrawsPerSecond = (window->framesShown() - redraws0) / r.seconds;
+    r.storeBytes = page->session().samples().memoryUsed();
     feeder.join();
     r.received = page->session().receivedTotal();
     r.worst = probe.worst;
@@ -160,6 +196,15 @@ Run stream(bool blocks, const std::string& data, double rate, const std::string&
         r.overflows = group->decoder().overflows();
     }
     button("btnOpenPort")->click();
+    if (window) {
+        dialogs.savePath = QString::fromStdString(dir + "/bench.csv");
+        const auto c0 = std::chrono::steady_clock::now();
+        frame.findChild<QAbstractButton*>(QStringLiteral("btnPlotCsv"))->click();
+        if (!QTest::qWaitFor([&] { return !window->exporting(); }, 600000)) std::fprintf(stderr, "CSV export did not end\n");
+        r.csvSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - c0).count();
+        r.csvRows = dataLines(dir + "/bench.csv");
+        std::remove((dir + "/bench.csv").c_str());
+    }
     ::close(master);
     if (dialogs.messages) std::fprintf(stderr, "%d messages came up\n", dialogs.messages);
     return r;
@@ -191,17 +236,27 @@ int main(int argc, char** argv)
     std::string blocks;
     uint32_t sent = 0;
     while (blocks.size() < seconds * rate) blocks += block(sent++, bodySize, rng);
-    const Run framed = stream(true, blocks, rate, dir);
-    const long long lost = static_cast<long long>(sent) - static_cast<long long>(framed.decoded);
-    // A start-over of the accumulator drops at most the one block then being collected.
-    const long long unexplained = std::max<long long>(0, lost - static_cast<long long>(framed.overflows));
-    std::printf("blocks  %u blocks of %d bytes (%.1f MB) in %6.2f s  counted %lld of %zu  decoded %llu = %.0f/s  "
-                "lost %lld (accumulator start-overs %llu, losses they do not explain %lld)  "
-                "worst UI delay %.1f ms (mean lateness %.2f ms)\n",
-                sent, bodySize + 4, blocks.size() / 1e6, framed.seconds, framed.received, blocks.size(),
-                static_cast<unsigned long long>(framed.decoded), framed.decoded / framed.seconds, lost,
-                static_cast<unsigned long long>(framed.overflows), unexplained, framed.worst, framed.mean);
+    auto report = [&](const char* what, const Run& framed) {
+        const long long lost = static_cast<long long>(sent) - static_cast<long long>(framed.decoded);
+        // A start-over of the accumulator drops at most the one block then being collected.
+        const long long unexplained = std::max<long long>(0, lost - static_cast<long long>(framed.overflows));
+        std::printf("%s %u blocks of %d bytes (%.1f MB) in %6.2f s  counted %lld of %zu  decoded %llu = %.0f/s  "
+                    "lost %lld (accumulator start-overs %llu, losses they do not explain %lld)  "
+                    "worst UI delay %.1f ms (mean lateness %.2f ms)  UI thread busy %.0f%%  store %.1f MB\n",
+                    what, sent, bodySize + 4, blocks.size() / 1e6, framed.seconds, framed.received, blocks.size(),
+                    static_cast<unsigned long long>(framed.decoded), framed.decoded / framed.seconds, lost,
+                    static_cast<unsigned long long>(framed.overflows), unexplained, framed.worst, framed.mean,
+                    framed.uiBusy * 100, framed.storeBytes / 1e6);
+        return unexplained == 0 && framed.received == static_cast<long long>(blocks.size());
+    };
+    const Run closed = stream(true, blocks, rate, dir);
+    bool ok = report("blocks, plot closed ", closed);
+    const Run open = stream(true, blocks, rate, dir, true);
+    ok = report("blocks, plot open   ", open) && ok;
+    std::printf("plot open: %.1f redraws/s on screen; CSV export %lld rows for %llu decoded blocks, written in %.2f s\n",
+                open.redrawsPerSecond, open.csvRows, static_cast<unsigned long long>(open.decoded), open.csvSeconds);
+    ok = ok && open.csvRows == static_cast<long long>(open.decoded);
     std::remove((dir + "/bench.INI").c_str());
     ::rmdir(dir.c_str());
-    return unexplained == 0 && framed.received == static_cast<long long>(blocks.size()) ? 0 : 1;
+    return ok ? 0 : 1;
 }
