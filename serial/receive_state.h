@@ -3,7 +3,7 @@
 // accumulator of the current burst, the interactive role, the result of a
 // chunk, and the communication log. They live on the user-interface thread.
 
-#include "vars/sample.h"
+#include "serial/sample.h"
 
 #include <array>
 #include <cstdint>
@@ -119,7 +119,7 @@ struct ReceiveResult {
     // Watched-variable rows given a new value, in ascending order.
     std::vector<size_t> changedRows;
     // Every numeric value decoded, block by block, for the plot.
-    std::vector<vars::Sample> samples;
+    std::vector<Sample> samples;
 };
 
 // What the receive modes work on: the applied settings (a decoded block

@@ -5,7 +5,7 @@
 // step the serial session runs for every chunk.
 
 #include "serial/receive_state.h"
-#include "vars/sample.h"
+#include "serial/sample.h"
 #include "vars/var_list.h"
 
 #include <cstdint>

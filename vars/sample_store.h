@@ -8,7 +8,7 @@
 // block numbers, so a variable present in every block costs no more than
 // its value. Block times are kept once per chunk, shared by all variables.
 
-#include "vars/sample.h"
+#include "serial/sample.h"
 #include "vars/var_list.h"
 
 #include <cstdint>

@@ -1,10 +1,11 @@
 #pragma once
-// A number decoded from a received block, on its way to the sample store.
+// A number decoded from a received block, on its way from the receive
+// pipeline to the sample store behind the plot.
 
 #include <chrono>
 #include <cstdint>
 
-namespace quillon::vars {
+namespace quillon {
 
 // How a numeric variable's value is kept.
 enum class SampleKind : uint8_t { U8, I16, I32, F32, F64 };
@@ -21,4 +22,4 @@ struct Sample {
     double value = 0; // exact for every kind
 };
 
-} // namespace quillon::vars
+} // namespace quillon
