@@ -232,6 +232,18 @@ private:
 
 } // namespace
 
+std::optional<int32_t> indexOfKey(const std::string& key)
+{
+    if (key.empty() || key.size() > 10 || (key.size() > 1 && key[0] == '0')) return std::nullopt;
+    int64_t value = 0;
+    for (char c : key) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > INT32_MAX) return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
 SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {}
 
 std::string SettingsFile::defaultPathFor(const std::string& executablePath)

@@ -4,6 +4,7 @@
 // a crash never leaves half a file). Text is GBK on disk and UTF-8 here.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,10 @@ inline constexpr const char* kSlaveCommandCount = "Slaver Command Count";
 inline constexpr const char* kSlaveCommandList = "Slaver Command List";
 inline constexpr const char* kCountKey = "Count";
 } // namespace settings
+
+// The index a list's key stands for ("0", "1", ...): decimal as the program
+// writes it, no sign, no leading zero, at most INT32_MAX.
+std::optional<int32_t> indexOfKey(const std::string& key);
 
 class SettingsFile {
 public:

@@ -44,19 +44,6 @@ std::optional<size_t> MasterCommandList::nextLoopCommand(std::optional<size_t> s
 
 namespace {
 
-// The index a master key stands for: decimal as the program writes it.
-std::optional<size_t> commandIndexOfKey(const std::string& key)
-{
-    if (key.empty() || key.size() > 10 || (key.size() > 1 && key[0] == '0')) return std::nullopt;
-    uint64_t value = 0;
-    for (char c : key) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (value > INT32_MAX) return std::nullopt;
-    return static_cast<size_t>(value);
-}
-
 // Values are read whole and cut after they are unquoted, so a quoted text is
 // never cut inside an escape.
 std::string loadedText(const std::string& stored)
@@ -78,8 +65,8 @@ void MasterCommandList::load(const SettingsFile& settings)
     // gigabytes.
     std::map<size_t, std::string> stored;
     for (auto& [key, value] : settings.readSection(settings::kMasterCommandList, SIZE_MAX)) {
-        const auto index = commandIndexOfKey(key);
-        if (index && *index < static_cast<size_t>(count)) stored.emplace(*index, loadedText(value));
+        const auto index = indexOfKey(key);
+        if (index && *index < count) stored.emplace(static_cast<size_t>(*index), loadedText(value));
     }
     size_t missingLeft = kMaxMissingCommands;
     for (auto& [index, text] : stored) {

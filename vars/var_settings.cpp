@@ -8,24 +8,6 @@
 
 namespace quillon::vars {
 
-namespace {
-
-// The row index a key stands for: decimal as the program writes it, no sign,
-// no leading zero.
-std::optional<int32_t> rowIndexOfKey(const std::string& key)
-{
-    if (key.empty() || key.size() > 10 || (key.size() > 1 && key[0] == '0')) return std::nullopt;
-    int64_t value = 0;
-    for (char c : key) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value > INT32_MAX) return std::nullopt;
-    return static_cast<int32_t>(value);
-}
-
-} // namespace
-
 std::string savedRowText(const VarRow& row)
 {
     std::vector<std::string> columns = savedColumns(row);
@@ -95,7 +77,7 @@ void loadVariables(const SettingsFile& settings, VarList& list)
     // gives its first value, as a single lookup would.
     std::vector<std::pair<int32_t, std::string>> saved;
     for (auto& [key, value] : settings.readSection(settings::kVarListRead)) {
-        const auto index = rowIndexOfKey(key);
+        const auto index = indexOfKey(key);
         if (index && *index < count) saved.emplace_back(*index, std::move(value));
     }
     std::stable_sort(saved.begin(), saved.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
