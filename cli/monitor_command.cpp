@@ -436,8 +436,8 @@ int checkedRun(MonitorOptions& o)
     if (o.ports.size() > kHookablePorts)
         return usageError("at most " + std::to_string(kHookablePorts) + " ports at once");
     for (const auto* terms : {&o.include, &o.exclude})
-        if (terms->size() >= kFilterTextSize)
-            return usageError("--include and --exclude take at most " + std::to_string(kFilterTextSize - 1) +
+        if (terms->size() >= kFilterFieldSize)
+            return usageError("--include and --exclude take at most " + std::to_string(kFilterFieldSize - 1) +
                               " bytes each");
     if (!std::isfinite(o.duration) || o.duration < 0)
         return usageError("--duration must be a positive number of seconds");

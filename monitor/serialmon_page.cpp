@@ -5,13 +5,10 @@
 #include "app/page_host.h"
 #include "app/qt_text.h"
 #include "monitor/monitor_table_model.h"
-#include "monitor/record_walk.h"
 #include "ui_serialmon_page.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QTimer>
 
 namespace quillon {
 
@@ -21,18 +18,12 @@ namespace {
 
 const QString kLoadCaption = QStringLiteral("安装驱动");
 const QString kUnloadCaption = QStringLiteral("卸载驱动");
-const QString kCommError = QStringLiteral("驱动程序通讯错!");
 const QString kLogFilter = QStringLiteral("Log files (*.log)|*.log|All files (*.*)|*.*");
 const QString kLogExt = QStringLiteral("log");
 const QString kDefaultSaveName = QStringLiteral("Portmon.log");
 const QString kDataOnlyInclude = QStringLiteral("IRP_MJ_READ;IRP_MJ_WRITE");
 
 const int kColumnWidths[kColumns] = {40, 60, 100, 200, 70, 50, 500};
-// A poll reads for at most this long before it lets the event loop run;
-// records still waiting are read in a follow-up slice a moment later (a
-// timer, not a posted call, so other timers get their turn in between).
-constexpr qint64 kPollSliceMs = 10;
-constexpr int kFollowUpMs = 1;
 
 void fillChecklist(QListWidget* list, const PortListing& listing)
 {
@@ -47,14 +38,10 @@ void fillChecklist(QListWidget* list, const PortListing& listing)
 } // namespace
 
 SerialMonPage::SerialMonPage(PageHost& host, CaptureService* capture, QWidget* parent)
-    : QWidget(parent), host_(host), ui(std::make_unique<Ui::SerialMonPage>()), session_(capture),
-      driver_(session_.driver())
+    : QWidget(parent), host_(host), ui(std::make_unique<Ui::SerialMonPage>()), session_(capture)
 {
     ui->setupUi(this);
-    session_.setClosedHandler([this] {
-        setEnabled(true); // a load given up leaves the page as before it
-        showUnloaded();
-    });
+    session_.setView(this);
     setUpList();
     connectHandlers();
 }
@@ -63,7 +50,7 @@ SerialMonPage::~SerialMonPage() = default;
 
 void SerialMonPage::setUpList()
 {
-    model_ = new MonitorTableModel(rows_, this);
+    model_ = new MonitorTableModel(session_.rows(), this);
     ui->lvMonData->setModel(model_);
     QHeaderView* header = ui->lvMonData->header();
     header->setStretchLastSection(false);
@@ -100,7 +87,7 @@ void SerialMonPage::fillSerialList(const PortListing& listing)
     settingChecks_ = true;
     fillChecklist(ui->clbSerialList, listing);
     settingChecks_ = false;
-    serialTables_ = listing.tables;
+    session_.setPortTables(PortKind::Serial, listing.tables);
 }
 
 void SerialMonPage::fillParallelList(const PortListing& listing)
@@ -108,148 +95,64 @@ void SerialMonPage::fillParallelList(const PortListing& listing)
     settingChecks_ = true;
     fillChecklist(ui->clbParallelList, listing);
     settingChecks_ = false;
-    parallelTables_ = listing.tables;
+    session_.setPortTables(PortKind::Parallel, listing.tables);
 }
 
-// ------------------------------------------------------------ loading
+// ------------------------------------------------------------ loading and hooks
 
-namespace {
+void SerialMonPage::btnStartParMonClick() { session_.toggleLoad(); }
 
-// The second line of a failed load: why, in the user's words.
-QString loadFailureReason(LoadFailure why)
+void SerialMonPage::showError(const QString& text) { host_.dialogs().error(text); }
+
+void SerialMonPage::showLoaded(bool loaded)
 {
-    switch (why) {
-    case LoadFailure::NoPrivilege:
-        return QStringLiteral("端口监视需要管理员权限：请以 root 身份运行本程序，或安装 pkexec。");
-    case LoadFailure::NoBpf: return QStringLiteral("内核拒绝加载端口监视所需的 eBPF 程序。");
-    case LoadFailure::NoBtf: return QStringLiteral("内核缺少 BTF 类型信息，无法运行端口监视程序。");
-    case LoadFailure::HelperMissing: return QStringLiteral("程序所在目录中找不到 quillon-portmon。");
-    case LoadFailure::PasswordRefused: return QStringLiteral("没有输入管理员密码，或授权被拒绝。");
-    case LoadFailure::None:
-    case LoadFailure::Cancelled: return {};
-    case LoadFailure::Other: break;
-    }
-    return QStringLiteral("端口监视程序没有应答。");
+    ui->cbStartMoniter->setEnabled(loaded);
+    ui->btnStartSerMon->setText(loaded ? kUnloadCaption : kLoadCaption);
 }
 
-} // namespace
-
-void SerialMonPage::btnStartParMonClick()
+CaptureSettings SerialMonPage::captureSettings()
 {
-    if (session_.loading()) return;
-    const bool wasLoaded = driver_.driverLoaded;
-    driver_.driverLoaded = !wasLoaded;
-    if (wasLoaded) {
-        if (driver_.handleValid() && !driver_.send(kStopCapture)) host_.dialogs().error(kCommError);
-        CloseMonitor();
-        return;
-    }
-    // A component still answering is used as it is.
-    if (driver_.handleValid()) {
-        driverReady(true, LoadFailure::None);
-        return;
-    }
-    // Starting it may wait for a password: the window goes on meanwhile, the
-    // page's controls wait for the answer. Until then nothing is sent to the
-    // component (it belongs to the loading thread); what the controls say by
-    // then is sent by the set-up.
-    driver_.driverLoaded = false;
-    setEnabled(false);
-    session_.loadInBackground(
-        [this](std::function<void()> f) {
-            QMetaObject::invokeMethod(
-                this, [f = std::move(f)] { runGuarded(f); }, Qt::QueuedConnection);
-        },
-        [this](bool ok, LoadFailure why) {
-            setEnabled(true);
-            driverReady(ok, why);
-        });
+    return {filterSettings(), [this] { return static_cast<uint32_t>(maxBytesValue()); }, ui->cbMonShowHex->isChecked(),
+            ui->cbStartMoniter->isChecked()};
 }
 
-void SerialMonPage::driverReady(bool ok, LoadFailure why)
+QListWidget* SerialMonPage::portList(PortKind kind) const
 {
-    driver_.driverLoaded = true;
-    if (!ok) {
-        host_.dialogs().error(QStringLiteral("加载驱动程序时出错!请检查Sermon.sys是否在当前目录\n") +
-                              loadFailureReason(why));
-        CloseMonitor();
-        return;
-    }
-    if (!StartCapture()) return;
-    ui->cbStartMoniter->setEnabled(true);
-    ui->btnStartSerMon->setText(kUnloadCaption);
-}
-
-void SerialMonPage::CloseMonitor()
-{
-    if (session_.loading()) session_.unloadDriver(); // gives the load up
-    driver_.closeMonitor();
-    // The button always offers what it will do: a monitor that failed is unloaded.
-    showUnloaded();
-}
-
-void SerialMonPage::showUnloaded()
-{
-    ui->cbStartMoniter->setEnabled(false);
-    ui->btnStartSerMon->setText(kLoadCaption);
-}
-
-bool SerialMonPage::commFailed()
-{
-    host_.dialogs().error(kCommError);
-    CloseMonitor();
-    return false;
-}
-
-bool SerialMonPage::StartCapture()
-{
-    // The component is gone after any failure: nothing further is sent.
-    if (!HookSerialPorts() || !HookParallelPorts()) return false;
-    const CaptureSettings settings{filterSettings(), [this] { return static_cast<uint32_t>(maxBytesValue()); },
-                                   ui->cbMonShowHex->isChecked(), ui->cbStartMoniter->isChecked()};
-    return driver_.setUpCapture(settings) == SetUpStep::None || commFailed();
+    return kind == PortKind::Serial ? ui->clbSerialList : ui->clbParallelList;
 }
 
 QString SerialMonPage::hookName(PortKind kind, int item) const
 {
-    const PortTables& tables = kind == PortKind::Serial ? serialTables_ : parallelTables_;
+    const PortTables& tables = session_.portTables(kind);
     if (static_cast<size_t>(item) < tables.count) return pathFromLocal(tables.portNames[static_cast<size_t>(item)]);
-    const QListWidget* list = kind == PortKind::Serial ? ui->clbSerialList : ui->clbParallelList;
-    return list->item(item)->text().section(QStringLiteral(": "), 0, 0);
+    return portList(kind)->item(item)->text().section(QStringLiteral(": "), 0, 0);
 }
 
-bool SerialMonPage::hookPorts(PortKind kind)
+std::vector<bool> SerialMonPage::checkedPorts(PortKind kind)
 {
-    QListWidget* list = kind == PortKind::Serial ? ui->clbSerialList : ui->clbParallelList;
-    uint32_t mask = 0;
-    for (int i = 0; i < list->count() && i < static_cast<int>(kHookablePorts); ++i)
-        if (list->item(i)->checkState() == Qt::Checked) mask |= 1u << i;
-    const auto granted = driver_.hook(kind, mask, kind == PortKind::Serial ? serialTables_ : parallelTables_);
-    if (!granted) return commFailed();
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->checkState() != Qt::Checked) continue;
-        if (i < static_cast<int>(kHookablePorts) && (*granted & (1u << i))) continue;
-        host_.dialogs().error(QStringLiteral("无法监视端口") + hookName(kind, i));
-        settingChecks_ = true;
-        list->item(i)->setCheckState(Qt::Unchecked);
-        settingChecks_ = false;
-    }
-    return true;
+    const QListWidget* list = portList(kind);
+    std::vector<bool> checked(static_cast<size_t>(list->count()));
+    for (int i = 0; i < list->count(); ++i)
+        checked[static_cast<size_t>(i)] = list->item(i)->checkState() == Qt::Checked;
+    return checked;
 }
 
-bool SerialMonPage::HookSerialPorts() { return hookPorts(PortKind::Serial); }
-
-bool SerialMonPage::HookParallelPorts() { return hookPorts(PortKind::Parallel); }
-
-void SerialMonPage::clbSerialListClickCheck()
+void SerialMonPage::portRefused(PortKind kind, int item)
 {
-    if (!settingChecks_ && driver_.driverLoaded) HookSerialPorts();
+    host_.dialogs().error(QStringLiteral("无法监视端口") + hookName(kind, item));
+    settingChecks_ = true;
+    portList(kind)->item(item)->setCheckState(Qt::Unchecked);
+    settingChecks_ = false;
 }
 
-void SerialMonPage::clbParallelListClickCheck()
+void SerialMonPage::portClicked(PortKind kind)
 {
-    if (!settingChecks_ && driver_.driverLoaded) HookParallelPorts();
+    if (!settingChecks_) session_.hookPorts(kind);
 }
+
+void SerialMonPage::clbSerialListClickCheck() { portClicked(PortKind::Serial); }
+
+void SerialMonPage::clbParallelListClickCheck() { portClicked(PortKind::Parallel); }
 
 FilterSettings SerialMonPage::filterSettings() const
 {
@@ -257,41 +160,17 @@ FilterSettings SerialMonPage::filterSettings() const
             ui->cbLogWrites->isChecked()};
 }
 
-bool SerialMonPage::SendFilter()
-{
-    const auto block = buildFilterBlock(filterSettings());
-    if (!driver_.driverLoaded) return true;
-    return driver_.send(kSetFilter, block) || commFailed();
-}
-
 // ------------------------------------------------------------ switches, filters, limits
 
-void SerialMonPage::cbStartMoniterClick()
-{
-    if (ui->cbStartMoniter->isChecked()) {
-        if (!driver_.handleValid())
-            host_.dialogs().error(QStringLiteral("尚未安装驱动程序，请先安装驱动！"));
-        else if (!driver_.send(kStartCapture))
-            commFailed();
-    } else if (driver_.handleValid() && !driver_.send(kStopCapture)) {
-        commFailed();
-    }
-}
+void SerialMonPage::cbStartMoniterClick() { session_.setCapturing(ui->cbStartMoniter->isChecked()); }
 
 void SerialMonPage::sbClearMonClick()
 {
-    if (driver_.driverLoaded && !driver_.send(kDiscardRecords)) {
-        host_.dialogs().error(QStringLiteral("驱动程序通讯错!请检查Sermon.sys是否在当前目录"));
-        CloseMonitor();
-    }
-    rows_.clear();
+    session_.discardRecords();
     model_->reset();
 }
 
-void SerialMonPage::cbMonShowHexClick()
-{
-    if (driver_.driverLoaded && !driver_.sendValue(kHexDisplay, ui->cbMonShowHex->isChecked() ? 1 : 0)) commFailed();
-}
+void SerialMonPage::cbMonShowHexClick() { session_.setHexDisplay(ui->cbMonShowHex->isChecked()); }
 
 int32_t SerialMonPage::maxBytesValue()
 {
@@ -301,11 +180,7 @@ int32_t SerialMonPage::maxBytesValue()
     return v.value;
 }
 
-void SerialMonPage::btnMaxBytesClick()
-{
-    const int32_t value = maxBytesValue();
-    if (driver_.driverLoaded && !driver_.sendValue(kMaxDataBytes, static_cast<uint32_t>(value))) commFailed();
-}
+void SerialMonPage::btnMaxBytesClick() { session_.setMaxDataBytes(static_cast<uint32_t>(maxBytesValue())); }
 
 void SerialMonPage::edMaxBytesExit() { maxBytesValue(); }
 
@@ -314,7 +189,7 @@ void SerialMonPage::btnMaxLinesClick()
     const LimitValue v = limitFrom(wholeNumberIn(ui->edMaxLines), kMaxLinesLimit);
     if (v.unreadable) host_.dialogs().error(QStringLiteral("请填入正确的数值!"));
     if (v.fieldReset) ui->edMaxLines->setText(QString::number(v.value));
-    rows_.setMaxLines(v.value);
+    session_.rows().setMaxLines(v.value);
 }
 
 void SerialMonPage::setColumnShown(int column, bool shown)
@@ -372,7 +247,7 @@ bool SerialMonPage::confirmOverwrite(const QString& path)
 
 void SerialMonPage::writeList(const QString& path)
 {
-    switch (saveList(localPath(path), rows_.rows())) {
+    switch (saveList(localPath(path), session_.rows().rows())) {
     case SaveStatus::Ok: break;
     case SaveStatus::OpenFailed: host_.dialogs().error(QStringLiteral("打开文件时出错!")); break;
     case SaveStatus::WriteFailed: host_.dialogs().error(QStringLiteral("写入文件时出错!")); break;
@@ -399,79 +274,19 @@ void SerialMonPage::btnMonSaveAsClick()
 
 // ------------------------------------------------------------ polling
 
-void SerialMonPage::PollMonitor()
+std::optional<std::string> SerialMonPage::logPath()
 {
-    if (polling_ || sliceQueued_ || session_.loading()) return;
-    if (!driver_.driverLoaded || !driver_.handleValid() || !ui->cbStartMoniter->isChecked() || !driver_.anyPortHooked())
-        return;
-    pollSlice();
+    if (!ui->cbLogToFile->isChecked()) return std::nullopt;
+    return localPath(ui->edLogFile->text());
 }
 
-void SerialMonPage::openLogForPoll()
-{
-    if (!ui->cbLogToFile->isChecked() || log_.isOpen()) return;
-    if (log_.open(localPath(ui->edLogFile->text()))) return;
-    ui->cbLogToFile->setChecked(false);
-    host_.dialogs().error(QStringLiteral("打开Log文件时出错!"));
-}
+void SerialMonPage::logOpenFailed() { ui->cbLogToFile->setChecked(false); }
 
-void SerialMonPage::readBuffer(std::span<const uint8_t> buffer, RowChanges& changes, bool& writeFailed)
+void SerialMonPage::rowsChanged(const RowChanges& changes)
 {
-    const bool logging = log_.isOpen() && ui->cbLogToFile->isChecked();
-    logText_.clear();
-    walkRecords(buffer, buffer.size(), [&](const CapturedRecord& record) {
-        if (record.fieldCount == 0) return;
-        rows_.apply(record, changes);
-        if (logging) appendLogLine(logText_, record);
-    });
-    if (logging && !logText_.empty()) {
-        const bool failed = !log_.append(logText_);
-        writeFailed = writeFailed || failed;
-        if (!failed) logWriteFailing_ = false;
-    }
-}
-
-void SerialMonPage::logWritten(bool failed)
-{
-    // One message per run of failing writes: a full disk must not bury the
-    // user under a box for every record.
-    if (!failed || logWriteFailing_) return;
-    logWriteFailing_ = true;
-    host_.dialogs().error(QStringLiteral("写入文件时出错!"));
-}
-
-void SerialMonPage::pollSlice()
-{
-    polling_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{polling_};
-    QElapsedTimer clock;
-    clock.start();
-    RowChanges changes = rows_.begin();
-    bool first = true;
-    bool writeFailed = false;
-    const ReadEnd end = driver_.readRecords([&] { return clock.elapsed() < kPollSliceMs; },
-                                            [&](std::span<const uint8_t> buffer) {
-                                                if (first) openLogForPoll();
-                                                first = false;
-                                                readBuffer(buffer, changes, writeFailed);
-                                            });
-    log_.close();
     model_->refresh(changes);
-    if (ui->cbMonAutoScroll->isChecked() && (changes.any() || changes.rowsBefore != rows_.size()))
+    if (ui->cbMonAutoScroll->isChecked() && (changes.any() || changes.rowsBefore != session_.rows().size()))
         ui->lvMonData->scrollToBottom();
-    logWritten(writeFailed);
-    if (end == ReadEnd::ChannelLost) {
-        commFailed();
-    } else if (end == ReadEnd::OutOfTime) {
-        sliceQueued_ = true;
-        QTimer::singleShot(kFollowUpMs, Qt::PreciseTimer, this, [this] {
-            sliceQueued_ = false;
-            runGuarded([this] { PollMonitor(); });
-        });
-    }
 }
 
 } // namespace quillon

@@ -25,7 +25,7 @@ namespace quillon {
 class PageHost;
 class MonitorTableModel;
 
-class SerialMonPage : public QWidget, public TimerClient {
+class SerialMonPage : public QWidget, public TimerClient, private MonitorView {
     Q_OBJECT
 public:
     // `capture` null: the system's capture component, owned by the page's session.
@@ -36,9 +36,9 @@ public:
     void fillSerialList(const PortListing& listing);
     void fillParallelList(const PortListing& listing);
 
-    const PortTables& serialTables() const { return serialTables_; }
-    const PortTables& parallelTables() const { return parallelTables_; }
-    const monitor::MonitorRows& rows() const { return rows_; }
+    const PortTables& serialTables() const { return session_.portTables(monitor::PortKind::Serial); }
+    const PortTables& parallelTables() const { return session_.portTables(monitor::PortKind::Parallel); }
+    const monitor::MonitorRows& rows() const { return session_.rows(); }
 
     // The capture component and its state; the frame ends it on shut-down.
     MonitorSession& session() { return session_; }
@@ -50,11 +50,8 @@ public:
 
     // Loading and set-up.
     void btnStartParMonClick();
-    void CloseMonitor();
-    bool StartCapture();
-    bool HookSerialPorts();
-    bool HookParallelPorts();
-    bool SendFilter();
+    void CloseMonitor() { session_.closeMonitor(); }
+    bool SendFilter() { return session_.sendFilter(filterSettings()); }
     monitor::FilterSettings filterSettings() const;
     void clbSerialListClickCheck();
     void clbParallelListClickCheck();
@@ -80,42 +77,36 @@ public:
     void btnMonSaveAsClick();
 
     // The monitor's part of the Timer1 tick.
-    void PollMonitor();
+    void PollMonitor() { session_.poll(); }
 
 private:
+    // MonitorView
+    void showError(const QString& text) override;
+    void showLoading(bool loading) override { setEnabled(!loading); }
+    void showLoaded(bool loaded) override;
+    void portRefused(monitor::PortKind kind, int item) override;
+    void rowsChanged(const monitor::RowChanges& changes) override;
+    void logOpenFailed() override;
+    std::vector<bool> checkedPorts(monitor::PortKind kind) override;
+    monitor::CaptureSettings captureSettings() override;
+    std::optional<std::string> logPath() override;
+
     void connectHandlers();
-    void driverReady(bool ok, LoadFailure why);
     void setUpList();
-    bool hookPorts(monitor::PortKind kind);
+    QListWidget* portList(monitor::PortKind kind) const;
     QString hookName(monitor::PortKind kind, int item) const;
-    bool commFailed();
-    void showUnloaded();
+    void portClicked(monitor::PortKind kind);
     int32_t maxBytesValue();
     void setColumnShown(int column, bool shown);
-    void pollSlice();
-    void openLogForPoll();
-    void readBuffer(std::span<const uint8_t> buffer, monitor::RowChanges& changes, bool& writeFailed);
-    void logWritten(bool failed);
     bool confirmOverwrite(const QString& path);
     void writeList(const QString& path);
 
     PageHost& host_;
     std::unique_ptr<Ui::SerialMonPage> ui;
     MonitorSession session_;
-    monitor::MonitorDriver& driver_;
-    monitor::MonitorRows rows_;
     MonitorTableModel* model_ = nullptr;
-    monitor::CaptureLog log_;
-    std::string logText_;
-    PortTables serialTables_;
-    PortTables parallelTables_;
     QString savePath_;
     FocusLeaveChecks leaveChecks_;
-    // A message box inside a poll runs the event loop; the ticks it lets
-    // through must not start another poll.
-    bool polling_ = false;
-    bool sliceQueued_ = false;
-    bool logWriteFailing_ = false;
     // Ticks set by the page itself are no clicks of the user.
     bool settingChecks_ = false;
 };

@@ -96,8 +96,8 @@ public:
             return {false, 32, {}};
         }
         if (!running_ || failing.count(code)) return {false, 5, {}};
-        if (code == monitor::kHookSerialPorts || code == monitor::kHookParallelPorts) {
-            const uint32_t refused = code == monitor::kHookSerialPorts ? refusedSerial : refusedParallel;
+        if (code == monitor::kHookSerial || code == monitor::kHookParallel) {
+            const uint32_t refused = code == monitor::kHookSerial ? refusedSerial : refusedParallel;
             const uint32_t granted = monitor::hookMaskOf(input) & ~refused;
             return {true, 0, monitor::uint32Block(granted)};
         }
