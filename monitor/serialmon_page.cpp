@@ -25,16 +25,6 @@ const QString kDataOnlyInclude = QStringLiteral("IRP_MJ_READ;IRP_MJ_WRITE");
 
 const int kColumnWidths[kColumns] = {40, 60, 100, 200, 70, 50, 500};
 
-void fillChecklist(QListWidget* list, const PortListing& listing)
-{
-    list->clear();
-    for (const auto& line : listing.monitorLines) {
-        auto* item = new QListWidgetItem(fromStd(line), list);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-    }
-}
-
 } // namespace
 
 SerialMonPage::SerialMonPage(PageHost& host, CaptureService* capture, QWidget* parent)
@@ -42,21 +32,16 @@ SerialMonPage::SerialMonPage(PageHost& host, CaptureService* capture, QWidget* p
 {
     ui->setupUi(this);
     session_.setView(this);
-    setUpList();
-    connectHandlers();
-}
-
-SerialMonPage::~SerialMonPage() = default;
-
-void SerialMonPage::setUpList()
-{
     model_ = new MonitorTableModel(session_.rows(), this);
     ui->lvMonData->setModel(model_);
     QHeaderView* header = ui->lvMonData->header();
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
     for (int c = 0; c < static_cast<int>(kColumns); ++c) header->resizeSection(c, kColumnWidths[c]);
+    connectHandlers();
 }
+
+SerialMonPage::~SerialMonPage() = default;
 
 void SerialMonPage::connectHandlers()
 {
@@ -82,25 +67,19 @@ void SerialMonPage::connectHandlers()
     connectHandler(ui->btnMonSaveAs, &QPushButton::clicked, this, &SerialMonPage::btnMonSaveAsClick);
 }
 
-void SerialMonPage::fillSerialList(const PortListing& listing)
+void SerialMonPage::fillPorts(PortKind kind, const PortListing& listing)
 {
+    QListWidget* list = portList(kind);
     settingChecks_ = true;
-    fillChecklist(ui->clbSerialList, listing);
+    list->clear();
+    for (const auto& line : listing.monitorLines) {
+        auto* item = new QListWidgetItem(fromStd(line), list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
     settingChecks_ = false;
-    session_.setPortTables(PortKind::Serial, listing.tables);
+    session_.setPortTables(kind, listing.tables);
 }
-
-void SerialMonPage::fillParallelList(const PortListing& listing)
-{
-    settingChecks_ = true;
-    fillChecklist(ui->clbParallelList, listing);
-    settingChecks_ = false;
-    session_.setPortTables(PortKind::Parallel, listing.tables);
-}
-
-// ------------------------------------------------------------ loading and hooks
-
-void SerialMonPage::btnStartParMonClick() { session_.toggleLoad(); }
 
 void SerialMonPage::showError(const QString& text) { host_.dialogs().error(text); }
 
@@ -124,7 +103,8 @@ QListWidget* SerialMonPage::portList(PortKind kind) const
 QString SerialMonPage::hookName(PortKind kind, int item) const
 {
     const PortTables& tables = session_.portTables(kind);
-    if (static_cast<size_t>(item) < tables.count) return pathFromLocal(tables.portNames[static_cast<size_t>(item)]);
+    const auto i = static_cast<size_t>(item);
+    if (i < tables.count) return pathFromLocal(tables.portNames[i]);
     return portList(kind)->item(item)->text().section(QStringLiteral(": "), 0, 0);
 }
 
@@ -145,22 +125,11 @@ void SerialMonPage::portRefused(PortKind kind, int item)
     settingChecks_ = false;
 }
 
-void SerialMonPage::portClicked(PortKind kind)
-{
-    if (!settingChecks_) session_.hookPorts(kind);
-}
-
-void SerialMonPage::clbSerialListClickCheck() { portClicked(PortKind::Serial); }
-
-void SerialMonPage::clbParallelListClickCheck() { portClicked(PortKind::Parallel); }
-
 FilterSettings SerialMonPage::filterSettings() const
 {
     return {toStd(ui->edMonInclude->text()), toStd(ui->edMonExclude->text()), ui->cbLogReads->isChecked(),
             ui->cbLogWrites->isChecked()};
 }
-
-// ------------------------------------------------------------ switches, filters, limits
 
 void SerialMonPage::cbStartMoniterClick() { session_.setCapturing(ui->cbStartMoniter->isChecked()); }
 
@@ -172,24 +141,24 @@ void SerialMonPage::sbClearMonClick()
 
 void SerialMonPage::cbMonShowHexClick() { session_.setHexDisplay(ui->cbMonShowHex->isChecked()); }
 
+int32_t SerialMonPage::limitIn(QLineEdit* field, int32_t limit, const QString& unreadable)
+{
+    const LimitValue v = limitFrom(wholeNumberIn(field), limit);
+    if (v.unreadable) host_.dialogs().error(unreadable);
+    if (v.fieldReset) field->setText(QString::number(v.value));
+    return v.value;
+}
+
 int32_t SerialMonPage::maxBytesValue()
 {
-    const LimitValue v = limitFrom(wholeNumberIn(ui->edMaxBytes), kMaxBytesLimit);
-    if (v.unreadable) host_.dialogs().error(QStringLiteral("非法的缓冲长度!请重新设置或用默认值：64"));
-    if (v.fieldReset) ui->edMaxBytes->setText(QString::number(v.value));
-    return v.value;
+    return limitIn(ui->edMaxBytes, kMaxBytesLimit, QStringLiteral("非法的缓冲长度!请重新设置或用默认值：64"));
 }
 
 void SerialMonPage::btnMaxBytesClick() { session_.setMaxDataBytes(static_cast<uint32_t>(maxBytesValue())); }
 
-void SerialMonPage::edMaxBytesExit() { maxBytesValue(); }
-
 void SerialMonPage::btnMaxLinesClick()
 {
-    const LimitValue v = limitFrom(wholeNumberIn(ui->edMaxLines), kMaxLinesLimit);
-    if (v.unreadable) host_.dialogs().error(QStringLiteral("请填入正确的数值!"));
-    if (v.fieldReset) ui->edMaxLines->setText(QString::number(v.value));
-    session_.rows().setMaxLines(v.value);
+    session_.rows().setMaxLines(limitIn(ui->edMaxLines, kMaxLinesLimit, QStringLiteral("请填入正确的数值!")));
 }
 
 void SerialMonPage::setColumnShown(int column, bool shown)
@@ -214,18 +183,11 @@ void SerialMonPage::cbDataOnlyClick()
 
 void SerialMonPage::cbLogReadsClick()
 {
-    if (!ui->cbLogReads->isChecked() && !ui->cbLogWrites->isChecked()) {
-        ui->cbDataOnly->setChecked(false);
-        ui->cbDataOnly->setEnabled(false);
-    } else {
-        ui->cbDataOnly->setEnabled(true);
-    }
+    const bool logsAny = ui->cbLogReads->isChecked() || ui->cbLogWrites->isChecked();
+    if (!logsAny) ui->cbDataOnly->setChecked(false);
+    ui->cbDataOnly->setEnabled(logsAny);
     SendFilter();
 }
-
-void SerialMonPage::btnFilterApplyClick() { SendFilter(); }
-
-// ------------------------------------------------------------ log file and saving
 
 void SerialMonPage::btnLogFileClick()
 {
@@ -238,13 +200,6 @@ void SerialMonPage::edLogFileChange()
     ui->cbLogToFile->setEnabled(!ui->edLogFile->text().isEmpty());
 }
 
-bool SerialMonPage::confirmOverwrite(const QString& path)
-{
-    return !QFileInfo::exists(path) ||
-           host_.dialogs().confirm(QStringLiteral("文件覆盖"), QStringLiteral("文件已经存在，要覆盖它吗?"),
-                                   MsgIcon::Warning);
-}
-
 void SerialMonPage::writeList(const QString& path)
 {
     switch (saveList(localPath(path), session_.rows().rows())) {
@@ -254,25 +209,26 @@ void SerialMonPage::writeList(const QString& path)
     }
 }
 
-void SerialMonPage::btnMonSaveClick()
+void SerialMonPage::saveAs(const QString& proposed)
 {
-    if (savePath_.isEmpty()) {
-        const auto path = host_.dialogs().saveFile(kLogFilter, kLogExt, kDefaultSaveName);
-        if (!path || !confirmOverwrite(*path)) return;
-        savePath_ = *path;
-    }
-    writeList(savePath_);
-}
-
-void SerialMonPage::btnMonSaveAsClick()
-{
-    const auto path = host_.dialogs().saveFile(kLogFilter, kLogExt, savePath_.isEmpty() ? kDefaultSaveName : savePath_);
-    if (!path || !confirmOverwrite(*path)) return;
+    const auto path = host_.dialogs().saveFile(kLogFilter, kLogExt, proposed);
+    if (!path || (QFileInfo::exists(*path) &&
+                  !host_.dialogs().confirm(QStringLiteral("文件覆盖"), QStringLiteral("文件已经存在，要覆盖它吗?"),
+                                           MsgIcon::Warning)))
+        return;
     savePath_ = *path;
     writeList(savePath_);
 }
 
-// ------------------------------------------------------------ polling
+void SerialMonPage::btnMonSaveClick()
+{
+    if (savePath_.isEmpty())
+        saveAs(kDefaultSaveName);
+    else
+        writeList(savePath_);
+}
+
+void SerialMonPage::btnMonSaveAsClick() { saveAs(savePath_.isEmpty() ? kDefaultSaveName : savePath_); }
 
 std::optional<std::string> SerialMonPage::logPath()
 {

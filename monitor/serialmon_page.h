@@ -18,6 +18,7 @@ namespace Ui {
 class SerialMonPage;
 }
 
+class QLineEdit;
 class QListWidget;
 
 namespace quillon {
@@ -33,8 +34,8 @@ public:
     ~SerialMonPage() override;
 
     // Start-up: the monitor's port lists and the name tables behind them.
-    void fillSerialList(const PortListing& listing);
-    void fillParallelList(const PortListing& listing);
+    void fillSerialList(const PortListing& listing) { fillPorts(monitor::PortKind::Serial, listing); }
+    void fillParallelList(const PortListing& listing) { fillPorts(monitor::PortKind::Parallel, listing); }
 
     const PortTables& serialTables() const { return session_.portTables(monitor::PortKind::Serial); }
     const PortTables& parallelTables() const { return session_.portTables(monitor::PortKind::Parallel); }
@@ -49,26 +50,26 @@ public:
     void timer1Tick() override { PollMonitor(); }
 
     // Loading and set-up.
-    void btnStartParMonClick();
+    void btnStartParMonClick() { session_.toggleLoad(); }
     void CloseMonitor() { session_.closeMonitor(); }
     bool SendFilter() { return session_.sendFilter(filterSettings()); }
     monitor::FilterSettings filterSettings() const;
-    void clbSerialListClickCheck();
-    void clbParallelListClickCheck();
+    void clbSerialListClickCheck() { portClicked(monitor::PortKind::Serial); }
+    void clbParallelListClickCheck() { portClicked(monitor::PortKind::Parallel); }
 
     // Switches, filters and limits.
     void cbStartMoniterClick();
     void sbClearMonClick();
     void cbMonShowHexClick();
     void btnMaxBytesClick();
-    void edMaxBytesExit();
+    void edMaxBytesExit() { maxBytesValue(); }
     void btnMaxLinesClick();
     void cbMonShowClockClick();
     void cbMonShowIRPClick();
     void cbMonShowResultClick();
     void cbDataOnlyClick();
     void cbLogReadsClick();
-    void btnFilterApplyClick();
+    void btnFilterApplyClick() { SendFilter(); }
 
     // Log file and saving.
     void btnLogFileClick();
@@ -92,13 +93,17 @@ private:
     std::optional<std::string> logPath() override;
 
     void connectHandlers();
-    void setUpList();
     QListWidget* portList(monitor::PortKind kind) const;
     QString hookName(monitor::PortKind kind, int item) const;
-    void portClicked(monitor::PortKind kind);
+    void fillPorts(monitor::PortKind kind, const PortListing& listing);
+    void portClicked(monitor::PortKind kind)
+    {
+        if (!settingChecks_) session_.hookPorts(kind);
+    }
+    int32_t limitIn(QLineEdit* field, int32_t limit, const QString& unreadable);
     int32_t maxBytesValue();
     void setColumnShown(int column, bool shown);
-    bool confirmOverwrite(const QString& path);
+    void saveAs(const QString& proposed);
     void writeList(const QString& path);
 
     PageHost& host_;
