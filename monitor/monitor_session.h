@@ -55,10 +55,6 @@ public:
 
 class MonitorSession : public MonitorSessionControl {
 public:
-    // Runs a function on the window's thread, later.
-    using Post = std::function<void(std::function<void()>)>;
-    using Loaded = std::function<void(bool ok, LoadFailure why)>;
-
     // `capture` null: the system's capture component.
     explicit MonitorSession(CaptureService* capture = nullptr);
     ~MonitorSession() override;
@@ -91,12 +87,6 @@ public:
     // The Timer1 tick: reads what was captured (capturing with a port hooked only).
     void poll();
 
-    // Loads the component on the session's own thread (starting the helper
-    // and its handshake may wait for a password) and hands the result to
-    // `done` through `post`. The thread lives as long as the session: the
-    // helper is its child and ends with it. Nothing else may use the driver
-    // until `done` has run.
-    void loadInBackground(Post post, Loaded done);
     bool loading() const { return loading_; }
 
     // MonitorSessionControl
@@ -105,6 +95,16 @@ public:
     void unloadDriver() override;
 
 private:
+    // Runs a function on the window's thread, later.
+    using Post = std::function<void(std::function<void()>)>;
+    using Loaded = std::function<void(bool ok, LoadFailure why)>;
+
+    // Loads the component on the session's own thread (starting the helper
+    // and its handshake may wait for a password) and hands the result to
+    // `done` through `post`. The thread lives as long as the session: the
+    // helper is its child and ends with it. Nothing else may use the driver
+    // until `done` has run.
+    void loadInBackground(Post post, Loaded done);
     void run();
     // Gives up a load in progress and waits for the thread to be idle.
     void cancelLoad();
