@@ -227,6 +227,12 @@ bool MonitorSession::sendFilter(const FilterSettings& filter)
 
 void MonitorSession::setCapturing(bool on)
 {
+    // A component found gone while loaded has failed like any request: the
+    // monitor closes, rather than saying it was never loaded and staying so.
+    if (loaded() && !driver_.handleValid()) {
+        commFailed();
+        return;
+    }
     if (on) {
         if (!driver_.handleValid())
             view_->showError(QStringLiteral("尚未安装驱动程序，请先安装驱动！"));

@@ -156,6 +156,25 @@ TEST_F(MonitorSessionTest, FailedRequestWhileLoadedClosesTheMonitorAndSaysSoOnce
     EXPECT_EQ(view.errors.size(), 1u);
 }
 
+TEST_F(MonitorSessionTest, ComponentGoneWhileLoadedIsACommunicationErrorAtTheCaptureSwitch)
+{
+    view.start = false;
+    load();
+    ASSERT_EQ(session.state(), MonitorState::Loaded);
+    service.unload(); // the helper ended without a request noticing
+    session.setCapturing(true);
+    EXPECT_EQ(view.errors, std::vector<QString>{kCommError});
+    EXPECT_EQ(session.state(), MonitorState::Unloaded);
+    EXPECT_EQ(view.loadedShown.back(), false);
+
+    // Not loaded at all: the user is told to load it first, and nothing closes.
+    view.errors.clear();
+    session.setCapturing(true);
+    EXPECT_EQ(view.errors, std::vector<QString>{QStringLiteral("尚未安装驱动程序，请先安装驱动！")});
+    session.setCapturing(false);
+    EXPECT_EQ(view.errors.size(), 1u);
+}
+
 TEST_F(MonitorSessionTest, FailedLoadIsReportedWithItsReasonAndLeavesTheMonitorUnloaded)
 {
     service.loadResults = {LoadFailure::NoPrivilege};
