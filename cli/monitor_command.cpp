@@ -5,6 +5,7 @@
 // --count, or when standard output goes away; the helper is always stopped.
 
 #include "cli/commands.h"
+#include "cli/monitor_ports.h"
 #include "common/file_io.h"
 #include "common/numbers.h"
 #include "monitor/capture_device.h"
@@ -59,73 +60,6 @@ struct MonitorOptions {
     uint64_t count = 0;  // records; 0: no limit
     std::string output;
 };
-
-// A port as the helper is to be given it: a path beneath /dev. A name
-// without a leading "/", "./" or "../" is one under /dev (ttyUSB0,
-// serial/by-id/...); a path inside /dev is passed on as written, so the
-// helper resolves its links there and the record shows the name the user
-// knows; a path elsewhere (a link such as socat's pty link) is followed here,
-// with the user's own rights, and must lead into /dev.
-struct PortName {
-    std::string arg, path, error;
-};
-
-bool underDev(const std::string& path) { return path.size() > 5 && path.compare(0, 5, "/dev/") == 0; }
-
-PortName portNameOf(const std::string& arg)
-{
-    namespace fs = std::filesystem;
-    PortName p{arg, {}, {}};
-    const bool relative = arg.rfind("./", 0) == 0 || arg.rfind("../", 0) == 0 || arg == "." || arg == "..";
-    std::string path;
-    if (!arg.empty() && arg.front() == '/')
-        path = arg;
-    else if (relative)
-        path = (fs::current_path() / arg).string();
-    else
-        path = "/dev/" + arg;
-    path = fs::path(path).lexically_normal().string();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        p.error = "cannot monitor " + arg + ": " + std::strerror(errno);
-        return p;
-    }
-    if (!underDev(path)) {
-        char* real = ::realpath(path.c_str(), nullptr);
-        const bool resolved = real != nullptr;
-        if (resolved) path = real;
-        std::free(real);
-        if (!resolved || !underDev(path)) {
-            p.error = "cannot monitor " + arg + ": not a device under /dev";
-            return p;
-        }
-    }
-    p.path = path;
-    return p;
-}
-
-// The port the output would write to, if it is one of those watched (the
-// terminal the command runs in, given as a port).
-const PortName* monitoredOutput(int fd, const std::vector<PortName>& ports)
-{
-    struct stat out {};
-    if (::fstat(fd, &out) != 0 || !S_ISCHR(out.st_mode)) return nullptr;
-    for (const auto& p : ports) {
-        struct stat st {};
-        if (::stat(p.path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == out.st_rdev) return &p;
-    }
-    return nullptr;
-}
-
-// Why the helper may have refused a port, as far as the user's side can tell.
-std::string refusalReason(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-    if (!S_ISCHR(st.st_mode)) return "not a character device";
-    if (::access(path.c_str(), R_OK | W_OK) != 0) return "you may not open it for reading and writing";
-    return "not a serial or parallel port the capture helper may hook";
-}
 
 // Occupies closed standard descriptors, so the helper's channel can never
 // become "standard output" and get the records written into it.
@@ -441,8 +375,8 @@ int checkedRun(MonitorOptions& o)
     if (o.ports.size() > kHookablePorts)
         return usageError("at most " + std::to_string(kHookablePorts) + " ports at once");
     for (const auto* terms : {&o.include, &o.exclude})
-        if (terms->size() >= kFilterTextSize)
-            return usageError("--include and --exclude take at most " + std::to_string(kFilterTextSize - 1) +
+        if (terms->size() >= kFilterFieldSize)
+            return usageError("--include and --exclude take at most " + std::to_string(kFilterFieldSize - 1) +
                               " bytes each");
     if (!std::isfinite(o.duration) || o.duration < 0)
         return usageError("--duration must be a positive number of seconds");

@@ -246,11 +246,12 @@ bool HelperCaptureDevice::receiveAnswer(CaptureAnswer& answer, Deadline until, b
 {
     uint8_t header[capture::kFrameHeaderSize];
     if (!receiveAll(header, sizeof header, until, cancellable)) return false;
-    const uint32_t length = capture::getU32(header + 8);
+    const capture::AnswerHeader head = capture::decodeAnswerHeader(header);
+    const uint32_t length = head.outputLength;
     // Nothing the helper answers is larger than one read buffer.
     if (length > capture::kReadBufferSize) return false;
-    answer.ok = capture::getU32(header) != 0;
-    answer.error = static_cast<int>(capture::getU32(header + 4));
+    answer.ok = head.ok;
+    answer.error = head.error;
     answer.output.resize(length);
     return length == 0 || receiveAll(answer.output.data(), length, until, cancellable);
 }

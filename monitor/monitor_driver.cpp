@@ -31,7 +31,6 @@ void MonitorDriver::removeDriverService()
 
 void MonitorDriver::closeMonitor()
 {
-    driverLoaded = false;
     removeDriverService();
     // A new component hooks nothing until it is told the ports again.
     serialMask_ = 0;
@@ -54,7 +53,7 @@ std::optional<uint32_t> MonitorDriver::hook(PortKind kind, uint32_t mask, const 
 {
     if (!handleValid()) return std::nullopt;
     const auto block = buildHookBlock(mask, tables);
-    const uint32_t code = kind == PortKind::Serial ? kHookSerialPorts : kHookParallelPorts;
+    const uint32_t code = kind == PortKind::Serial ? kHookSerial : kHookParallel;
     const CaptureAnswer answer = service_->request(code, block, 4);
     if (!answer.ok) return std::nullopt;
     const uint32_t granted = hookMaskOf(answer.output);

@@ -37,9 +37,6 @@ class MonitorDriver {
 public:
     explicit MonitorDriver(CaptureService* service) : service_(service) {}
 
-    // The user has installed the component with the button.
-    bool driverLoaded = false;
-
     // The component runs and answers (the open device handle).
     bool handleValid() const { return service_ && service_->loaded(); }
 

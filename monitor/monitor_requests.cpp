@@ -33,10 +33,10 @@ std::vector<uint8_t> buildFilterBlock(const FilterSettings& settings)
     const std::string exclude = toUpperAscii(settings.exclude.empty() ? std::string_view(" ") : settings.exclude);
     std::vector<uint8_t> block(kFilterBlockSize, 0);
     // A lone blank stands for "no filter" and is not sent.
-    if (include != " ") putText(block, 0, include, kFilterTextSize);
-    if (exclude != " ") putText(block, kFilterTextSize, exclude, kFilterTextSize);
-    block[2 * kFilterTextSize] = settings.captureReads ? 1 : 0;
-    block[2 * kFilterTextSize + 1] = settings.captureWrites ? 1 : 0;
+    if (include != " ") putText(block, 0, include, kFilterFieldSize);
+    if (exclude != " ") putText(block, kFilterFieldSize, exclude, kFilterFieldSize);
+    block[2 * kFilterFieldSize] = settings.captureReads ? 1 : 0;
+    block[2 * kFilterFieldSize + 1] = settings.captureWrites ? 1 : 0;
     return block;
 }
 
@@ -56,11 +56,7 @@ std::vector<uint8_t> buildHookBlock(uint32_t mask, const PortTables& tables)
     return block;
 }
 
-uint32_t hookMaskOf(std::span<const uint8_t> answer)
-{
-    if (answer.size() < 4) return 0;
-    return uint32_t(answer[0]) | uint32_t(answer[1]) << 8 | uint32_t(answer[2]) << 16 | uint32_t(answer[3]) << 24;
-}
+uint32_t hookMaskOf(std::span<const uint8_t> answer) { return answer.size() < 4 ? 0 : capture::getU32(answer.data()); }
 
 LimitValue limitFrom(std::optional<int32_t> typed, int32_t limit)
 {

@@ -1,7 +1,8 @@
 #pragma once
-// The capture device's requests: their codes, the blocks they carry and the
-// limits the page applies to the numbers it sends.
+// The blocks the capture device's requests carry and the limits the page
+// applies to the numbers it sends. The codes and layouts are the channel's.
 
+#include "monitor/capture/channel.h"
 #include "platform/device_map.h"
 
 #include <cstdint>
@@ -13,44 +14,22 @@
 
 namespace quillon::monitor {
 
-// Device-control code layout: device type in bits 31-16, access in 15-14,
-// function in 13-2, transfer method in 1-0.
-constexpr uint32_t controlCode(uint32_t deviceType, uint32_t function, uint32_t method, uint32_t access = 0)
-{
-    return (deviceType << 16) | (access << 14) | (function << 2) | method;
-}
-
-inline constexpr uint32_t kDeviceType = 0x8307;
-inline constexpr uint32_t kMethodBuffered = 0;
-inline constexpr uint32_t kMethodNeither = 3;
-
-inline constexpr uint32_t kStartCapture = controlCode(kDeviceType, 0, kMethodBuffered);
-inline constexpr uint32_t kStopCapture = controlCode(kDeviceType, 1, kMethodBuffered);
-inline constexpr uint32_t kDiscardRecords = controlCode(kDeviceType, 2, kMethodBuffered);
-inline constexpr uint32_t kReadRecords = controlCode(kDeviceType, 3, kMethodNeither);
-inline constexpr uint32_t kSetFilter = controlCode(kDeviceType, 4, kMethodBuffered);
-inline constexpr uint32_t kHookSerialPorts = controlCode(kDeviceType, 10, kMethodBuffered);
-inline constexpr uint32_t kHookParallelPorts = controlCode(kDeviceType, 11, kMethodBuffered);
-inline constexpr uint32_t kHexDisplay = controlCode(kDeviceType, 14, kMethodBuffered);
-inline constexpr uint32_t kMaxDataBytes = controlCode(kDeviceType, 16, kMethodBuffered);
-
-static_assert(kStartCapture == 0x83070000 && kStopCapture == 0x83070004 && kDiscardRecords == 0x83070008 &&
-              kReadRecords == 0x8307000F && kSetFilter == 0x83070010 && kHookSerialPorts == 0x83070028 &&
-              kHookParallelPorts == 0x8307002C && kHexDisplay == 0x83070038 && kMaxDataBytes == 0x83070040);
-
-inline constexpr uint32_t kReadBufferSize = 65528;
-
-// Filter block: include and exclude text of 128 bytes each (terminator
-// included), then the capture-reads and capture-writes flags.
-inline constexpr size_t kFilterTextSize = 128;
-inline constexpr size_t kFilterBlockSize = 2 * kFilterTextSize + 2;
-
-// Hook block: a 32-bit port mask, then 64 name slots of 256 bytes.
-inline constexpr size_t kHookNameSlots = 64;
-inline constexpr size_t kHookNameSize = 256;
-inline constexpr size_t kHookBlockSize = 4 + kHookNameSlots * kHookNameSize;
-// The mask has a bit for each of the first 32 list entries only.
-inline constexpr size_t kHookablePorts = 32;
+// The protocol's codes and block sizes, as the helper knows them.
+using capture::kDiscardRecords;
+using capture::kFilterBlockSize;
+using capture::kFilterFieldSize;
+using capture::kHexDisplay;
+using capture::kHookablePorts;
+using capture::kHookBlockSize;
+using capture::kHookNameSize;
+using capture::kHookParallel;
+using capture::kHookSerial;
+using capture::kMaxDataBytes;
+using capture::kReadBufferSize;
+using capture::kReadRecords;
+using capture::kSetFilter;
+using capture::kStartCapture;
+using capture::kStopCapture;
 
 struct FilterSettings {
     std::string include; // as typed, UTF-8
@@ -77,7 +56,7 @@ struct LimitValue {
     bool unreadable = false; // say so
     bool fieldReset = false; // the field is to show `value`
 };
-inline constexpr int32_t kMaxBytesLimit = 8192;
+inline constexpr int32_t kMaxBytesLimit = static_cast<int32_t>(capture::kDataBytesLimit);
 inline constexpr int32_t kMaxLinesLimit = 999;
 inline constexpr int32_t kLimitDefault = 64;
 LimitValue limitFrom(std::optional<int32_t> typed, int32_t limit);

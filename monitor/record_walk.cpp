@@ -11,11 +11,6 @@ namespace quillon::monitor {
 
 namespace {
 
-uint32_t word32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // Seconds between 1601-01-01 and 1970-01-01.
 constexpr int64_t kFileTimeEpochOffset = 11644473600LL;
 
@@ -55,9 +50,9 @@ void walkRecords(std::span<const uint8_t> buffer, size_t count,
         if (!zero) break;
         const size_t length = static_cast<const uint8_t*>(zero) - text;
 
-        record.sequence = static_cast<int32_t>(word32(p));
-        const uint32_t low = word32(p + 5);
-        const uint32_t high = word32(p + 9);
+        record.sequence = static_cast<int32_t>(capture::getU32(p));
+        const uint32_t low = capture::getU32(p + 5);
+        const uint32_t high = capture::getU32(p + 9);
         if (low != 0 || high != 0) record.timeText = fileTimeText(uint64_t(high) << 32 | low);
         splitFields(std::string_view(reinterpret_cast<const char*>(text), length), record);
         handle(record);

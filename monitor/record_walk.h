@@ -1,11 +1,10 @@
 #pragma once
 // Walking the records of one read of the capture device's buffer.
 //
-// A record: 4-byte sequence number (signed, little-endian), one byte the
-// program does not use, an 8-byte file time in UTC, then its text ended by
-// a zero and padded with zeros so that text and terminator fill a multiple
-// of 4 bytes. The text holds up to five tab-separated fields: program,
-// request, device, result, other.
+// A record's layout is the channel's; its text holds up to five
+// tab-separated fields: program, request, device, result, other.
+
+#include "monitor/capture/channel.h"
 
 #include <array>
 #include <cstdint>
@@ -17,7 +16,8 @@
 
 namespace quillon::monitor {
 
-inline constexpr size_t kRecordHeaderSize = 13;
+using capture::kRecordHeaderSize;
+using capture::nextRecordOffset;
 inline constexpr size_t kRecordFields = 5;
 
 struct CapturedRecord {
@@ -27,9 +27,6 @@ struct CapturedRecord {
     std::array<std::string_view, kRecordFields> fields;
     size_t fieldCount = 0;
 };
-
-// Offset of the record after one whose text is `textLength` bytes long.
-constexpr size_t nextRecordOffset(size_t textLength) { return kRecordHeaderSize + ((textLength + 4) & ~size_t(3)); }
 
 // Local time of a file time (100 ns ticks since 1601, UTC), "17:15:01".
 std::string fileTimeText(uint64_t fileTime);

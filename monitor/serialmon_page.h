@@ -18,6 +18,7 @@ namespace Ui {
 class SerialMonPage;
 }
 
+class QLineEdit;
 class QListWidget;
 
 namespace quillon {
@@ -25,7 +26,7 @@ namespace quillon {
 class PageHost;
 class MonitorTableModel;
 
-class SerialMonPage : public QWidget, public TimerClient {
+class SerialMonPage : public QWidget, public TimerClient, private MonitorView {
     Q_OBJECT
 public:
     // `capture` null: the system's capture component, owned by the page's session.
@@ -33,12 +34,12 @@ public:
     ~SerialMonPage() override;
 
     // Start-up: the monitor's port lists and the name tables behind them.
-    void fillSerialList(const PortListing& listing);
-    void fillParallelList(const PortListing& listing);
+    void fillSerialList(const PortListing& listing) { fillPorts(monitor::PortKind::Serial, listing); }
+    void fillParallelList(const PortListing& listing) { fillPorts(monitor::PortKind::Parallel, listing); }
 
-    const PortTables& serialTables() const { return serialTables_; }
-    const PortTables& parallelTables() const { return parallelTables_; }
-    const monitor::MonitorRows& rows() const { return rows_; }
+    const PortTables& serialTables() const { return session_.portTables(monitor::PortKind::Serial); }
+    const PortTables& parallelTables() const { return session_.portTables(monitor::PortKind::Parallel); }
+    const monitor::MonitorRows& rows() const { return session_.rows(); }
 
     // The capture component and its state; the frame ends it on shut-down.
     MonitorSession& session() { return session_; }
@@ -49,29 +50,26 @@ public:
     void timer1Tick() override { PollMonitor(); }
 
     // Loading and set-up.
-    void btnStartParMonClick();
-    void CloseMonitor();
-    bool StartCapture();
-    bool HookSerialPorts();
-    bool HookParallelPorts();
-    bool SendFilter();
+    void btnStartParMonClick() { session_.toggleLoad(); }
+    void CloseMonitor() { session_.closeMonitor(); }
+    bool SendFilter() { return session_.sendFilter(filterSettings()); }
     monitor::FilterSettings filterSettings() const;
-    void clbSerialListClickCheck();
-    void clbParallelListClickCheck();
+    void clbSerialListClickCheck() { portClicked(monitor::PortKind::Serial); }
+    void clbParallelListClickCheck() { portClicked(monitor::PortKind::Parallel); }
 
     // Switches, filters and limits.
     void cbStartMoniterClick();
     void sbClearMonClick();
     void cbMonShowHexClick();
     void btnMaxBytesClick();
-    void edMaxBytesExit();
+    void edMaxBytesExit() { maxBytesValue(); }
     void btnMaxLinesClick();
     void cbMonShowClockClick();
     void cbMonShowIRPClick();
     void cbMonShowResultClick();
     void cbDataOnlyClick();
     void cbLogReadsClick();
-    void btnFilterApplyClick();
+    void btnFilterApplyClick() { SendFilter(); }
 
     // Log file and saving.
     void btnLogFileClick();
@@ -80,42 +78,40 @@ public:
     void btnMonSaveAsClick();
 
     // The monitor's part of the Timer1 tick.
-    void PollMonitor();
+    void PollMonitor() { session_.poll(); }
 
 private:
+    // MonitorView
+    void showError(const QString& text) override;
+    void showLoading(bool loading) override { setEnabled(!loading); }
+    void showLoaded(bool loaded) override;
+    void portRefused(monitor::PortKind kind, int item) override;
+    void rowsChanged(const monitor::RowChanges& changes) override;
+    void logOpenFailed() override;
+    std::vector<bool> checkedPorts(monitor::PortKind kind) override;
+    monitor::CaptureSettings captureSettings() override;
+    std::optional<std::string> logPath() override;
+
     void connectHandlers();
-    void driverReady(bool ok, LoadFailure why);
-    void setUpList();
-    bool hookPorts(monitor::PortKind kind);
+    QListWidget* portList(monitor::PortKind kind) const;
     QString hookName(monitor::PortKind kind, int item) const;
-    bool commFailed();
-    void showUnloaded();
+    void fillPorts(monitor::PortKind kind, const PortListing& listing);
+    void portClicked(monitor::PortKind kind)
+    {
+        if (!settingChecks_) session_.hookPorts(kind);
+    }
+    int32_t limitIn(QLineEdit* field, int32_t limit, const QString& unreadable);
     int32_t maxBytesValue();
     void setColumnShown(int column, bool shown);
-    void pollSlice();
-    void openLogForPoll();
-    void readBuffer(std::span<const uint8_t> buffer, monitor::RowChanges& changes, bool& writeFailed);
-    void logWritten(bool failed);
-    bool confirmOverwrite(const QString& path);
+    void saveAs(const QString& proposed);
     void writeList(const QString& path);
 
     PageHost& host_;
     std::unique_ptr<Ui::SerialMonPage> ui;
     MonitorSession session_;
-    monitor::MonitorDriver& driver_;
-    monitor::MonitorRows rows_;
     MonitorTableModel* model_ = nullptr;
-    monitor::CaptureLog log_;
-    std::string logText_;
-    PortTables serialTables_;
-    PortTables parallelTables_;
     QString savePath_;
     FocusLeaveChecks leaveChecks_;
-    // A message box inside a poll runs the event loop; the ticks it lets
-    // through must not start another poll.
-    bool polling_ = false;
-    bool sliceQueued_ = false;
-    bool logWriteFailing_ = false;
     // Ticks set by the page itself are no clicks of the user.
     bool settingChecks_ = false;
 };

@@ -56,7 +56,7 @@ public:
     bool loaded() const override { return running_; }
     CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t) override
     {
-        if (code == kHookSerialPorts || code == kHookParallelPorts) return {true, 0, uint32Block(hookMaskOf(input))};
+        if (code == kHookSerial || code == kHookParallel) return {true, 0, uint32Block(hookMaskOf(input))};
         if (code != kReadRecords) return {true, 0, {}};
         ++reads;
         CaptureAnswer a{true, 0, {}};

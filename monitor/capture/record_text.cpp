@@ -1,5 +1,7 @@
 #include "monitor/capture/record_text.h"
 
+#include "monitor/capture/channel.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -54,14 +56,14 @@ std::string lengthAndData(uint64_t length, std::span<const uint8_t> data, bool h
 void appendRecord(std::vector<uint8_t>& out, int32_t sequence, uint64_t fileTime, std::string_view text)
 {
     const size_t n = text.size();
-    const size_t stride = 13 + ((n + 4) & ~size_t(3));
+    const size_t stride = nextRecordOffset(n);
     const size_t base = out.size();
     out.resize(base + stride, 0);
     uint8_t* p = out.data() + base;
     const uint32_t seq = static_cast<uint32_t>(sequence);
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(seq >> (8 * i));
     for (int i = 0; i < 8; ++i) p[5 + i] = static_cast<uint8_t>(fileTime >> (8 * i));
-    std::memcpy(p + 13, text.data(), n);
+    std::memcpy(p + kRecordHeaderSize, text.data(), n);
 }
 
 std::vector<uint8_t> encodeRecord(int32_t sequence, uint64_t fileTime, std::string_view text)

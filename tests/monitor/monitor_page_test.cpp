@@ -136,7 +136,7 @@ TEST_F(MonitorPageTest, InstallRunsTheSetUpInOrderAndUninstallRemovesIt)
     tickPort("clbSerialList", 1);
     tickPort("clbParallelList", 0);
     install();
-    EXPECT_EQ(service.codes(), (std::vector<uint32_t>{kHookSerialPorts, kHookParallelPorts, kDiscardRecords, kSetFilter,
+    EXPECT_EQ(service.codes(), (std::vector<uint32_t>{kHookSerial, kHookParallel, kDiscardRecords, kSetFilter,
                                                       kMaxDataBytes, kHexDisplay, kStartCapture}));
     const auto& hook = service.requests[0].input;
     EXPECT_EQ(hookMaskOf(hook), 0b10u);
@@ -234,8 +234,8 @@ TEST_F(MonitorPageTest, LoadingLeavesTheWindowRunningWithThePageWaiting)
     EXPECT_TRUE(find<QPushButton>("btnStartSerMon")->isEnabled());
     EXPECT_TRUE(find<QCheckBox>("cbStartMoniter")->isEnabled());
     EXPECT_EQ(caption(), "卸载驱动");
-    EXPECT_EQ(service.codes().front(), kHookSerialPorts);
-    EXPECT_EQ(hookMaskOf(service.lastOf(kHookParallelPorts)->input), 1u); // the tick made meanwhile
+    EXPECT_EQ(service.codes().front(), kHookSerial);
+    EXPECT_EQ(hookMaskOf(service.lastOf(kHookParallel)->input), 1u); // the tick made meanwhile
 }
 
 // The serial page's reader hands each chunk to the window's thread and waits
@@ -316,7 +316,7 @@ TEST_F(MonitorPageTest, RefusedPortIsNamedAndUnticked)
     dialogs.clear();
     service.requests.clear();
     tickPort("clbSerialList", 0);
-    EXPECT_EQ(service.codes(), std::vector<uint32_t>{kHookSerialPorts});
+    EXPECT_EQ(service.codes(), std::vector<uint32_t>{kHookSerial});
     EXPECT_EQ(hookMaskOf(service.requests[0].input), 0b11u);
     EXPECT_EQ(dialogs.messages(), std::vector<QString>{QStringLiteral("无法监视端口/dev/ttyS0")});
     EXPECT_EQ(ports->item(0)->checkState(), Qt::Unchecked);
@@ -328,7 +328,7 @@ TEST_F(MonitorPageTest, EverySetUpRequestThatFailsSaysSoOnceAndUnloads)
 {
     makeMonitor();
     tickPort("clbSerialList", 0);
-    for (uint32_t code : {kHookSerialPorts, kHookParallelPorts, kDiscardRecords, kSetFilter, kMaxDataBytes, kHexDisplay,
+    for (uint32_t code : {kHookSerial, kHookParallel, kDiscardRecords, kSetFilter, kMaxDataBytes, kHexDisplay,
                           kStartCapture}) {
         SCOPED_TRACE(code);
         service.failing = {code};
@@ -355,8 +355,8 @@ TEST_F(MonitorPageTest, ControlRequestsThatFailSayCommunicationErrorAndUnload)
         {kSetFilter, [&] { find<QCheckBox>("cbLogReads")->click(); }},
         {kSetFilter, [&] { find<QCheckBox>("cbDataOnly")->click(); }},
         {kStopCapture, [&] { find<QCheckBox>("cbStartMoniter")->click(); }},
-        {kHookSerialPorts, [&] { tickPort("clbSerialList", 1); }},
-        {kHookParallelPorts, [&] { tickPort("clbParallelList", 0); }},
+        {kHookSerial, [&] { tickPort("clbSerialList", 1); }},
+        {kHookParallel, [&] { tickPort("clbParallelList", 0); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);

@@ -3,6 +3,7 @@
 // or refuses ports, fails the requests it is told to, can die, and hands out
 // the record buffers the test queued. Also builds records in the device's layout.
 
+#include "monitor/capture/record_text.h"
 #include "monitor/capture_device.h"
 #include "monitor/monitor_requests.h"
 
@@ -96,8 +97,8 @@ public:
             return {false, 32, {}};
         }
         if (!running_ || failing.count(code)) return {false, 5, {}};
-        if (code == monitor::kHookSerialPorts || code == monitor::kHookParallelPorts) {
-            const uint32_t refused = code == monitor::kHookSerialPorts ? refusedSerial : refusedParallel;
+        if (code == monitor::kHookSerial || code == monitor::kHookParallel) {
+            const uint32_t refused = code == monitor::kHookSerial ? refusedSerial : refusedParallel;
             const uint32_t granted = monitor::hookMaskOf(input) & ~refused;
             return {true, 0, monitor::uint32Block(granted)};
         }
@@ -132,19 +133,10 @@ private:
 // 2004-03-22 09:15:01 UTC as a file time.
 inline constexpr uint64_t kSampleFileTime = 127244205010000000ULL;
 
-// Appends one record: sequence, flag byte, file time, text, zero padding to the 4-byte stride.
+// Appends one record in the layout the helper writes.
 inline void appendRecord(std::vector<uint8_t>& buf, int32_t sequence, uint64_t fileTime, const std::string& text)
 {
-    auto put32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) buf.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    put32(static_cast<uint32_t>(sequence));
-    buf.push_back(0);
-    put32(static_cast<uint32_t>(fileTime));
-    put32(static_cast<uint32_t>(fileTime >> 32));
-    buf.insert(buf.end(), text.begin(), text.end());
-    const size_t padded = (text.size() + 4) & ~size_t(3);
-    buf.insert(buf.end(), padded - text.size(), 0);
+    capture::appendRecord(buf, sequence, fileTime, text);
 }
 
 inline std::string blockText(const std::vector<uint8_t>& block, size_t offset, size_t size)
