@@ -19,45 +19,22 @@
 #include <cstdio>
 #include <cstring>
 
-int main(int argc, char** argv)
+namespace {
+
+bool save(QWidget& widget, const QString& file)
 {
-    quillon::QuillonApplication app(argc, argv);
-    quillon::applyProgramLook(app);
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
-    QDir().mkpath(outDir);
-
-    quillon::FrameOptions options;
-    options.settingsPath =
-        quillon::SettingsFile::defaultPathFor(quillon::localPath(QCoreApplication::applicationFilePath()));
-    quillon::TfrmMain frmMain(options);
-    frmMain.show();
-    if (!QTest::qWaitForWindowExposed(&frmMain)) std::fprintf(stderr, "window not exposed\n");
-
-    auto* tabs = frmMain.findChild<QTabWidget*>(QStringLiteral("pcToolSet"));
-    for (int i = 0; i < tabs->count(); ++i) {
-        tabs->setCurrentIndex(i);
-        QTest::qWait(200);
-        const QString file = QStringLiteral("%1/%2-%3.png").arg(outDir).arg(i + 1).arg(tabs->widget(i)->objectName());
-        if (!frmMain.grab().save(file)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-            return 1;
-        }
-        std::printf("%s\n", qPrintable(file));
+    if (!widget.grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
     }
-    // The variable dialog, as adding a variable shows it.
-    quillon::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
-    frmVar.VarRecord.name = "VarName0";
-    frmVar.show();
-    QTest::qWait(200);
-    const QString dialogFile = QStringLiteral("%1/%2-frmVar.png").arg(outDir).arg(tabs->count() + 1);
-    if (!frmVar.grab().save(dialogFile)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(dialogFile));
-        return 1;
-    }
-    std::printf("%s\n", qPrintable(dialogFile));
-    frmVar.hide();
+    std::printf("%s\n", qPrintable(file));
+    return true;
+}
 
-    // The plot window with three curves, fed three seconds of framed blocks.
+// Three watched variables fed three seconds of framed blocks, so the plot
+// window has three curves to show.
+void feedThreeCurves(quillon::TfrmMain& frmMain)
+{
     quillon::ComTestPage* page = frmMain.comTestPage();
     auto& list = page->session().watchedVariables();
     const char* names[] = {"计数", "温度", "电压"};
@@ -90,16 +67,44 @@ int main(int argc, char** argv)
         QTest::qWait(10);
     }
     QTest::qWait(300);
-    auto* plot = page->varGroup()->plotWindow();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    quillon::QuillonApplication app(argc, argv);
+    quillon::applyProgramLook(app);
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(outDir);
+
+    quillon::FrameOptions options;
+    options.settingsPath =
+        quillon::SettingsFile::defaultPathFor(quillon::localPath(QCoreApplication::applicationFilePath()));
+    quillon::TfrmMain frmMain(options);
+    frmMain.show();
+    if (!QTest::qWaitForWindowExposed(&frmMain)) std::fprintf(stderr, "window not exposed\n");
+
+    auto* tabs = frmMain.findChild<QTabWidget*>(QStringLiteral("pcToolSet"));
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QTest::qWait(200);
+        if (!save(frmMain, QStringLiteral("%1/%2-%3.png").arg(outDir).arg(i + 1).arg(tabs->widget(i)->objectName())))
+            return 1;
+    }
+    // The variable dialog, as adding a variable shows it.
+    quillon::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
+    frmVar.VarRecord.name = "VarName0";
+    frmVar.show();
+    QTest::qWait(200);
+    if (!save(frmVar, QStringLiteral("%1/%2-frmVar.png").arg(outDir).arg(tabs->count() + 1))) return 1;
+    frmVar.hide();
+
+    feedThreeCurves(frmMain);
+    auto* plot = frmMain.comTestPage()->varGroup()->plotWindow();
     // The readout of every curve at the mouse.
     auto* chart = plot->findChild<QWidget*>(QStringLiteral("plotVars"));
     QTest::mouseMove(chart, QPoint(chart->width() / 6, chart->height() / 2));
     QTest::qWait(200);
-    const QString plotFile = QStringLiteral("%1/%2-frmPlot.png").arg(outDir).arg(tabs->count() + 2);
-    if (!plot->grab().save(plotFile)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(plotFile));
-        return 1;
-    }
-    std::printf("%s\n", qPrintable(plotFile));
-    return 0;
+    return save(*plot, QStringLiteral("%1/%2-frmPlot.png").arg(outDir).arg(tabs->count() + 2)) ? 0 : 1;
 }

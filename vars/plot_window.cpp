@@ -6,6 +6,7 @@
 #include "common/codepage.h"
 #include "common/numbers.h"
 #include "common/output_file.h"
+#include "vars/curve_renderer.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -33,18 +34,15 @@ namespace quillon {
 
 namespace {
 
-const QString kCsvFilter = QStringLiteral("CSV文件 (*.csv)|*.csv|All files (*.*)|*.*");
-const QString kPngFilter = QStringLiteral("PNG图片 (*.png)|*.png|All files (*.*)|*.*");
-
 // Curves that stay apart on a white chart: twelve chosen colours, then hues
 // spread by the golden angle. Always solid: a dashed line draws several
 // times slower than a plain one.
 QColor curveColor(size_t index)
 {
-    static const QColor colors[] = {QColor(31, 119, 180), QColor(214, 39, 40),  QColor(44, 160, 44),
-                                    QColor(255, 127, 14), QColor(148, 103, 189), QColor(140, 86, 75),
-                                    QColor(227, 119, 194), QColor(23, 190, 207), QColor(188, 189, 34),
-                                    QColor(127, 127, 127), QColor(0, 0, 128),   QColor(128, 0, 0)};
+    static const QColor colors[] = {QColor(31, 119, 180),  QColor(214, 39, 40),   QColor(44, 160, 44),
+                                    QColor(255, 127, 14),  QColor(148, 103, 189), QColor(140, 86, 75),
+                                    QColor(227, 119, 194), QColor(23, 190, 207),  QColor(188, 189, 34),
+                                    QColor(127, 127, 127), QColor(0, 0, 128),     QColor(128, 0, 0)};
     constexpr size_t n = sizeof colors / sizeof colors[0];
     const QColor color = index < n ? colors[index]
                                    : QColor::fromHsv(static_cast<int>((index * 137) % 360), 200 + (index % 3) * 25,
@@ -63,131 +61,6 @@ QIcon swatch(const QColor& color)
 
 QString numberText(double v) { return QString::number(v, 'g', 10); }
 
-// A stream onto a file descriptor, so a large export is written as it is
-// made instead of being built in memory first.
-class FdStreamBuf : public std::streambuf {
-public:
-    explicit FdStreamBuf(int fd) : fd_(fd) { setp(buf_, buf_ + sizeof buf_); }
-    bool ok() const { return ok_; }
-
-protected:
-    int_type overflow(int_type c) override
-    {
-        if (!drain()) return traits_type::eof();
-        if (!traits_type::eq_int_type(c, traits_type::eof())) {
-            *pptr() = traits_type::to_char_type(c);
-            pbump(1);
-        }
-        return traits_type::not_eof(c);
-    }
-    int sync() override { return drain() ? 0 : -1; }
-
-private:
-    bool drain()
-    {
-        const char* p = pbase();
-        while (ok_ && p < pptr()) {
-            const ssize_t n = ::write(fd_, p, static_cast<size_t>(pptr() - p));
-            if (n > 0)
-                p += n;
-            else if (n < 0 && errno == EINTR)
-                continue;
-            else
-                ok_ = false;
-        }
-        setp(buf_, buf_ + sizeof buf_);
-        return ok_;
-    }
-    int fd_;
-    bool ok_ = true;
-    char buf_[1 << 16];
-};
-
-
-} // namespace
-
-// Draws the curves into an image on a thread of its own, so the window's
-// thread only lays out the axes and puts the picture on them. The newest
-// request replaces one not yet started.
-class CurveRenderer {
-public:
-    struct Line {
-        QColor color;
-        std::vector<vars::SamplePoint> points;
-    };
-    struct Job {
-        uint64_t serial = 0;
-        QSize size;
-        double xLow = 0, xHigh = 1, yLow = 0, yHigh = 1;
-        std::vector<Line> lines;
-    };
-    // Called on the drawing thread with each finished picture.
-    using Done = std::function<void(QImage, const Job&)>;
-
-    explicit CurveRenderer(Done done) : done_(std::move(done)), thread_([this] { run(); }) {}
-    ~CurveRenderer()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
-    void submit(Job job)
-    {
-        {
-            std::lock_guard lock(mutex_);
-            pending_ = std::move(job);
-        }
-        wake_.notify_one();
-    }
-
-private:
-    void run()
-    {
-        for (;;) {
-            Job job;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stop_ || pending_; });
-                if (stop_) return;
-                job = std::move(*pending_);
-                pending_.reset();
-            }
-            done_(draw(job), job);
-        }
-    }
-    static QImage draw(const Job& job)
-    {
-        QImage image(job.size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        const double w = image.width(), h = image.height();
-        const double sx = w / (job.xHigh - job.xLow), sy = h / (job.yHigh - job.yLow);
-        QPolygonF line;
-        for (const Line& l : job.lines) {
-            line.resize(static_cast<qsizetype>(l.points.size()));
-            for (size_t i = 0; i < l.points.size(); ++i) {
-                // Far outside the picture is as good as just outside it.
-                const double y = std::clamp((job.yHigh - l.points[i].value) * sy, -1e5, 1e5);
-                line[static_cast<qsizetype>(i)] = QPointF((l.points[i].time - job.xLow) * sx, y);
-            }
-            painter.setPen(QPen(l.color, 0)); // cosmetic: the quickest line to draw
-            painter.drawPolyline(line);
-        }
-        return image;
-    }
-
-    Done done_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::optional<Job> pending_;
-    bool stop_ = false;
-    std::thread thread_; // last: it starts running at once
-};
-
-namespace {
 } // namespace
 
 PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::SampleStore& store, QWidget* parent)
@@ -196,10 +69,28 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
     setObjectName(QStringLiteral("frmPlot"));
     setWindowTitle(QStringLiteral("变量曲线"));
     resize(860, 520);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(buildToolBar());
+    layout->addWidget(buildChart(), 1);
+    auto* foot = new QHBoxLayout;
+    cursorTime_ = new QLabel;
+    cursorTime_->setObjectName(QStringLiteral("lPlotCursor"));
+    arrays_ = new QLabel;
+    arrays_->setObjectName(QStringLiteral("lPlotArrays"));
+    arrays_->setWordWrap(true);
+    foot->addWidget(cursorTime_);
+    foot->addWidget(arrays_, 1);
+    layout->addLayout(foot);
+    connectHandlers();
+}
 
+QHBoxLayout* PlotWindow::buildToolBar()
+{
     span_ = new QComboBox;
     span_->setObjectName(QStringLiteral("cbPlotSpan"));
-    span_->addItems({QStringLiteral("10 秒"), QStringLiteral("60 秒"), QStringLiteral("10 分钟"), QStringLiteral("全部")});
+    span_->addItems(
+        {QStringLiteral("10 秒"), QStringLiteral("60 秒"), QStringLiteral("10 分钟"), QStringLiteral("全部")});
     span_->setToolTip(QStringLiteral("显示最近多长时间的数据"));
     pause_ = new QPushButton(QStringLiteral("暂停"));
     pause_->setObjectName(QStringLiteral("btnPlotPause"));
@@ -219,7 +110,7 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
     auto* csv = csvButton_ = new QPushButton(QStringLiteral("导出CSV"));
     csv->setObjectName(QStringLiteral("btnPlotCsv"));
     csv->setToolTip(QStringLiteral("把记录的全部数据存为CSV文件"));
-    auto* png = new QPushButton(QStringLiteral("导出图片"));
+    auto* png = pngButton_ = new QPushButton(QStringLiteral("导出图片"));
     png->setObjectName(QStringLiteral("btnPlotPng"));
     png->setToolTip(QStringLiteral("把当前曲线图存为PNG图片"));
 
@@ -239,7 +130,11 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
     bar->addStretch(1);
     bar->addWidget(csv);
     bar->addWidget(png);
+    return bar;
+}
 
+QWidget* PlotWindow::buildChart()
+{
     plot_ = new QCustomPlot;
     plot_->setObjectName(QStringLiteral("plotVars"));
     plot_->setNotAntialiasedElements(QCP::aeAll);
@@ -269,22 +164,11 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
     middle->setContentsMargins(0, 0, 0, 0);
     middle->addWidget(plot_, 1);
     middle->addWidget(legend_);
+    return chartArea_;
+}
 
-    cursorTime_ = new QLabel;
-    cursorTime_->setObjectName(QStringLiteral("lPlotCursor"));
-    arrays_ = new QLabel;
-    arrays_->setObjectName(QStringLiteral("lPlotArrays"));
-    arrays_->setWordWrap(true);
-    auto* foot = new QHBoxLayout;
-    foot->addWidget(cursorTime_);
-    foot->addWidget(arrays_, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->addLayout(bar);
-    layout->addWidget(chartArea_, 1);
-    layout->addLayout(foot);
-
+void PlotWindow::connectHandlers()
+{
     renderer_ = std::make_unique<CurveRenderer>([this](QImage image, const CurveRenderer::Job& job) {
         QMetaObject::invokeMethod(
             this,
@@ -297,8 +181,8 @@ PlotWindow::PlotWindow(Dialogs& dialogs, const vars::VarList& list, const vars::
     timer_->setInterval(kRedrawMs);
     connectHandler(timer_, &QTimer::timeout, this, &PlotWindow::redraw);
     connectHandler(pause_, &QPushButton::clicked, this, &PlotWindow::btnPlotPauseClick);
-    connectHandler(csv, &QPushButton::clicked, this, &PlotWindow::btnPlotCsvClick);
-    connectHandler(png, &QPushButton::clicked, this, &PlotWindow::btnPlotPngClick);
+    connectHandler(csvButton_, &QPushButton::clicked, this, &PlotWindow::btnPlotCsvClick);
+    connectHandler(pngButton_, &QPushButton::clicked, this, &PlotWindow::btnPlotPngClick);
     connectHandler(autoY_, &QCheckBox::clicked, this, &PlotWindow::cbPlotAutoYClick);
     connectHandler(yMin_, &QLineEdit::editingFinished, this, &PlotWindow::edPlotYExit);
     connectHandler(yMax_, &QLineEdit::editingFinished, this, &PlotWindow::edPlotYExit);
@@ -343,7 +227,8 @@ bool PlotWindow::followList()
         else
             arrays << fromStd(r.def.name);
     }
-    arrays_->setText(arrays.isEmpty() ? QString() : QStringLiteral("数组变量不绘制曲线: ") + arrays.join(QStringLiteral(", ")));
+    arrays_->setText(arrays.isEmpty() ? QString()
+                                      : QStringLiteral("数组变量不绘制曲线: ") + arrays.join(QStringLiteral(", ")));
     if (rows == shownRows_) return false;
 
     // A curve keeps its colour and its tick while its variable stays.
@@ -530,55 +415,6 @@ void PlotWindow::edPlotYExit()
     lastFixedLow_ = low;
     lastFixedHigh_ = high;
     if (!autoY_->isChecked()) render();
-}
-
-void PlotWindow::btnPlotCsvClick()
-{
-    if (exporting()) return;
-    const auto path = dialogs_.saveFile(kCsvFilter, QStringLiteral("csv"), QStringLiteral("变量曲线.csv"));
-    if (!path || !dialogs_.confirmOverwrite(*path)) return;
-    // Every numeric row the store holds samples of, watched now or not.
-    std::vector<vars::SampleStore::CsvColumn> columns;
-    for (const vars::VarRow& r : list_.rows())
-        if (vars::sampleKindOf(r.def.type) && store_.has(r.series)) columns.push_back({r.series, utf8ToGbk(r.def.name)});
-    auto out = std::make_shared<SafeOutput>();
-    if (!out->open(localPath(*path))) {
-        dialogs_.error(QStringLiteral("打开文件时出错!"));
-        return;
-    }
-    // A full store makes a file of a gigabyte or more: it is written from a
-    // copy on a thread of its own, so the window (and the reader waiting on
-    // it) never stalls while the line goes on sending.
-    auto copy = std::make_shared<const vars::SampleStore>(store_);
-    csvButton_->setEnabled(false);
-    exportThread_ = std::thread([this, out, copy, columns = std::move(columns)] {
-        FdStreamBuf buf(out->fd());
-        std::ostream stream(&buf);
-        copy->writeCsv(stream, utf8ToGbk("时间(秒)"), columns);
-        stream.flush();
-        const bool ok = buf.ok() && out->commit();
-        QMetaObject::invokeMethod(this, [this, ok] { csvExported(ok); }, Qt::QueuedConnection);
-    });
-}
-
-void PlotWindow::csvExported(bool ok)
-{
-    if (exportThread_.joinable()) exportThread_.join();
-    csvButton_->setEnabled(true);
-    if (!ok) dialogs_.error(QStringLiteral("写入文件时出错!"));
-}
-
-void PlotWindow::btnPlotPngClick()
-{
-    const auto path = dialogs_.saveFile(kPngFilter, QStringLiteral("png"), QStringLiteral("变量曲线.png"));
-    if (!path || !dialogs_.confirmOverwrite(*path)) return;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    chartArea_->grab().save(&buffer, "PNG");
-    std::string error;
-    if (bytes.isEmpty() || !writeWholeFile(localPath(*path), std::string_view(bytes.constData(), bytes.size()), error))
-        dialogs_.error(QStringLiteral("写入文件时出错!"));
 }
 
 } // namespace quillon

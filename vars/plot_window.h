@@ -18,6 +18,7 @@
 #include <vector>
 
 class QCheckBox;
+class QHBoxLayout;
 class QComboBox;
 class QCPItemPixmap;
 class QCPItemStraightLine;
@@ -86,6 +87,9 @@ private:
         std::vector<vars::SamplePoint> points;
         bool visible = true;
     };
+    QHBoxLayout* buildToolBar();
+    QWidget* buildChart();
+    void connectHandlers();
     // Curves for the watched numeric rows as they are now; true when they changed.
     bool followList();
     // Has the curves drawn as they are, for the window last taken.
@@ -114,6 +118,7 @@ private:
     std::unique_ptr<CurveRenderer> renderer_;
     QTimer* timer_;
     QPushButton* csvButton_;
+    QPushButton* pngButton_;
     std::thread exportThread_;
     std::vector<Curve> curves_;
     // What the curves were made from: series and names of the rows.
