@@ -80,7 +80,7 @@ void TfrmMain::buildWindow()
     ledCoder_ = new LEDCoderPage(*this);
     colorResister_ = new ColorResisterPage(*this);
     hexBin_ = new HexBinPage(*this);
-    comTest_ = new ComTestPage(*this);
+    comTest_ = new serial::ComTestPage(*this);
     serialMon_ = new SerialMonPage(*this, capture_);
     serial_ = &comTest_->session();
     settingsLoaders_ = {ledCoder_, comTest_->varGroup(), comTest_->interactiveGroup()};

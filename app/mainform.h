@@ -15,6 +15,10 @@
 class QTabWidget;
 class QPushButton;
 
+namespace quillon::serial {
+class ComTestPage;
+}
+
 namespace quillon {
 
 class DeviceMap;
@@ -23,7 +27,6 @@ class RTCalcPage;
 class LEDCoderPage;
 class ColorResisterPage;
 class HexBinPage;
-class ComTestPage;
 class SerialMonPage;
 class CaptureService;
 class TfrmVar;
@@ -80,7 +83,7 @@ public:
     LEDCoderPage* ledCoderPage() const { return ledCoder_; }
     ColorResisterPage* colorResisterPage() const { return colorResister_; }
     HexBinPage* hexBinPage() const { return hexBin_; }
-    ComTestPage* comTestPage() const { return comTest_; }
+    serial::ComTestPage* comTestPage() const { return comTest_; }
     SerialMonPage* serialMonPage() const { return serialMon_; }
     VarGroup* varGroup() const;
 
@@ -112,7 +115,7 @@ private:
     LEDCoderPage* ledCoder_ = nullptr;
     ColorResisterPage* colorResister_ = nullptr;
     HexBinPage* hexBin_ = nullptr;
-    ComTestPage* comTest_ = nullptr;
+    serial::ComTestPage* comTest_ = nullptr;
     SerialMonPage* serialMon_ = nullptr;
     SerialSessionControl* serial_ = nullptr;
     // None until the port monitor can be loaded.

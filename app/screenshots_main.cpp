@@ -35,7 +35,7 @@ bool save(QWidget& widget, const QString& file)
 // window has three curves to show.
 void feedThreeCurves(quillon::TfrmMain& frmMain)
 {
-    quillon::ComTestPage* page = frmMain.comTestPage();
+    quillon::serial::ComTestPage* page = frmMain.comTestPage();
     auto& list = page->session().watchedVariables();
     const char* names[] = {"计数", "温度", "电压"};
     const quillon::vars::VarType types[] = {quillon::vars::VarType::Char, quillon::vars::VarType::Int,

@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::vars;
 
 namespace {

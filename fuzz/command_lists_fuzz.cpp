@@ -10,6 +10,7 @@
 #include <set>
 
 using namespace quillon;
+using namespace quillon::serial;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 using namespace quillon;
+using namespace quillon::serial;
 
 namespace {
 int digit(uint8_t c)

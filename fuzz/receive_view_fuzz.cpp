@@ -6,6 +6,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 using namespace quillon;
+using namespace quillon::serial;
 
 namespace {
 

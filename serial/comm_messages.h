@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace quillon {
+namespace quillon::serial {
 
 inline constexpr int WM_USER = 0x0400;
 
@@ -30,4 +30,4 @@ struct CommReport {
 // chooses the words.
 enum class CommFailure { SendFileOpen };
 
-} // namespace quillon
+} // namespace quillon::serial

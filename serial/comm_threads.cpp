@@ -9,7 +9,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace quillon {
+namespace quillon::serial {
 
 namespace {
 
@@ -220,4 +220,4 @@ void TWrite::sendFile()
     ::close(fd);
 }
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace quillon {
+namespace quillon::serial {
 
 class CommSink {
 public:
@@ -124,4 +124,4 @@ private:
     uint64_t sendId_;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -11,7 +11,7 @@
 #include <map>
 #include <set>
 
-namespace quillon {
+namespace quillon::serial {
 
 size_t MasterCommandList::addLines(const std::string& text)
 {
@@ -153,4 +153,4 @@ void SlaveTable::save(SettingsFile& settings) const
     settings.writeTexts(writes);
 }
 
-} // namespace quillon
+} // namespace quillon::serial

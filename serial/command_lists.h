@@ -12,8 +12,10 @@
 #include <vector>
 
 namespace quillon {
-
 class SettingsFile;
+} // namespace quillon
+
+namespace quillon::serial {
 
 struct MasterCommand {
     std::string text;
@@ -86,4 +88,4 @@ private:
     std::vector<SlaveRow> rows_;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -26,7 +26,7 @@
 #include <QTimer>
 #include <stdexcept>
 
-namespace quillon {
+namespace quillon::serial {
 
 namespace {
 
@@ -290,4 +290,4 @@ void ComTestPage::WMReceiveIdle()
     if (interactive_) interactive_->slaveReply();
 }
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -22,14 +22,17 @@ class ComTestPage;
 }
 
 namespace quillon {
-
 class DeviceMap;
-class InteractiveGroup;
 class PageHost;
 struct PortListing;
+class VarGroup;
+} // namespace quillon
+
+namespace quillon::serial {
+
+class InteractiveGroup;
 class ReceiveDisplay;
 class SendPanel;
-class VarGroup;
 
 class ComTestPage : public QWidget, public SerialSessionEvents, public TimerClient {
     Q_OBJECT
@@ -107,4 +110,4 @@ private:
     FocusLeaveChecks leaveChecks_;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace quillon {
+namespace quillon::serial {
 
 namespace {
 
@@ -67,4 +67,4 @@ std::vector<uint8_t> TextToSendBytes(std::string_view utf8)
     return {bytes.begin(), bytes.end()};
 }
 
-} // namespace quillon
+} // namespace quillon::serial

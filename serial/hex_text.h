@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon {
+namespace quillon::serial {
 
 // Packs in place: two adjacent hex digits make one byte; a digit standing
 // alone (before a non-digit, or last) makes a byte of its own value. Any
@@ -22,4 +22,4 @@ bool HexTextToBytes(std::vector<uint8_t>& data);
 // them: GBK, lines ended by CR LF.
 std::vector<uint8_t> TextToSendBytes(std::string_view utf8);
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -14,7 +14,7 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 
-namespace quillon {
+namespace quillon::serial {
 
 InteractiveGroup::InteractiveGroup(PageHost& host, SerialSession& session, SendArea sendArea, QWidget* parent)
     : QGroupBox(parent), host_(host), session_(session), send_(std::move(sendArea)),
@@ -276,4 +276,4 @@ void InteractiveGroup::slaveReply()
     send_.send();
 }
 
-} // namespace quillon
+} // namespace quillon::serial

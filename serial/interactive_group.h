@@ -18,8 +18,11 @@ class InteractiveGroup;
 }
 
 namespace quillon {
-
 class PageHost;
+} // namespace quillon
+
+namespace quillon::serial {
+
 class SerialSession;
 
 // What the group uses of the page's send area.
@@ -70,4 +73,4 @@ private:
     SlaveTable slave_;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

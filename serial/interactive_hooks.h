@@ -1,7 +1,7 @@
 #pragma once
 // The interactive group's part in timed sending and in a line gone quiet.
 
-namespace quillon {
+namespace quillon::serial {
 
 class InteractiveHooks {
 public:
@@ -12,4 +12,4 @@ public:
     virtual void slaveReply() = 0;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace quillon {
+namespace quillon::serial {
 
 namespace {
 
@@ -43,4 +43,4 @@ QString openFailureText(const PortOpenFailure& failure)
     return text;
 }
 
-} // namespace quillon
+} // namespace quillon::serial

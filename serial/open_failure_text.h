@@ -5,9 +5,11 @@
 #include <QString>
 
 namespace quillon {
-
 struct PortOpenFailure;
+} // namespace quillon
+
+namespace quillon::serial {
 
 QString openFailureText(const PortOpenFailure& failure);
 
-} // namespace quillon
+} // namespace quillon::serial

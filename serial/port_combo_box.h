@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace quillon {
+namespace quillon::serial {
 
 class PortComboBox : public QComboBox {
     Q_OBJECT
@@ -36,4 +36,4 @@ signals:
     void popupAboutToShow();
 };
 
-} // namespace quillon
+} // namespace quillon::serial

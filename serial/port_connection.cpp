@@ -1,6 +1,6 @@
 #include "serial/port_connection.h"
 
-namespace quillon {
+namespace quillon::serial {
 
 TPortConnection::OpenResult TPortConnection::OpenPort(const std::string& portName, int32_t baudRate, int parityIndex,
                                                       int dataBits, int stopBitsIndex,
@@ -41,4 +41,4 @@ void TPortConnection::ClosePort()
     Handle.reset();
 }
 
-} // namespace quillon
+} // namespace quillon::serial

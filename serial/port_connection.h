@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace quillon {
+namespace quillon::serial {
 
 class TPortConnection {
 public:
@@ -40,4 +40,4 @@ private:
     PortOpenFailure openFailure_;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

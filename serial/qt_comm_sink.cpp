@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-namespace quillon {
+namespace quillon::serial {
 
 namespace {
 
@@ -110,4 +110,4 @@ void QtCommSink::cancel()
     if (take) runPending();
 }
 
-} // namespace quillon
+} // namespace quillon::serial

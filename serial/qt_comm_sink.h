@@ -14,7 +14,7 @@
 #include <mutex>
 #include <vector>
 
-namespace quillon {
+namespace quillon::serial {
 
 class QtCommSink : public CommSink, public std::enable_shared_from_this<QtCommSink> {
 public:
@@ -57,4 +57,4 @@ private:
     bool cancelled_ = false;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -11,7 +11,7 @@
 #include <QTextDocument>
 #include <QTimer>
 
-namespace quillon {
+namespace quillon::serial {
 
 namespace {
 // How long received text may wait before it is shown (one display refresh).
@@ -111,4 +111,4 @@ std::optional<std::string> ReceiveDisplay::showChunk(ReceiveSource& source, std:
     return std::string(reinterpret_cast<const char*>(shown.data()), shown.size());
 }
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -14,7 +14,7 @@ class QAbstractButton;
 class QPlainTextEdit;
 class QTimer;
 
-namespace quillon {
+namespace quillon::serial {
 
 // What the display needs to know of the receive modes for a chunk.
 class ReceiveSource {
@@ -59,4 +59,4 @@ private:
     int32_t DumpAddress = 0;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

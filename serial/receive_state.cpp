@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace quillon {
+namespace quillon::serial {
 
 void Accumulator::append(std::span<const uint8_t> chunk)
 {
@@ -76,4 +76,4 @@ ReceiveResult ReceiveModes::passThrough(std::span<const uint8_t> chunk)
     return passed;
 }
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon {
+namespace quillon::serial {
 
 enum class DataMode : int32_t { Normal = 0, MultiVars = 2, MemoryMap = 3 };
 
@@ -150,4 +150,4 @@ inline constexpr std::string_view kLogSend = "\tSend:  ";
 inline constexpr std::string_view kLogSendFile = "\tSend File:  ";
 inline constexpr std::string_view kLogReceived = "\tReceived:  ";
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace quillon {
+namespace quillon::serial {
 
 namespace {
 
@@ -98,4 +98,4 @@ void TextFeed::reset()
     lineChars_ = 0;
 }
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-namespace quillon {
+namespace quillon::serial {
 
 inline constexpr const char* kDumpHeader = "           0  1  2  3  4  5  6  7  8  9  A  B  C  D  E  F \r\n";
 inline constexpr const char* kInitialDumpLine = "00000000: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
@@ -54,4 +54,4 @@ private:
     size_t lineChars_ = 0;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

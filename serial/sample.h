@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace quillon {
+namespace quillon::serial {
 
 // How a numeric variable's value is kept.
 enum class SampleKind : uint8_t { U8, I16, I32, F32, F64 };
@@ -22,4 +22,4 @@ struct Sample {
     double value = 0; // exact for every kind
 };
 
-} // namespace quillon
+} // namespace quillon::serial

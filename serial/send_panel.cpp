@@ -15,7 +15,7 @@
 #include <QTimer>
 #include <algorithm>
 
-namespace quillon {
+namespace quillon::serial {
 
 SendPanel::SendPanel(PageHost& host, SerialSession& session, Ui::ComTestPage& form, ReceiveDisplay& display,
                      QWidget* page)
@@ -173,4 +173,4 @@ void SendPanel::WMSendDone(bool counted, long long total)
 
 void SendPanel::WMSendProgress(long long total) { host_.showStatusNow(PanelSent, sentPanelText(total)); }
 
-} // namespace quillon
+} // namespace quillon::serial

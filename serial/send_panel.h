@@ -13,9 +13,12 @@ class ComTestPage;
 }
 
 namespace quillon {
+class PageHost;
+} // namespace quillon
+
+namespace quillon::serial {
 
 class InteractiveHooks;
-class PageHost;
 class ReceiveDisplay;
 class SerialSession;
 
@@ -61,4 +64,4 @@ private:
     bool TimedSendRunning = false;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -10,7 +10,7 @@
 
 #include <system_error>
 
-namespace quillon {
+namespace quillon::serial {
 
 SerialSession::SerialSession(SerialSessionEvents& events) : events_(events) {}
 
@@ -269,4 +269,4 @@ void SerialSession::log(std::string_view word, std::string_view text)
     if (LogActive) LogFile.entry(word, text);
 }
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -9,8 +9,8 @@
 #include "serial/comm_messages.h"
 #include "serial/receive_display.h"
 #include "serial/receive_state.h"
-#include "vars/sample_store.h"
 #include "vars/decoding.h"
+#include "vars/sample_store.h"
 #include "vars/var_list.h"
 
 #include <QObject>
@@ -24,8 +24,11 @@
 #include <vector>
 
 namespace quillon {
-
 struct CommTimeouts;
+} // namespace quillon
+
+namespace quillon::serial {
+
 class TPortConnection;
 class TRead;
 class TWrite;
@@ -172,4 +175,4 @@ private:
     CommLog LogFile;
 };
 
-} // namespace quillon
+} // namespace quillon::serial

@@ -26,7 +26,7 @@ void keepUpperCase(QLineEdit* box)
 
 } // namespace
 
-DataModeGroup::DataModeGroup(PageHost& host, SerialSession& session, QWidget* parent)
+DataModeGroup::DataModeGroup(PageHost& host, serial::SerialSession& session, QWidget* parent)
     : QGroupBox(parent), host_(host), session_(session), ui(std::make_unique<Ui::DataModeGroup>())
 {
     ui->setupUi(this);
@@ -41,7 +41,7 @@ DataModeGroup::DataModeGroup(PageHost& host, SerialSession& session, QWidget* pa
     connectHandler(ui->cbMemFixLength, &QCheckBox::clicked, this, &DataModeGroup::cbMemFixLengthClick);
     connectHandler(ui->cbVarFixLength, &QCheckBox::clicked, this, &DataModeGroup::cbVarFixLengthClick);
     connectHandler(ui->btnVarApply, &QPushButton::clicked, this, &DataModeGroup::btnVarApplyClick);
-    connectHandler(&session, &SerialSession::interactiveRoleChanged, this,
+    connectHandler(&session, &serial::SerialSession::interactiveRoleChanged, this,
                    [this](bool interactive, bool master) { interactiveRoleChanged(interactive, master); });
 }
 
@@ -115,9 +115,9 @@ void DataModeGroup::setBlockModesEnabled(bool enabled)
 void DataModeGroup::btnVarApplyClick()
 {
     DataModeInput in;
-    in.mode = ui->rbDataNormal->isChecked()  ? DataMode::Normal
-              : ui->rbMultiVars->isChecked() ? DataMode::MultiVars
-                                             : DataMode::MemoryMap;
+    in.mode = ui->rbDataNormal->isChecked()  ? serial::DataMode::Normal
+              : ui->rbMultiVars->isChecked() ? serial::DataMode::MultiVars
+                                             : serial::DataMode::MemoryMap;
     in.stringVars = ui->cbVarFixLength->isChecked();
     in.separator = toStd(ui->leVarSplit->text());
     in.memStart = toStd(ui->leMemStart->text());

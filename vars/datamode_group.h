@@ -11,8 +11,10 @@ class DataModeGroup;
 
 namespace quillon {
 class PageHost;
+}
+namespace quillon::serial {
 class SerialSession;
-} // namespace quillon
+}
 
 namespace quillon::vars {
 
@@ -22,7 +24,7 @@ class DataModeGroup : public QGroupBox {
     Q_OBJECT
 public:
     // Puts its decoder into the session's receive road.
-    DataModeGroup(PageHost& host, SerialSession& session, QWidget* parent = nullptr);
+    DataModeGroup(PageHost& host, serial::SerialSession& session, QWidget* parent = nullptr);
     ~DataModeGroup() override;
 
     void rbDataNormalClick();
@@ -41,7 +43,7 @@ public:
 
 private:
     PageHost& host_;
-    SerialSession& session_;
+    serial::SerialSession& session_;
     std::unique_ptr<Ui::DataModeGroup> ui;
     DataModeDecoder* decoder_ = nullptr; // owned by the session
 };

@@ -85,7 +85,7 @@ size_t headPrefixAtEnd(std::span<const uint8_t> data, std::span<const uint8_t> h
     return 0;
 }
 
-void dropUnfinishedBlock(const DataModeSettings& s, Accumulator& acc)
+void dropUnfinishedBlock(const serial::DataModeSettings& s, serial::Accumulator& acc)
 {
     // The accumulator is full of a block whose end mark never came. Only
     // that block goes: the data from the next head on may hold a whole
@@ -95,7 +95,7 @@ void dropUnfinishedBlock(const DataModeSettings& s, Accumulator& acc)
     const auto data = acc.bytes();
     size_t from = data.size();
     if (headLen > 0 && !data.empty()) {
-        if (const auto next = FindPattern(data.subspan(1), head))
+        if (const auto next = serial::FindPattern(data.subspan(1), head))
             from = *next + 1;
         else
             from = data.size() - headPrefixAtEnd(data, head);
@@ -118,10 +118,10 @@ std::optional<std::vector<uint8_t>> MarkFromHex(std::string_view text)
     return out;
 }
 
-ApplyError ApplyDataModeSettings(DataModeSettings& s, const DataModeInput& in)
+ApplyError ApplyDataModeSettings(serial::DataModeSettings& s, const DataModeInput& in)
 {
     s.mode = in.mode;
-    if (in.mode == DataMode::MultiVars) {
+    if (in.mode == serial::DataMode::MultiVars) {
         s.stringVars = in.stringVars;
         if (in.stringVars)
             s.separator = in.separator.empty() || in.separator == "\n" ? std::string(kCrLf) : utf8ToGbk(in.separator);
@@ -201,17 +201,17 @@ std::optional<std::string> DecodeVariable(std::span<const uint8_t> body, const V
     return row.def.format == DisplayFormat::Hex ? "0x" + inBase(bits, 16) : inBase(bits, 2);
 }
 
-Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
+Cut FindCut(const serial::DataModeSettings& s, std::span<const uint8_t> data)
 {
     const size_t count = data.size();
     const auto headLen = static_cast<size_t>(std::clamp(s.headLen, 0, 8));
     const auto endLen = static_cast<size_t>(std::clamp(s.endLen, 0, 8));
     std::optional<size_t> start = 0;
     std::optional<size_t> end = count;
-    const bool marks = s.mode == DataMode::MemoryMap && !s.fixedLength;
+    const bool marks = s.mode == serial::DataMode::MemoryMap && !s.fixedLength;
     if (marks) {
-        if (headLen > 0) start = FindPattern(data, {s.headMark.data(), headLen});
-        if (endLen > 0) end = FindPattern(data, {s.endMark.data(), endLen});
+        if (headLen > 0) start = serial::FindPattern(data, {s.headMark.data(), headLen});
+        if (endLen > 0) end = serial::FindPattern(data, {s.endMark.data(), endLen});
     }
     Cut cut;
     if (marks && start && endLen == 0 && headLen > 0 && *start + headLen == count) {
@@ -253,9 +253,10 @@ Cut FindCut(const DataModeSettings& s, std::span<const uint8_t> data)
     return cut;
 }
 
-void DataModeDecoder::decodeRows(const ReceiveModes& state, std::span<const uint8_t> body, std::vector<size_t>& changed)
+void DataModeDecoder::decodeRows(const serial::ReceiveModes& state, std::span<const uint8_t> body,
+                                 std::vector<size_t>& changed)
 {
-    const bool memoryMap = state.mode() == DataMode::MemoryMap;
+    const bool memoryMap = state.mode() == serial::DataMode::MemoryMap;
     for (size_t i = 0; i < variables_.size(); ++i) {
         const VarRow& row = variables_.row(i);
         if (!row.def.watched) continue;
@@ -273,9 +274,9 @@ void DataModeDecoder::decodeRows(const ReceiveModes& state, std::span<const uint
     }
 }
 
-bool DataModeDecoder::CutBlock(ReceiveModes& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed)
+bool DataModeDecoder::CutBlock(serial::ReceiveModes& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed)
 {
-    Accumulator& acc = state.burst.ReceiveAccumulator;
+    serial::Accumulator& acc = state.burst.ReceiveAccumulator;
     const Cut cut = FindCut(state.settings, acc.bytes());
     if (cut.kind == Cut::Kind::Waiting) return false;
     const auto body = acc.bytes().subspan(cut.bodyBegin, cut.bodyEnd - cut.bodyBegin);
@@ -296,41 +297,44 @@ bool DataModeDecoder::CutBlock(ReceiveModes& state, std::vector<uint8_t>& shown,
     return true;
 }
 
-void DataModeDecoder::append(ReceiveModes& state, std::span<const uint8_t> chunk)
+void DataModeDecoder::append(serial::ReceiveModes& state, std::span<const uint8_t> chunk)
 {
-    if (state.burst.ReceiveAccumulator.count + chunk.size() > Accumulator::kCapacity) ++overflows_;
+    if (state.burst.ReceiveAccumulator.count + chunk.size() > serial::Accumulator::kCapacity) ++overflows_;
     state.burst.ReceiveAccumulator.append(chunk);
 }
 
-void DataModeDecoder::cutAtMarks(ReceiveModes& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed)
+void DataModeDecoder::cutAtMarks(serial::ReceiveModes& state, std::span<const uint8_t> chunk,
+                                 std::vector<size_t>& changed)
 {
-    Accumulator& acc = state.burst.ReceiveAccumulator;
+    serial::Accumulator& acc = state.burst.ReceiveAccumulator;
     // The chunk goes in as far as there is room, and every block it completes
     // is cut at once: the values never lag behind the line, and a block that
     // straddles a full chunk is not thrown away with the bytes before it.
     // Only a block that fills the accumulator without its end goes, and
     // with it nothing from the next head on.
     while (!chunk.empty()) {
-        if (acc.count == Accumulator::kCapacity) {
+        if (acc.count == serial::Accumulator::kCapacity) {
             ++overflows_;
             dropUnfinishedBlock(state.settings, acc);
         }
-        const size_t take = std::min(chunk.size(), Accumulator::kCapacity - acc.count);
+        const size_t take = std::min(chunk.size(), serial::Accumulator::kCapacity - acc.count);
         acc.append(chunk.first(take));
         chunk = chunk.subspan(take);
         while (acc.count > 0 && CutBlock(state, display_, changed)) {}
     }
 }
 
-void DataModeDecoder::stringValues(ReceiveModes& state, std::span<const uint8_t> chunk, ReceiveResult& result)
+void DataModeDecoder::stringValues(serial::ReceiveModes& state, std::span<const uint8_t> chunk,
+                                   serial::ReceiveResult& result)
 {
     append(state, chunk);
-    Accumulator& acc = state.burst.ReceiveAccumulator;
+    serial::Accumulator& acc = state.burst.ReceiveAccumulator;
     const auto* begin = reinterpret_cast<const char*>(acc.data.data());
     const void* zero = std::memchr(begin, 0, acc.count);
     const std::string_view text(begin, zero ? static_cast<size_t>(static_cast<const char*>(zero) - begin) : acc.count);
     // This mode logs the raw chunk, not what it shows.
-    result.log.push_back({kLogReceived, std::string(reinterpret_cast<const char*>(chunk.data()), chunk.size())});
+    result.log.push_back(
+        {serial::kLogReceived, std::string(reinterpret_cast<const char*>(chunk.data()), chunk.size())});
     const std::string_view sep = state.settings.separator.empty() ? kCrLf : std::string_view(state.settings.separator);
     std::string out;
     size_t pos = 0;
@@ -356,19 +360,19 @@ void DataModeDecoder::stringValues(ReceiveModes& state, std::span<const uint8_t>
     }
 }
 
-ReceiveResult DataModeDecoder::process(ReceiveModes& state, std::span<const uint8_t> chunk)
+serial::ReceiveResult DataModeDecoder::process(serial::ReceiveModes& state, std::span<const uint8_t> chunk)
 {
-    ReceiveResult result;
+    serial::ReceiveResult result;
     display_.clear();
     bodyShown_ = false;
     previous_.clear();
     samples_.clear();
-    chunkTime_ = SampleClock::now();
-    DataModeSettings& s = state.settings;
-    if (s.mode == DataMode::Normal) return state.passThrough(chunk);
-    if (s.mode == DataMode::MultiVars && s.stringVars) {
+    chunkTime_ = serial::SampleClock::now();
+    serial::DataModeSettings& s = state.settings;
+    if (s.mode == serial::DataMode::Normal) return state.passThrough(chunk);
+    if (s.mode == serial::DataMode::MultiVars && s.stringVars) {
         stringValues(state, chunk, result);
-    } else if (s.mode == DataMode::MultiVars) {
+    } else if (s.mode == serial::DataMode::MultiVars) {
         append(state, chunk);
         CutBlock(state, display_, result.changedRows);
     } else if (s.fixedLength) {

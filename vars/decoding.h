@@ -19,7 +19,7 @@ namespace quillon::vars {
 
 // The data-mode group's fields as typed (text in UTF-8).
 struct DataModeInput {
-    DataMode mode = DataMode::Normal;
+    serial::DataMode mode = serial::DataMode::Normal;
     bool stringVars = true; // cbVarFixLength
     std::string separator;  // leVarSplit
     std::string memStart;   // leMemStart, hex without prefix
@@ -32,7 +32,7 @@ struct DataModeInput {
 // Which field stopped an apply; fields before it keep their new values.
 enum class ApplyError { None, StartAddress, FixedCountText, FixedCountZero, HeadMark, EndMark };
 
-ApplyError ApplyDataModeSettings(DataModeSettings& settings, const DataModeInput& input);
+ApplyError ApplyDataModeSettings(serial::DataModeSettings& settings, const DataModeInput& input);
 
 // Hex digits taken two at a time from the left, a last single digit as a
 // byte of its own ("A55" is A5 05); at most 8 bytes. None for a pair that
@@ -66,15 +66,15 @@ struct Cut {
     size_t keepFrom = 0;
 };
 
-Cut FindCut(const DataModeSettings& settings, std::span<const uint8_t> data);
+Cut FindCut(const serial::DataModeSettings& settings, std::span<const uint8_t> data);
 
 // The step of the modes other than Normal. It reads the watched rows from
 // the list and writes their values there.
-class DataModeDecoder : public DataModeStep {
+class DataModeDecoder : public serial::DataModeStep {
 public:
     explicit DataModeDecoder(VarList& variables) : variables_(variables) {}
 
-    ReceiveResult process(ReceiveModes& state, std::span<const uint8_t> chunk) override;
+    serial::ReceiveResult process(serial::ReceiveModes& state, std::span<const uint8_t> chunk) override;
 
     // Times the accumulator was too full for a chunk and started over.
     uint64_t overflows() const { return overflows_; }
@@ -83,11 +83,11 @@ public:
 private:
     // One cut of the accumulator; false when it changed nothing. A body or
     // unframed bytes go to `shown`, rows given a new value to `changed`.
-    bool CutBlock(ReceiveModes& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
-    void append(ReceiveModes& state, std::span<const uint8_t> chunk);
-    void cutAtMarks(ReceiveModes& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed);
-    void stringValues(ReceiveModes& state, std::span<const uint8_t> chunk, ReceiveResult& result);
-    void decodeRows(const ReceiveModes& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
+    bool CutBlock(serial::ReceiveModes& state, std::vector<uint8_t>& shown, std::vector<size_t>& changed);
+    void append(serial::ReceiveModes& state, std::span<const uint8_t> chunk);
+    void cutAtMarks(serial::ReceiveModes& state, std::span<const uint8_t> chunk, std::vector<size_t>& changed);
+    void stringValues(serial::ReceiveModes& state, std::span<const uint8_t> chunk, serial::ReceiveResult& result);
+    void decodeRows(const serial::ReceiveModes& state, std::span<const uint8_t> body, std::vector<size_t>& changed);
 
     VarList& variables_;
     std::vector<uint8_t> display_;
@@ -95,8 +95,8 @@ private:
     bool bodyShown_ = false;
     // Values of the changed rows before this chunk, in the order of `changed`.
     std::vector<std::string> previous_;
-    std::vector<Sample> samples_;
-    SampleClock::time_point chunkTime_;
+    std::vector<serial::Sample> samples_;
+    serial::SampleClock::time_point chunkTime_;
     uint64_t overflows_ = 0;
     uint64_t blocks_ = 0;
 };

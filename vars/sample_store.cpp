@@ -12,14 +12,14 @@ namespace quillon::vars {
 
 namespace {
 
-size_t widthOf(SampleKind kind)
+size_t widthOf(serial::SampleKind kind)
 {
     switch (kind) {
-    case SampleKind::U8: return 1;
-    case SampleKind::I16: return 2;
-    case SampleKind::I32:
-    case SampleKind::F32: return 4;
-    case SampleKind::F64: return 8;
+    case serial::SampleKind::U8: return 1;
+    case serial::SampleKind::I16: return 2;
+    case serial::SampleKind::I32:
+    case serial::SampleKind::F32: return 4;
+    case serial::SampleKind::F64: return 8;
     }
     return 8;
 }
@@ -40,16 +40,16 @@ double get(const uint8_t* at)
 }
 
 // Shortest text that reads back as the same number of the variable's own type.
-std::string valueText(SampleKind kind, double value)
+std::string valueText(serial::SampleKind kind, double value)
 {
     char buf[64];
     std::to_chars_result r{};
     switch (kind) {
-    case SampleKind::U8:
-    case SampleKind::I16:
-    case SampleKind::I32: r = std::to_chars(buf, buf + sizeof buf, static_cast<int64_t>(value)); break;
-    case SampleKind::F32: r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(value)); break;
-    case SampleKind::F64: r = std::to_chars(buf, buf + sizeof buf, value); break;
+    case serial::SampleKind::U8:
+    case serial::SampleKind::I16:
+    case serial::SampleKind::I32: r = std::to_chars(buf, buf + sizeof buf, static_cast<int64_t>(value)); break;
+    case serial::SampleKind::F32: r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(value)); break;
+    case serial::SampleKind::F64: r = std::to_chars(buf, buf + sizeof buf, value); break;
     }
     return std::string(buf, r.ptr);
 }
@@ -67,15 +67,15 @@ std::string csvField(const std::string& text)
 
 } // namespace
 
-std::optional<SampleKind> sampleKindOf(VarType type)
+std::optional<serial::SampleKind> sampleKindOf(VarType type)
 {
     switch (type) {
     case VarType::Char:
-    case VarType::BitMask: return SampleKind::U8;
-    case VarType::Int: return SampleKind::I16;
-    case VarType::Long: return SampleKind::I32;
-    case VarType::Float: return SampleKind::F32;
-    case VarType::Double: return SampleKind::F64;
+    case VarType::BitMask: return serial::SampleKind::U8;
+    case VarType::Int: return serial::SampleKind::I16;
+    case VarType::Long: return serial::SampleKind::I32;
+    case VarType::Float: return serial::SampleKind::F32;
+    case VarType::Double: return serial::SampleKind::F64;
     case VarType::Array: return std::nullopt;
     }
     return std::nullopt;
@@ -89,11 +89,11 @@ double SampleStore::Series::value(size_t index) const
     if (slot >= slotCount()) slot -= slotCount();
     const uint8_t* at = ring.data() + slot * width;
     switch (kind) {
-    case SampleKind::U8: return get<uint8_t>(at);
-    case SampleKind::I16: return get<int16_t>(at);
-    case SampleKind::I32: return get<int32_t>(at);
-    case SampleKind::F32: return get<float>(at);
-    case SampleKind::F64: return get<double>(at);
+    case serial::SampleKind::U8: return get<uint8_t>(at);
+    case serial::SampleKind::I16: return get<int16_t>(at);
+    case serial::SampleKind::I32: return get<int32_t>(at);
+    case serial::SampleKind::F32: return get<float>(at);
+    case serial::SampleKind::F64: return get<double>(at);
     }
     return 0;
 }
@@ -139,11 +139,11 @@ void SampleStore::Series::push(double v, uint64_t blk, size_t bound)
     }
     uint8_t* at = ring.data() + slot * width;
     switch (kind) {
-    case SampleKind::U8: put<uint8_t>(at, v); break;
-    case SampleKind::I16: put<int16_t>(at, v); break;
-    case SampleKind::I32: put<int32_t>(at, v); break;
-    case SampleKind::F32: put<float>(at, v); break;
-    case SampleKind::F64: put<double>(at, v); break;
+    case serial::SampleKind::U8: put<uint8_t>(at, v); break;
+    case serial::SampleKind::I16: put<int16_t>(at, v); break;
+    case serial::SampleKind::I32: put<int32_t>(at, v); break;
+    case serial::SampleKind::F32: put<float>(at, v); break;
+    case serial::SampleKind::F64: put<double>(at, v); break;
     }
     ++count;
 }
@@ -174,13 +174,13 @@ void SampleStore::setBound(size_t bound)
     dropUnusedMarks();
 }
 
-double SampleStore::secondsOf(SampleClock::time_point t)
+double SampleStore::secondsOf(serial::SampleClock::time_point t)
 {
     if (!origin_) origin_ = t;
     return std::chrono::duration<double>(t - *origin_).count();
 }
 
-void SampleStore::record(const Sample& sample)
+void SampleStore::record(const serial::Sample& sample)
 {
     auto it = series_.find(sample.series);
     if (it != series_.end() && it->second.kind != sample.kind) {
@@ -313,12 +313,12 @@ void SampleStore::writeCsv(std::ostream& out, const std::string& timeCaption,
     out << "\r\n";
 
     std::vector<std::optional<Cursor>> cursors;
-    std::vector<SampleKind> kinds;
+    std::vector<serial::SampleKind> kinds;
     for (const CsvColumn& c : columns) {
         auto it = series_.find(c.series);
         if (it == series_.end() || it->second.count == 0) {
             cursors.emplace_back();
-            kinds.push_back(SampleKind::F64);
+            kinds.push_back(serial::SampleKind::F64);
         } else {
             cursors.emplace_back(std::in_place, *this, it->second, 0);
             kinds.push_back(it->second.kind);

@@ -11,8 +11,8 @@
 #include "serial/sample.h"
 #include "vars/var_list.h"
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <optional>
@@ -24,7 +24,7 @@
 namespace quillon::vars {
 
 // None for arrays: they have no single value to plot.
-std::optional<SampleKind> sampleKindOf(VarType type);
+std::optional<serial::SampleKind> sampleKindOf(VarType type);
 
 struct SamplePoint {
     double time = 0; // seconds since the store's origin
@@ -53,10 +53,10 @@ public:
     size_t bound() const { return bound_; }
     void setBound(size_t bound);
 
-    void record(const Sample& sample);
-    void record(std::span<const Sample> samples)
+    void record(const serial::Sample& sample);
+    void record(std::span<const serial::Sample> samples)
     {
-        for (const Sample& s : samples) record(s);
+        for (const serial::Sample& s : samples) record(s);
     }
     // Forgets a series (its variable was redefined or deleted).
     void restart(uint64_t series);
@@ -111,7 +111,7 @@ private:
         uint64_t firstOrdinal; // the ordinal of its first sample in the series
     };
     struct Series {
-        SampleKind kind = SampleKind::F64;
+        serial::SampleKind kind = serial::SampleKind::F64;
         size_t width = 8;
         std::vector<uint8_t> ring; // grows up to the bound, then wraps
         size_t head = 0;           // slot of the oldest sample
@@ -133,7 +133,7 @@ private:
     };
     class Cursor;
 
-    double secondsOf(SampleClock::time_point t);
+    double secondsOf(serial::SampleClock::time_point t);
     double timeOf(uint64_t block) const;
     // The first sample index whose time is at or after `time` (after it,
     // with `inclusive`).
@@ -144,7 +144,7 @@ private:
     size_t bound_;
     std::map<uint64_t, Series> series_;
     std::deque<TimeMark> marks_;
-    std::optional<SampleClock::time_point> origin_;
+    std::optional<serial::SampleClock::time_point> origin_;
     uint64_t lastBlock_ = 0; // the decoder's number of the last block seen
     bool anyBlock_ = false;
     uint64_t block_ = 0; // the store's own number of it

@@ -27,8 +27,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <cstdio>
+#include <fstream>
 #include <poll.h>
 #include <pty.h>
 #include <random>
@@ -37,6 +37,7 @@
 #include <unistd.h>
 
 using namespace quillon;
+using namespace quillon::serial;
 
 namespace {
 
@@ -200,7 +201,8 @@ Run stream(bool blocks, const std::string& data, double rate, const std::string&
         dialogs.savePath = QString::fromStdString(dir + "/bench.csv");
         const auto c0 = std::chrono::steady_clock::now();
         frame.findChild<QAbstractButton*>(QStringLiteral("btnPlotCsv"))->click();
-        if (!QTest::qWaitFor([&] { return !window->exporting(); }, 600000)) std::fprintf(stderr, "CSV export did not end\n");
+        if (!QTest::qWaitFor([&] { return !window->exporting(); }, 600000))
+            std::fprintf(stderr, "CSV export did not end\n");
         r.csvSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - c0).count();
         r.csvRows = dataLines(dir + "/bench.csv");
         std::remove((dir + "/bench.csv").c_str());
@@ -253,8 +255,9 @@ int main(int argc, char** argv)
     bool ok = report("blocks, plot closed ", closed);
     const Run open = stream(true, blocks, rate, dir, true);
     ok = report("blocks, plot open   ", open) && ok;
-    std::printf("plot open: %.1f redraws/s on screen; CSV export %lld rows for %llu decoded blocks, written in %.2f s\n",
-                open.redrawsPerSecond, open.csvRows, static_cast<unsigned long long>(open.decoded), open.csvSeconds);
+    std::printf(
+        "plot open: %.1f redraws/s on screen; CSV export %lld rows for %llu decoded blocks, written in %.2f s\n",
+        open.redrawsPerSecond, open.csvRows, static_cast<unsigned long long>(open.decoded), open.csvSeconds);
     ok = ok && open.csvRows == static_cast<long long>(open.decoded);
     std::remove((dir + "/bench.INI").c_str());
     ::rmdir(dir.c_str());

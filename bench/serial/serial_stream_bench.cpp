@@ -32,6 +32,7 @@
 #include <unistd.h>
 
 using namespace quillon;
+using namespace quillon::serial;
 
 namespace {
 

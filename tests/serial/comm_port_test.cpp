@@ -24,6 +24,7 @@
 #include <thread>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::test;
 using namespace std::chrono_literals;
 

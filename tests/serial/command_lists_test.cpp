@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::test;
 
 namespace {

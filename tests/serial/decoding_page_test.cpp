@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::test;
 using vars::DisplayFormat;
 using vars::VarType;

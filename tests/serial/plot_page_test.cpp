@@ -19,6 +19,7 @@
 #include <sstream>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::test;
 using vars::VarType;
 

@@ -12,6 +12,7 @@
 #include <sstream>
 
 using namespace quillon;
+using namespace quillon::serial;
 using quillon::test::bytesOf;
 
 namespace {

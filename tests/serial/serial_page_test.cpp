@@ -30,6 +30,7 @@
 #include <thread>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::test;
 
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::vars;
 
 namespace {

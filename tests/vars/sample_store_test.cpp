@@ -8,6 +8,7 @@
 #include <sstream>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::vars;
 
 namespace {
@@ -225,12 +226,11 @@ TEST(SampleStore, CsvHasOneRowPerBlockWithEmptyFieldsForMissingValues)
     store.record(sample(3, 2, 1.2344, 1e-300, SampleKind::F64));
     store.record(sample(1, 3, 61.0, 3, SampleKind::F32));
 
-    EXPECT_EQ(csv(store, {{1, "fl"}, {2, "a,\"b\""}, {3, "d"}, {4, "never"}}),
-              "t,fl,\"a,\"\"b\"\"\",d,never\r\n"
-              "0.000,0.1,-32768,,\r\n"
-              "0.000,-2.5,,,\r\n"
-              "1.234,,7,1e-300,\r\n"
-              "61.000,3,,,\r\n");
+    EXPECT_EQ(csv(store, {{1, "fl"}, {2, "a,\"b\""}, {3, "d"}, {4, "never"}}), "t,fl,\"a,\"\"b\"\"\",d,never\r\n"
+                                                                               "0.000,0.1,-32768,,\r\n"
+                                                                               "0.000,-2.5,,,\r\n"
+                                                                               "1.234,,7,1e-300,\r\n"
+                                                                               "61.000,3,,,\r\n");
     EXPECT_EQ(csv(SampleStore(), {{1, "x"}}), "t,x\r\n");
 }
 

@@ -18,6 +18,7 @@
 #include <fstream>
 
 using namespace quillon;
+using namespace quillon::serial;
 using namespace quillon::test;
 using vars::VarDefinition;
 
