@@ -81,7 +81,7 @@ void TfrmMain::buildWindow()
     colorResister_ = new ColorResisterPage(*this);
     hexBin_ = new HexBinPage(*this);
     comTest_ = new serial::ComTestPage(*this);
-    serialMon_ = new SerialMonPage(*this, capture_);
+    serialMon_ = new monitor::SerialMonPage(*this, capture_);
     serial_ = &comTest_->session();
     settingsLoaders_ = {ledCoder_, comTest_->varGroup(), comTest_->interactiveGroup()};
     timerClients_ = {comTest_, serialMon_};

@@ -18,6 +18,10 @@ class QPushButton;
 namespace quillon::serial {
 class ComTestPage;
 }
+namespace quillon::monitor {
+class CaptureService;
+class SerialMonPage;
+} // namespace quillon::monitor
 
 namespace quillon {
 
@@ -27,16 +31,14 @@ class RTCalcPage;
 class LEDCoderPage;
 class ColorResisterPage;
 class HexBinPage;
-class SerialMonPage;
-class CaptureService;
 class TfrmVar;
 class VarGroup;
 
 struct FrameOptions {
-    std::string settingsPath;          // the INI file
-    Dialogs* dialogs = nullptr;        // null: real message boxes and file dialogs
-    DeviceMap* deviceMap = nullptr;    // null: the system's ports
-    CaptureService* capture = nullptr; // null: the system's port-capture component
+    std::string settingsPath;                   // the INI file
+    Dialogs* dialogs = nullptr;                 // null: real message boxes and file dialogs
+    DeviceMap* deviceMap = nullptr;             // null: the system's ports
+    monitor::CaptureService* capture = nullptr; // null: the system's port-capture component
 };
 
 class TfrmMain : public QWidget, public PageHost {
@@ -84,7 +86,7 @@ public:
     ColorResisterPage* colorResisterPage() const { return colorResister_; }
     HexBinPage* hexBinPage() const { return hexBin_; }
     serial::ComTestPage* comTestPage() const { return comTest_; }
-    SerialMonPage* serialMonPage() const { return serialMon_; }
+    monitor::SerialMonPage* serialMonPage() const { return serialMon_; }
     VarGroup* varGroup() const;
 
 protected:
@@ -104,7 +106,7 @@ private:
     Dialogs* dialogs_;
     std::unique_ptr<DeviceMap> ownDeviceMap_;
     DeviceMap* deviceMap_;
-    CaptureService* capture_;
+    monitor::CaptureService* capture_;
 
     QTabWidget* pcToolSet = nullptr;
     StatusBar* StatusBar1 = nullptr;
@@ -116,7 +118,7 @@ private:
     ColorResisterPage* colorResister_ = nullptr;
     HexBinPage* hexBin_ = nullptr;
     serial::ComTestPage* comTest_ = nullptr;
-    SerialMonPage* serialMon_ = nullptr;
+    monitor::SerialMonPage* serialMon_ = nullptr;
     SerialSessionControl* serial_ = nullptr;
     // None until the port monitor can be loaded.
     MonitorSessionControl* monitor_ = nullptr;

@@ -220,7 +220,7 @@ public:
         // Loaded as the page loads it: directly as root, through pkexec otherwise.
         if (!driver_.loadDriverService()) {
             if (signals_.requested()) return fail("interrupted before capture started");
-            const HelperStart& why = helper_.lastStart();
+            const monitor::HelperStart& why = helper_.lastStart();
             const bool bare = why.message.find(':') == std::string::npos && why.error;
             return fail("cannot start capture: " + why.message +
                         (bare ? std::string(": ") + std::strerror(why.error) : ""));
@@ -356,7 +356,7 @@ private:
 
     const MonitorOptions& o_;
     StopSignals signals_;
-    HelperCaptureDevice helper_;
+    monitor::HelperCaptureDevice helper_;
     MonitorDriver driver_;
     std::string lines_;
     uint64_t printed_ = 0;

@@ -17,7 +17,7 @@
 
 extern char** environ;
 
-namespace quillon {
+namespace quillon::monitor {
 
 namespace {
 
@@ -289,4 +289,4 @@ LoadFailure HelperCaptureDevice::load()
 
 std::unique_ptr<CaptureService> makeSystemCaptureService() { return std::make_unique<HelperCaptureDevice>(); }
 
-} // namespace quillon
+} // namespace quillon::monitor

@@ -16,7 +16,7 @@
 
 #include "monitor/capture/channel.h"
 
-namespace quillon {
+namespace quillon::monitor {
 
 using CaptureAnswer = capture::Answer;
 
@@ -128,4 +128,4 @@ private:
 // The capture component of this system: the helper beside the program.
 std::unique_ptr<CaptureService> makeSystemCaptureService();
 
-} // namespace quillon
+} // namespace quillon::monitor

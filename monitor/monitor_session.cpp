@@ -6,9 +6,7 @@
 
 #include <QElapsedTimer>
 
-namespace quillon {
-
-using namespace monitor;
+namespace quillon::monitor {
 
 namespace {
 
@@ -335,4 +333,4 @@ void MonitorSession::pollSlice()
         followUp_.start();
 }
 
-} // namespace quillon
+} // namespace quillon::monitor

@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-namespace quillon {
+namespace quillon::monitor {
 
 // Unloaded: no component. Loading: it is being started (the page waits).
 // Loaded: it answers and the ports are hooked. Capturing: loaded and told to capture.
@@ -146,4 +146,4 @@ private:
     std::thread worker_;
 };
 
-} // namespace quillon
+} // namespace quillon::monitor

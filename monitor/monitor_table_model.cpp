@@ -2,7 +2,7 @@
 
 #include "app/qt_text.h"
 
-namespace quillon {
+namespace quillon::monitor {
 
 QVariant MonitorTableModel::data(const QModelIndex& index, int role) const
 {
@@ -45,4 +45,4 @@ void MonitorTableModel::reset()
     endResetModel();
 }
 
-} // namespace quillon
+} // namespace quillon::monitor

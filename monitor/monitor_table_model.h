@@ -6,7 +6,7 @@
 
 #include <QAbstractTableModel>
 
-namespace quillon {
+namespace quillon::monitor {
 
 class MonitorTableModel : public QAbstractTableModel {
 public:
@@ -33,4 +33,4 @@ private:
     int shownRows_;
 };
 
-} // namespace quillon
+} // namespace quillon::monitor

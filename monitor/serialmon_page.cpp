@@ -10,9 +10,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 
-namespace quillon {
-
-using namespace monitor;
+namespace quillon::monitor {
 
 namespace {
 
@@ -245,4 +243,4 @@ void SerialMonPage::rowsChanged(const RowChanges& changes)
         ui->lvMonData->scrollToBottom();
 }
 
-} // namespace quillon
+} // namespace quillon::monitor

@@ -22,8 +22,11 @@ class QLineEdit;
 class QListWidget;
 
 namespace quillon {
-
 class PageHost;
+}
+
+namespace quillon::monitor {
+
 class MonitorTableModel;
 
 class SerialMonPage : public QWidget, public TimerClient, private MonitorView {
@@ -116,4 +119,4 @@ private:
     bool settingChecks_ = false;
 };
 
-} // namespace quillon
+} // namespace quillon::monitor

@@ -43,18 +43,18 @@ std::string helperPath()
 
 // The helper as the page sees it, keeping a copy of every buffer a read
 // hands over: what the page received, to hold its log against.
-class RecordingCapture : public CaptureService {
+class RecordingCapture : public monitor::CaptureService {
 public:
-    explicit RecordingCapture(CaptureService& inner) : inner_(inner) { clock_.start(); }
+    explicit RecordingCapture(monitor::CaptureService& inner) : inner_(inner) { clock_.start(); }
 
-    LoadFailure load() override { return inner_.load(); }
+    monitor::LoadFailure load() override { return inner_.load(); }
     void unload() override { inner_.unload(); }
     bool loaded() const override { return inner_.loaded(); }
-    CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize) override
+    monitor::CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize) override
     {
         if (code != kReadRecords) return inner_.request(code, input, outputSize);
         const qint64 begun = now();
-        CaptureAnswer a = inner_.request(code, input, outputSize);
+        monitor::CaptureAnswer a = inner_.request(code, input, outputSize);
         const qint64 took = now() - begun;
         readNs += took;
         longestReadNs = std::max(longestReadNs, took);
@@ -86,7 +86,7 @@ public:
     qint64 lastEmptyReadBegun = -1;
 
 private:
-    CaptureService& inner_;
+    monitor::CaptureService& inner_;
     QElapsedTimer clock_;
 };
 
@@ -108,7 +108,7 @@ std::string loadAverage()
 // serial port, ticked, the list at its longest and the capture log on.
 class MonitorWindow {
 public:
-    MonitorWindow(const std::string& dir, const std::string& slave, CaptureService& capture)
+    MonitorWindow(const std::string& dir, const std::string& slave, monitor::CaptureService& capture)
     {
         devices_.serial = std::vector<DeviceMapEntry>{{"\\Device\\pty", slave}};
         devices_.parallel = std::vector<DeviceMapEntry>{};
@@ -255,7 +255,7 @@ int runHelperFlood(const HelperFloodSettings& settings)
     char dirTemplate[] = "/tmp/quillon-monbench-XXXXXX";
     const std::string dir = ::mkdtemp(dirTemplate);
 
-    HelperCaptureDevice helper(helperPath());
+    monitor::HelperCaptureDevice helper(helperPath());
     RecordingCapture capture(helper);
     int code = 0;
     {

@@ -42,24 +42,24 @@ using bench::DelayProbe;
 
 // Every read is a full buffer: writes of 64 bytes, each read request
 // completed by a second record, as a busy port gives them.
-class FloodingCapture : public CaptureService {
+class FloodingCapture : public monitor::CaptureService {
 public:
     long long records = 0;
     long long reads = 0;
 
-    LoadFailure load() override
+    monitor::LoadFailure load() override
     {
         running_ = true;
-        return LoadFailure::None;
+        return monitor::LoadFailure::None;
     }
     void unload() override { running_ = false; }
     bool loaded() const override { return running_; }
-    CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t) override
+    monitor::CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t) override
     {
         if (code == kHookSerial || code == kHookParallel) return {true, 0, uint32Block(hookMaskOf(input))};
         if (code != kReadRecords) return {true, 0, {}};
         ++reads;
-        CaptureAnswer a{true, 0, {}};
+        monitor::CaptureAnswer a{true, 0, {}};
         a.output.reserve(kReadBufferSize);
         while (true) {
             const bool completion = sequence_ % 2 == 1;

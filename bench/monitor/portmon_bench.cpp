@@ -58,13 +58,13 @@ std::vector<uint8_t> u32Block(uint32_t v)
 
 // Reads records the way the monitor page does: every 500 ms, until a read returns nothing.
 struct Poller {
-    explicit Poller(HelperCaptureDevice& d) : device(d) {}
+    explicit Poller(monitor::HelperCaptureDevice& d) : device(d) {}
     void start()
     {
         thread = std::thread([this] {
             while (!stop) {
                 for (;;) {
-                    CaptureAnswer a = device.request(kReadRecords, {}, kReadBufferSize);
+                    monitor::CaptureAnswer a = device.request(kReadRecords, {}, kReadBufferSize);
                     if (!a.ok || a.output.empty()) break;
                     walkMonitorRecords(a.output, a.output.size(), [&](const MonitorRecord& r) {
                         ++records;
@@ -85,7 +85,7 @@ struct Poller {
         stop = true;
         thread.join();
     }
-    HelperCaptureDevice& device;
+    monitor::HelperCaptureDevice& device;
     std::thread thread;
     std::atomic<bool> stop{false};
     long long records = 0, writeRecords = 0, overflowRecords = 0, dropped = 0;
@@ -102,14 +102,14 @@ double peakRssMiB(pid_t pid)
 }
 
 // Loads the helper with the pty hooked, 64 data bytes a record, capture on.
-bool startHooked(HelperCaptureDevice& device, const std::string& slave)
+bool startHooked(monitor::HelperCaptureDevice& device, const std::string& slave)
 {
-    HelperStart s = device.start();
+    monitor::HelperStart s = device.start();
     if (!s.ok) {
         std::printf("capture cannot be loaded here: %s\n", s.message.c_str());
         return false;
     }
-    CaptureAnswer hooked = device.request(kHookSerial, hookBlock(slave), 4);
+    monitor::CaptureAnswer hooked = device.request(kHookSerial, hookBlock(slave), 4);
     return hooked.ok && hooked.output == u32Block(1) && device.request(kMaxDataBytes, u32Block(64), 0).ok &&
            device.request(kStartCapture, {}, 0).ok;
 }
@@ -155,7 +155,7 @@ int main(int argc, char** argv)
     const std::string slave = pty.slavePath();
 
     std::printf("pty %s, %d rounds of %.1f s per rate\n", slave.c_str(), rounds, seconds);
-    HelperCaptureDevice device(helper);
+    monitor::HelperCaptureDevice device(helper);
     // Alternating rounds, so a neighbour's load hits both sides alike.
     std::vector<double> wallRatio, cpuRatio;
     long long recordsRead = 0, dropped = 0;
@@ -196,7 +196,7 @@ int main(int argc, char** argv)
         if (!startHooked(device, slave)) return 2;
         const WriterResult flood = writerRate(slave, 2 * seconds);
         const double unreadPeak = peakRssMiB(device.pid());
-        CaptureAnswer first = device.request(kReadRecords, {}, kReadBufferSize);
+        monitor::CaptureAnswer first = device.request(kReadRecords, {}, kReadBufferSize);
         long long overflow = 0;
         walkMonitorRecords(first.output, first.output.size(), [&](const MonitorRecord& r) {
             if (r.fields.size() > 4 && r.fields[3] == "OVERFLOW") overflow = std::atoll(r.fields[4].c_str());

@@ -105,8 +105,8 @@ protected:
     void SetUp() override
     {
         {
-            HelperCaptureDevice probe(QUILLON_PORTMON_PATH);
-            const HelperStart s = probe.start();
+            monitor::HelperCaptureDevice probe(QUILLON_PORTMON_PATH);
+            const monitor::HelperStart s = probe.start();
             if (!s.ok) GTEST_SKIP() << "capture cannot be loaded here: " << s.message;
         }
         // Not root, the command would start its helper through pkexec.
@@ -137,7 +137,7 @@ protected:
     // The page with its own helper, hooking the same pty and logging to `log`.
     void loadPage(const std::string& log)
     {
-        pageHelper = std::make_unique<HelperCaptureDevice>(QUILLON_PORTMON_PATH);
+        pageHelper = std::make_unique<monitor::HelperCaptureDevice>(QUILLON_PORTMON_PATH);
         capture = pageHelper.get();
         devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pty", pty.slavePath()}};
         makeFrame();
@@ -165,7 +165,7 @@ protected:
     void TearDown() override { frame.reset(); }
 
     PtyPair pty;
-    std::unique_ptr<HelperCaptureDevice> pageHelper;
+    std::unique_ptr<monitor::HelperCaptureDevice> pageHelper;
     pid_t helper = -1;
     std::set<uint32_t> programs;
 };

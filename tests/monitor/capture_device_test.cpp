@@ -40,9 +40,9 @@ protected:
 TEST_F(FakeHelper, AHelperThatEndsWithoutAHandshakeFailsToStart)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "starts the helper directly only as root";
-    HelperCaptureDevice device(script("exit 0"));
+    monitor::HelperCaptureDevice device(script("exit 0"));
     device.setTimeoutMs(300);
-    HelperStart s = device.start();
+    monitor::HelperStart s = device.start();
     EXPECT_FALSE(s.ok);
     EXPECT_FALSE(device.running());
     EXPECT_EQ(device.pid(), -1);
@@ -52,8 +52,9 @@ TEST_F(FakeHelper, TheHelpersRefusalIsPassedOn)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "starts the helper directly only as root";
     // Failure, EPERM (1), and its reason.
-    HelperCaptureDevice device(script(R"(printf 'QPM1\000\000\000\000\001\000\000\000\007\000\000\000no BPF!')"));
-    HelperStart s = device.start();
+    monitor::HelperCaptureDevice device(
+        script(R"(printf 'QPM1\000\000\000\000\001\000\000\000\007\000\000\000no BPF!')"));
+    monitor::HelperStart s = device.start();
     EXPECT_FALSE(s.ok);
     EXPECT_EQ(s.error, EPERM);
     EXPECT_EQ(s.message, "no BPF!");
@@ -62,14 +63,14 @@ TEST_F(FakeHelper, TheHelpersRefusalIsPassedOn)
 TEST_F(FakeHelper, ASilentHelperTimesOutAndIsEnded)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "starts the helper directly only as root";
-    HelperCaptureDevice device(script(hello + "\nexec sleep 30"));
+    monitor::HelperCaptureDevice device(script(hello + "\nexec sleep 30"));
     device.setTimeoutMs(300);
-    HelperStart s = device.start();
+    monitor::HelperStart s = device.start();
     ASSERT_TRUE(s.ok) << s.message;
     EXPECT_EQ(s.message, "ok");
     const pid_t pid = device.pid();
     const auto before = std::chrono::steady_clock::now();
-    CaptureAnswer a = device.request(kReadRecords, {}, kReadBufferSize);
+    monitor::CaptureAnswer a = device.request(kReadRecords, {}, kReadBufferSize);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
     EXPECT_FALSE(a.ok);
     EXPECT_EQ(a.error, ETIMEDOUT);
@@ -82,7 +83,7 @@ TEST_F(FakeHelper, AnOversizedOrCutAnswerIsAFailure)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "starts the helper directly only as root";
     // Reads the request, then claims 16 MiB of output.
-    HelperCaptureDevice big(script(hello + R"(
+    monitor::HelperCaptureDevice big(script(hello + R"(
 head -c 12 >/dev/null; printf '\001\000\000\000\000\000\000\000\000\000\000\001'; exec sleep 30)"));
     big.setTimeoutMs(500);
     ASSERT_TRUE(big.start().ok);
@@ -90,7 +91,7 @@ head -c 12 >/dev/null; printf '\001\000\000\000\000\000\000\000\000\000\000\001'
     EXPECT_FALSE(big.running());
 
     // Promises 8 bytes, sends 3 and exits.
-    HelperCaptureDevice cut(script(hello + R"(
+    monitor::HelperCaptureDevice cut(script(hello + R"(
 head -c 12 >/dev/null; printf '\001\000\000\000\000\000\000\000\010\000\000\000abc')"));
     cut.setTimeoutMs(500);
     ASSERT_TRUE(cut.start().ok);
@@ -100,11 +101,11 @@ head -c 12 >/dev/null; printf '\001\000\000\000\000\000\000\000\010\000\000\000a
 TEST_F(FakeHelper, AnswersAreCutToTheOutputSizeAsked)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "starts the helper directly only as root";
-    HelperCaptureDevice device(script(hello + R"(
+    monitor::HelperCaptureDevice device(script(hello + R"(
 head -c 12 >/dev/null; printf '\001\000\000\000\000\000\000\000\010\000\000\00012345678'; exec sleep 30)"));
     device.setTimeoutMs(500);
     ASSERT_TRUE(device.start().ok);
-    CaptureAnswer a = device.request(kHookSerial, {}, 4);
+    monitor::CaptureAnswer a = device.request(kHookSerial, {}, 4);
     EXPECT_TRUE(a.ok);
     EXPECT_EQ(a.output, (std::vector<uint8_t>{'1', '2', '3', '4'}));
 }
@@ -114,7 +115,7 @@ head -c 12 >/dev/null; printf '\001\000\000\000\000\000\000\000\010\000\000\0001
 TEST_F(FakeHelper, UnloadingAHelperThatIgnoresQuitAndSigtermReturnsInTime)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "starts the helper directly only as root";
-    HelperCaptureDevice device(script("trap '' TERM HUP\n" + hello + "\nexec sleep 30"));
+    monitor::HelperCaptureDevice device(script("trap '' TERM HUP\n" + hello + "\nexec sleep 30"));
     device.setTimeoutMs(600);
     ASSERT_TRUE(device.start().ok);
     const pid_t pid = device.pid();
@@ -136,7 +137,7 @@ TEST_F(FakeHelper, AHelperThatCannotBeSignalledIsLeftToEndItself)
     const pid_t client = ::fork();
     ASSERT_GE(client, 0);
     if (client == 0) {
-        HelperCaptureDevice device(path);
+        monitor::HelperCaptureDevice device(path);
         device.setTimeoutMs(600);
         long result[2] = {-1, -1};
         if (device.start().ok) {
@@ -185,11 +186,11 @@ TEST_F(FakeHelper, APasswordNotGivenIsToldApartAndNotAskedForAgain)
         ASSERT_GE(client, 0);
         if (client == 0) {
             if (::setresuid(65534, 65534, 65534) != 0) ::_exit(3);
-            HelperCaptureDevice device(helper);
+            monitor::HelperCaptureDevice device(helper);
             device.setLauncher(launcher);
             monitor::MonitorDriver driver(&device);
             const bool loaded = driver.loadDriverService();
-            ::_exit(!loaded && driver.lastLoadFailure() == LoadFailure::PasswordRefused ? 0 : 4);
+            ::_exit(!loaded && driver.lastLoadFailure() == monitor::LoadFailure::PasswordRefused ? 0 : 4);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(client, &status, 0), client);
@@ -202,31 +203,31 @@ TEST_F(FakeHelper, APasswordNotGivenIsToldApartAndNotAskedForAgain)
 TEST_F(FakeHelper, ACancelledLoadReturnsAtOnceAndEndsWhatItStarted)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "starts the helper directly only as root";
-    HelperCaptureDevice device(script("exec sleep 30"));
+    monitor::HelperCaptureDevice device(script("exec sleep 30"));
     device.setTimeoutMs(5000); // the handshake alone could wait 10 s
-    LoadFailure result = LoadFailure::None;
+    monitor::LoadFailure result = monitor::LoadFailure::None;
     std::thread loading([&] { result = device.load(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto before = std::chrono::steady_clock::now();
     device.setLoadCancelled(true);
     loading.join();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
-    EXPECT_EQ(result, LoadFailure::Cancelled);
+    EXPECT_EQ(result, monitor::LoadFailure::Cancelled);
     EXPECT_EQ(device.pid(), -1);
     // Until loads are allowed again, none starts.
-    EXPECT_EQ(device.load(), LoadFailure::Cancelled);
+    EXPECT_EQ(device.load(), monitor::LoadFailure::Cancelled);
     device.setLoadCancelled(false);
-    HelperCaptureDevice other(script(hello + "\nexec sleep 30"));
+    monitor::HelperCaptureDevice other(script(hello + "\nexec sleep 30"));
     other.setLoadCancelled(true);
     other.setLoadCancelled(false);
     other.setTimeoutMs(500);
-    EXPECT_EQ(other.load(), LoadFailure::None);
+    EXPECT_EQ(other.load(), monitor::LoadFailure::None);
 }
 
 TEST(HelperClient, AMissingHelperIsToldWithoutStartingAnything)
 {
-    HelperCaptureDevice device("/nonexistent/quillon-portmon");
-    EXPECT_EQ(device.load(), LoadFailure::HelperMissing);
+    monitor::HelperCaptureDevice device("/nonexistent/quillon-portmon");
+    EXPECT_EQ(device.load(), monitor::LoadFailure::HelperMissing);
     EXPECT_EQ(device.pid(), -1);
 }
 

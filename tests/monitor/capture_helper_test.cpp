@@ -125,13 +125,13 @@ protected:
     {
         ASSERT_TRUE(pty.ok());
         before = portmonPrograms();
-        HelperStart s = device.start();
+        monitor::HelperStart s = device.start();
         if (!s.ok) GTEST_SKIP() << "capture cannot be loaded here: " << s.message;
         ours = portmonPrograms();
         for (uint32_t id : before) ours.erase(id);
     }
 
-    CaptureAnswer ask(uint32_t code, const std::vector<uint8_t>& in = {}, uint32_t out = 0)
+    monitor::CaptureAnswer ask(uint32_t code, const std::vector<uint8_t>& in = {}, uint32_t out = 0)
     {
         return device.request(code, in, out);
     }
@@ -139,7 +139,7 @@ protected:
     // Hooks the pty slave as serial entry 0, sets the limits and starts capture.
     void hookAndStart(uint32_t maxBytes = 64)
     {
-        CaptureAnswer a = ask(kHookSerial, hookBlock(1, {pty.slavePath()}), 4);
+        monitor::CaptureAnswer a = ask(kHookSerial, hookBlock(1, {pty.slavePath()}), 4);
         ASSERT_TRUE(a.ok);
         ASSERT_EQ(a.output, u32Block(1));
         ASSERT_TRUE(ask(kMaxDataBytes, u32Block(maxBytes)).ok);
@@ -153,7 +153,7 @@ protected:
         std::vector<MonitorRecord> all;
         const auto until = std::chrono::steady_clock::now() + 3s;
         while (std::chrono::steady_clock::now() < until) {
-            CaptureAnswer a = ask(kReadRecords, {}, kReadBufferSize);
+            monitor::CaptureAnswer a = ask(kReadRecords, {}, kReadBufferSize);
             EXPECT_TRUE(a.ok);
             if (!a.ok) break;
             if (raw) raw->insert(raw->end(), a.output.begin(), a.output.end());
@@ -186,12 +186,12 @@ protected:
     {
         device.stop();
         PkexecUid as(uid);
-        HelperStart s = device.start();
+        monitor::HelperStart s = device.start();
         ASSERT_TRUE(s.ok) << s.message;
     }
 
     test::PtyPair pty;
-    HelperCaptureDevice device{QUILLON_PORTMON_PATH};
+    monitor::HelperCaptureDevice device{QUILLON_PORTMON_PATH};
     std::set<uint32_t> before, ours;
 };
 
@@ -307,7 +307,7 @@ TEST_F(CaptureHelper, HooksOnlyNamesThatAreCharacterDevices)
     test::TempDir dir;
     const std::string file = dir.path() + "/COM9";
     std::ofstream(file) << "x";
-    CaptureAnswer a = ask(kHookSerial, hookBlock(0b1111, {pty.slavePath(), "/no/such/port", file, ""}), 4);
+    monitor::CaptureAnswer a = ask(kHookSerial, hookBlock(0b1111, {pty.slavePath(), "/no/such/port", file, ""}), 4);
     ASSERT_TRUE(a.ok);
     EXPECT_EQ(a.output, u32Block(0b0001));
     // A parallel hook leaves the serial one in place.
@@ -334,7 +334,7 @@ TEST_F(CaptureHelper, NothingButSerialAndParallelPortsIsHooked)
                                             shm.path + "/event0", shm.path + "/mem", shm.path + "/ttyUSB0",
                                             "/dev/pts/ptmx",      pty.slavePath()};
     // A ttyUSB node with no adapter behind it (sysfs has no such device) is refused too.
-    CaptureAnswer a = ask(kHookSerial, hookBlock(0x7FF, names), 4);
+    monitor::CaptureAnswer a = ask(kHookSerial, hookBlock(0x7FF, names), 4);
     ASSERT_TRUE(a.ok);
     EXPECT_EQ(a.output, u32Block(1u << 10));
     a = ask(kHookParallel, hookBlock(0b11, {"/dev/tty", "/dev/null"}), 4);
@@ -350,7 +350,7 @@ TEST_F(CaptureHelper, AUserMayHookOnlyTheirOwnPorts)
     ASSERT_EQ(::chmod(theirs.slavePath().c_str(), 0620), 0);
     ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0620), 0);
     restartFor("65534"); // nobody, as pkexec names them
-    CaptureAnswer a = ask(kHookSerial, hookBlock(0b11, {pty.slavePath(), theirs.slavePath()}), 4);
+    monitor::CaptureAnswer a = ask(kHookSerial, hookBlock(0b11, {pty.slavePath(), theirs.slavePath()}), 4);
     ASSERT_TRUE(a.ok);
     EXPECT_EQ(a.output, u32Block(0b10));
     // Root, named by pkexec, may hook both.
@@ -385,7 +385,7 @@ TEST_F(CaptureHelper, LinksOutsideDevAreNeverFollowed)
     const std::vector<std::string> names = {
         dir.file("COM1"),  shm.path + "/COM2", shm.path + "/COM3", shm.path + "/COM4", shm.path + "/COM5", fifo, node,
         "/dev/../" + node, pty.slavePath()};
-    CaptureAnswer a = ask(kHookSerial, hookBlock(0x1FF, names), 4);
+    monitor::CaptureAnswer a = ask(kHookSerial, hookBlock(0x1FF, names), 4);
     ASSERT_TRUE(a.ok) << "the helper blocked on a name: " << a.error;
     EXPECT_EQ(a.output, u32Block(1u << 8));
     char events[256];
@@ -523,7 +523,7 @@ TEST_F(CaptureHelper, FiltersAndSwitchesDropRecordsInTheHelper)
 
 TEST_F(CaptureHelper, RefusesBadRequestsAndKeepsAnswering)
 {
-    CaptureAnswer a = ask(0x83070099);
+    monitor::CaptureAnswer a = ask(0x83070099);
     EXPECT_FALSE(a.ok);
     EXPECT_EQ(a.error, ENOTTY);
     EXPECT_EQ(ask(kSetFilter, std::vector<uint8_t>(257)).error, EINVAL);
@@ -565,7 +565,7 @@ TEST_F(CaptureHelper, EndOfInputWhenTheClientIsKilledDetachesAndEnds)
     pid_t client = ::fork();
     ASSERT_GE(client, 0);
     if (client == 0) {
-        HelperCaptureDevice inChild(QUILLON_PORTMON_PATH);
+        monitor::HelperCaptureDevice inChild(QUILLON_PORTMON_PATH);
         pid_t helper = inChild.start().ok ? inChild.pid() : -1;
         (void)!::write(report[1], &helper, sizeof helper);
         ::pause();

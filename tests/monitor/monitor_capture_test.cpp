@@ -59,11 +59,11 @@ protected:
             // Where the helper can't load its programs (no root, no BTF)
             // there is nothing to capture with. Past this probe, a failed
             // load is the page's fault.
-            HelperCaptureDevice probe(QUILLON_PORTMON_PATH);
-            const HelperStart s = probe.start();
+            monitor::HelperCaptureDevice probe(QUILLON_PORTMON_PATH);
+            const monitor::HelperStart s = probe.start();
             if (!s.ok) GTEST_SKIP() << "capture cannot be loaded here: " << s.message;
         }
-        helper = std::make_unique<HelperCaptureDevice>(QUILLON_PORTMON_PATH);
+        helper = std::make_unique<monitor::HelperCaptureDevice>(QUILLON_PORTMON_PATH);
         capture = helper.get();
         ASSERT_TRUE(pty.ok());
         devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pty", pty.slavePath()}};
@@ -95,7 +95,7 @@ protected:
     }
 
     PtyPair pty;
-    std::unique_ptr<HelperCaptureDevice> helper;
+    std::unique_ptr<monitor::HelperCaptureDevice> helper;
     std::set<uint32_t> ours; // the programs of the helper the page loaded
 };
 

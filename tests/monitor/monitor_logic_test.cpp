@@ -296,7 +296,7 @@ TEST(MonitorDriver, LoadRetriesOnceAndOnlyWhereARetryCanHelp)
 {
     ScriptedCapture capture;
     MonitorDriver driver(&capture);
-    capture.loadResults = {LoadFailure::Other, LoadFailure::None};
+    capture.loadResults = {monitor::LoadFailure::Other, monitor::LoadFailure::None};
     EXPECT_TRUE(driver.loadDriverService());
     EXPECT_EQ(capture.loads, 2);
     EXPECT_TRUE(driver.handleValid());
@@ -307,12 +307,12 @@ TEST(MonitorDriver, LoadRetriesOnceAndOnlyWhereARetryCanHelp)
     EXPECT_GT(capture.unloads, unloadsBefore);
 
     capture.loads = 0;
-    capture.loadResults = {LoadFailure::Other, LoadFailure::Other};
+    capture.loadResults = {monitor::LoadFailure::Other, monitor::LoadFailure::Other};
     EXPECT_FALSE(driver.loadDriverService());
     EXPECT_EQ(capture.loads, 2);
 
     capture.loads = 0;
-    capture.loadResults = {LoadFailure::NoPrivilege};
+    capture.loadResults = {monitor::LoadFailure::NoPrivilege};
     EXPECT_FALSE(driver.loadDriverService());
     EXPECT_EQ(capture.loads, 1);
 

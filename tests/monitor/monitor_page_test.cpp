@@ -45,7 +45,7 @@ protected:
 
     ~MonitorPageTest() override { frame.reset(); }
 
-    SerialMonPage& makeMonitor()
+    monitor::SerialMonPage& makeMonitor()
     {
         devices.serial =
             std::vector<DeviceMapEntry>{{"\\Device\\ttyS0", "/dev/ttyS0"}, {"\\Device\\ttyUSB0", "/dev/ttyUSB0"}};
@@ -164,7 +164,7 @@ TEST_F(MonitorPageTest, InstallRunsTheSetUpInOrderAndUninstallRemovesIt)
 TEST_F(MonitorPageTest, LoadFailureIsRetriedOnceThenReported)
 {
     makeMonitor();
-    service.loadResults = {LoadFailure::Other, LoadFailure::Other};
+    service.loadResults = {monitor::LoadFailure::Other, monitor::LoadFailure::Other};
     install();
     EXPECT_EQ(service.loads, 2);
     ASSERT_EQ(dialogs.messages(),
@@ -176,7 +176,7 @@ TEST_F(MonitorPageTest, LoadFailureIsRetriedOnceThenReported)
 
     // The next press loads again; a first failure mended by the retry says nothing.
     dialogs.clear();
-    service.loadResults = {LoadFailure::Other};
+    service.loadResults = {monitor::LoadFailure::Other};
     install();
     EXPECT_TRUE(dialogs.calls.empty());
     EXPECT_EQ(caption(), "卸载驱动");
@@ -185,17 +185,17 @@ TEST_F(MonitorPageTest, LoadFailureIsRetriedOnceThenReported)
 TEST_F(MonitorPageTest, AFailedLoadSaysWhyOnItsSecondLineAndAsksForAPasswordOnce)
 {
     makeMonitor();
-    const std::pair<LoadFailure, const char*> reasons[] = {
-        {LoadFailure::NoPrivilege, "端口监视需要管理员权限：请以 root 身份运行本程序，或安装 pkexec。"},
-        {LoadFailure::NoBtf, "内核缺少 BTF 类型信息，无法运行端口监视程序。"},
-        {LoadFailure::NoBpf, "内核拒绝加载端口监视所需的 eBPF 程序。"},
-        {LoadFailure::HelperMissing, "程序所在目录中找不到 quillon-portmon。"},
-        {LoadFailure::PasswordRefused, "没有输入管理员密码，或授权被拒绝。"},
+    const std::pair<monitor::LoadFailure, const char*> reasons[] = {
+        {monitor::LoadFailure::NoPrivilege, "端口监视需要管理员权限：请以 root 身份运行本程序，或安装 pkexec。"},
+        {monitor::LoadFailure::NoBtf, "内核缺少 BTF 类型信息，无法运行端口监视程序。"},
+        {monitor::LoadFailure::NoBpf, "内核拒绝加载端口监视所需的 eBPF 程序。"},
+        {monitor::LoadFailure::HelperMissing, "程序所在目录中找不到 quillon-portmon。"},
+        {monitor::LoadFailure::PasswordRefused, "没有输入管理员密码，或授权被拒绝。"},
     };
     for (const auto& [failure, reason] : reasons) {
         dialogs.clear();
         service.loads = 0;
-        service.loadResults = {failure, LoadFailure::None};
+        service.loadResults = {failure, monitor::LoadFailure::None};
         install();
         // None of these is mended by trying again; a second password dialog least of all.
         EXPECT_EQ(service.loads, 1) << reason;
@@ -328,8 +328,8 @@ TEST_F(MonitorPageTest, EverySetUpRequestThatFailsSaysSoOnceAndUnloads)
 {
     makeMonitor();
     tickPort("clbSerialList", 0);
-    for (uint32_t code : {kHookSerial, kHookParallel, kDiscardRecords, kSetFilter, kMaxDataBytes, kHexDisplay,
-                          kStartCapture}) {
+    for (uint32_t code :
+         {kHookSerial, kHookParallel, kDiscardRecords, kSetFilter, kMaxDataBytes, kHexDisplay, kStartCapture}) {
         SCOPED_TRACE(code);
         service.failing = {code};
         service.requests.clear();

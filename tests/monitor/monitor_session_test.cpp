@@ -30,7 +30,7 @@ std::vector<uint8_t> records(std::initializer_list<int32_t> sequences)
 }
 
 // What the page would show, and the controls it would read.
-class RecordingView : public MonitorView {
+class RecordingView : public monitor::MonitorView {
 public:
     std::vector<QString> errors;
     std::vector<bool> loadingShown;
@@ -69,7 +69,7 @@ class MonitorSessionTest : public ::testing::Test {
 protected:
     ScriptedCapture service;
     RecordingView view;
-    MonitorSession session{&service};
+    monitor::MonitorSession session{&service};
     TempDir dir;
 
     MonitorSessionTest()
@@ -95,30 +95,30 @@ protected:
 
 TEST_F(MonitorSessionTest, StateFollowsLoadStartStopAndUnload)
 {
-    EXPECT_EQ(session.state(), MonitorState::Unloaded);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Unloaded);
     EXPECT_FALSE(session.driverLoaded());
     session.toggleLoad();
-    EXPECT_EQ(session.state(), MonitorState::Loading);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Loading);
     EXPECT_TRUE(session.driverLoaded()); // ending the monitor now cancels the load
     EXPECT_EQ(view.loadingShown, std::vector<bool>{true});
     EXPECT_TRUE(service.requests.empty()); // nothing is sent while the component loads
     load();
-    EXPECT_EQ(session.state(), MonitorState::Capturing);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Capturing);
     EXPECT_EQ(view.loadingShown, (std::vector<bool>{true, false}));
     EXPECT_EQ(view.loadedShown, std::vector<bool>{true});
     EXPECT_EQ(service.codes().back(), kStartCapture);
     EXPECT_EQ(session.driver().hookedMask(PortKind::Serial), 0b10u);
 
     session.setCapturing(false);
-    EXPECT_EQ(session.state(), MonitorState::Loaded);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Loaded);
     EXPECT_EQ(service.codes().back(), kStopCapture);
     session.setCapturing(true);
-    EXPECT_EQ(session.state(), MonitorState::Capturing);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Capturing);
     EXPECT_EQ(service.codes().back(), kStartCapture);
 
     service.requests.clear();
     session.toggleLoad();
-    EXPECT_EQ(session.state(), MonitorState::Unloaded);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Unloaded);
     EXPECT_EQ(service.codes(), std::vector<uint32_t>{kStopCapture});
     EXPECT_FALSE(service.loaded());
     EXPECT_EQ(view.loadedShown, (std::vector<bool>{true, false}));
@@ -128,7 +128,7 @@ TEST_F(MonitorSessionTest, StateFollowsLoadStartStopAndUnload)
     // Capture off at the set-up: loaded, not capturing.
     view.start = false;
     load();
-    EXPECT_EQ(session.state(), MonitorState::Loaded);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Loaded);
     EXPECT_EQ(service.codes().back(), kHexDisplay);
 }
 
@@ -136,11 +136,11 @@ TEST_F(MonitorSessionTest, FailedRequestWhileLoadedClosesTheMonitorAndSaysSoOnce
 {
     view.start = false;
     load();
-    ASSERT_EQ(session.state(), MonitorState::Loaded);
+    ASSERT_EQ(session.state(), monitor::MonitorState::Loaded);
     service.failing = {kSetFilter, kHexDisplay, kMaxDataBytes, kHookSerial};
     EXPECT_FALSE(session.sendFilter(FilterSettings{}));
     EXPECT_EQ(view.errors, std::vector<QString>{kCommError});
-    EXPECT_EQ(session.state(), MonitorState::Unloaded);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Unloaded);
     EXPECT_FALSE(service.loaded());
     EXPECT_EQ(view.loadedShown.back(), false);
 
@@ -160,11 +160,11 @@ TEST_F(MonitorSessionTest, ComponentGoneWhileLoadedIsACommunicationErrorAtTheCap
 {
     view.start = false;
     load();
-    ASSERT_EQ(session.state(), MonitorState::Loaded);
+    ASSERT_EQ(session.state(), monitor::MonitorState::Loaded);
     service.unload(); // the helper ended without a request noticing
     session.setCapturing(true);
     EXPECT_EQ(view.errors, std::vector<QString>{kCommError});
-    EXPECT_EQ(session.state(), MonitorState::Unloaded);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Unloaded);
     EXPECT_EQ(view.loadedShown.back(), false);
 
     // Not loaded at all: the user is told to load it first, and nothing closes.
@@ -177,12 +177,12 @@ TEST_F(MonitorSessionTest, ComponentGoneWhileLoadedIsACommunicationErrorAtTheCap
 
 TEST_F(MonitorSessionTest, FailedLoadIsReportedWithItsReasonAndLeavesTheMonitorUnloaded)
 {
-    service.loadResults = {LoadFailure::NoPrivilege};
+    service.loadResults = {monitor::LoadFailure::NoPrivilege};
     load();
     ASSERT_EQ(view.errors.size(), 1u);
     EXPECT_TRUE(view.errors[0].startsWith(QStringLiteral("加载驱动程序时出错!")));
     EXPECT_TRUE(view.errors[0].contains(QStringLiteral("管理员权限")));
-    EXPECT_EQ(session.state(), MonitorState::Unloaded);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Unloaded);
     EXPECT_EQ(view.loadedShown, std::vector<bool>{false});
     EXPECT_TRUE(service.requests.empty());
 }
@@ -193,7 +193,7 @@ TEST_F(MonitorSessionTest, RefusedPortsAreNamedToTheViewAndCaptureGoesOn)
     view.serialChecks = {true, true};
     load();
     EXPECT_EQ(view.refused, (std::vector<std::pair<PortKind, int>>{{PortKind::Serial, 1}}));
-    EXPECT_EQ(session.state(), MonitorState::Capturing);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Capturing);
     EXPECT_EQ(session.driver().hookedMask(PortKind::Serial), 0b01u);
 }
 
@@ -202,7 +202,7 @@ TEST_F(MonitorSessionTest, PollingNeedsCaptureAndAHookedPort)
     // Nothing hooked: no reads.
     view.serialChecks = {false, false};
     load();
-    ASSERT_EQ(session.state(), MonitorState::Capturing);
+    ASSERT_EQ(session.state(), monitor::MonitorState::Capturing);
     service.requests.clear();
     service.reads = {records({1})};
     session.poll();
@@ -265,7 +265,7 @@ TEST_F(MonitorSessionTest, LogIsWrittenPerPollAndAnUnopenableOneIsReportedOnce)
     session.poll();
     EXPECT_EQ(view.errors.size(), 1u);
     EXPECT_EQ(session.rows().size(), 4u);
-    EXPECT_EQ(session.state(), MonitorState::Capturing);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Capturing);
 }
 
 TEST_F(MonitorSessionTest, DeadComponentDuringAPollIsReportedOnce)
@@ -274,7 +274,7 @@ TEST_F(MonitorSessionTest, DeadComponentDuringAPollIsReportedOnce)
     service.kill();
     session.poll();
     EXPECT_EQ(view.errors, std::vector<QString>{kCommError});
-    EXPECT_EQ(session.state(), MonitorState::Unloaded);
+    EXPECT_EQ(session.state(), monitor::MonitorState::Unloaded);
     service.requests.clear();
     session.poll();
     EXPECT_TRUE(service.requests.empty());

@@ -44,10 +44,10 @@ struct SharedValue {
     operator T() const { return value; }
 };
 
-class ScriptedCapture : public CaptureService {
+class ScriptedCapture : public monitor::CaptureService {
 public:
     // Results of the coming load() calls; None once the queue is empty.
-    std::deque<LoadFailure> loadResults;
+    std::deque<monitor::LoadFailure> loadResults;
     // Requests with these codes fail (the component stays).
     std::set<uint32_t> failing;
     // Port bits the component refuses to hook.
@@ -66,17 +66,17 @@ public:
     SharedValue<bool> cancelled = false;
 
     void setLoadCancelled(bool on) override { cancelled = on; }
-    LoadFailure load() override
+    monitor::LoadFailure load() override
     {
         loads = loads + 1;
         if (duringLoad) duringLoad();
-        if (cancelled) return LoadFailure::Cancelled;
-        LoadFailure r = LoadFailure::None;
+        if (cancelled) return monitor::LoadFailure::Cancelled;
+        monitor::LoadFailure r = monitor::LoadFailure::None;
         if (!loadResults.empty()) {
             r = loadResults.front();
             loadResults.pop_front();
         }
-        running_ = r == LoadFailure::None;
+        running_ = r == monitor::LoadFailure::None;
         return r;
     }
     void unload() override
@@ -89,7 +89,7 @@ public:
     // The component dies: every request from now on fails.
     void kill() { dead_ = true; }
 
-    CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize) override
+    monitor::CaptureAnswer request(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize) override
     {
         requests.push_back({code, {input.begin(), input.end()}, outputSize});
         if (dead_) {

@@ -22,7 +22,7 @@ protected:
     ScriptedDialogs dialogs;
     FixedDeviceMap devices;
     // Null: the system's capture component, the helper beside the program.
-    CaptureService* capture = nullptr;
+    monitor::CaptureService* capture = nullptr;
     std::unique_ptr<TfrmMain> frame;
 
     std::string settingsPath() const { return dir.file("quillon.INI"); }
