@@ -17,7 +17,7 @@ int main(int argc, char** argv)
             quillon::SettingsFile::locationFor(quillon::localPath(QCoreApplication::applicationFilePath()));
         quillon::TfrmMain frmMain(options);
         // Hidden until a variable is added or edited.
-        quillon::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
+        quillon::vars::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
         frmMain.setVariableDialog(&frmVar);
         frmMain.show();
         return app.exec();

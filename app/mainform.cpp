@@ -42,7 +42,7 @@ TfrmMain::TfrmMain(FrameOptions options, QWidget* parent)
         // The dialog made at start-up; without one, each edit makes its own.
         ownDialogs_->setVariableEditor([this](vars::VarDefinition& def) {
             if (variableDialog_) return variableDialog_->edit(def);
-            TfrmVar dialog(*dialogs_, this);
+            vars::TfrmVar dialog(*dialogs_, this);
             return dialog.edit(def);
         });
         dialogs_ = ownDialogs_.get();
@@ -153,7 +153,7 @@ void TfrmMain::FormCreate()
     }
 }
 
-void TfrmMain::setVariableDialog(TfrmVar* dialog) { variableDialog_ = dialog; }
+void TfrmMain::setVariableDialog(vars::TfrmVar* dialog) { variableDialog_ = dialog; }
 
 void TfrmMain::setStatusText(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }
 
@@ -231,7 +231,7 @@ void TfrmMain::Timer1Timer()
 
 void TfrmMain::btnExitClick() { close(); }
 
-VarGroup* TfrmMain::varGroup() const { return comTest_->varGroup(); }
+vars::VarGroup* TfrmMain::varGroup() const { return comTest_->varGroup(); }
 
 bool TfrmMain::FormCloseQuery()
 {

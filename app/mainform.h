@@ -18,6 +18,10 @@ class QPushButton;
 namespace quillon::serial {
 class ComTestPage;
 }
+namespace quillon::vars {
+class TfrmVar;
+class VarGroup;
+} // namespace quillon::vars
 namespace quillon::monitor {
 class CaptureService;
 class SerialMonPage;
@@ -31,8 +35,6 @@ class RTCalcPage;
 class LEDCoderPage;
 class ColorResisterPage;
 class HexBinPage;
-class TfrmVar;
-class VarGroup;
 
 struct FrameOptions {
     std::string settingsPath;                   // the INI file
@@ -75,7 +77,7 @@ public:
     const std::vector<QString>& typeNameList() const { return TypeNameList; }
 
     // The variable dialog made at start-up, used for every variable edit.
-    void setVariableDialog(TfrmVar* dialog);
+    void setVariableDialog(vars::TfrmVar* dialog);
 
     // Tests stand in for the serial connection and the monitor here.
     void setSerialSession(SerialSessionControl* s) { serial_ = s; }
@@ -87,7 +89,7 @@ public:
     HexBinPage* hexBinPage() const { return hexBin_; }
     serial::ComTestPage* comTestPage() const { return comTest_; }
     monitor::SerialMonPage* serialMonPage() const { return serialMon_; }
-    VarGroup* varGroup() const;
+    vars::VarGroup* varGroup() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -102,7 +104,7 @@ private:
 
     std::string settingsPath_;
     std::unique_ptr<WidgetDialogs> ownDialogs_;
-    TfrmVar* variableDialog_ = nullptr;
+    vars::TfrmVar* variableDialog_ = nullptr;
     Dialogs* dialogs_;
     std::unique_ptr<DeviceMap> ownDeviceMap_;
     DeviceMap* deviceMap_;

@@ -93,7 +93,7 @@ int main(int argc, char** argv)
             return 1;
     }
     // The variable dialog, as adding a variable shows it.
-    quillon::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
+    quillon::vars::TfrmVar frmVar(frmMain.dialogs(), &frmMain);
     frmVar.VarRecord.name = "VarName0";
     frmVar.show();
     QTest::qWait(200);

@@ -58,7 +58,7 @@ ComTestPage::~ComTestPage()
 
 void ComTestPage::buildGroups()
 {
-    varGroup_ = new VarGroup(host_, session_->watchedVariables(), session_->samples());
+    varGroup_ = new vars::VarGroup(host_, session_->watchedVariables(), session_->samples());
     placeGroup(GroupSlot::Variables, varGroup_);
     setWatchedRowsView(varGroup_);
     placeGroup(GroupSlot::DataMode, new vars::DataModeGroup(host_, *session_));

@@ -25,8 +25,11 @@ namespace quillon {
 class DeviceMap;
 class PageHost;
 struct PortListing;
-class VarGroup;
 } // namespace quillon
+
+namespace quillon::vars {
+class VarGroup;
+}
 
 namespace quillon::serial {
 
@@ -47,11 +50,11 @@ public:
     static QRect groupRect(GroupSlot slot);
 
     void setInteractiveHooks(InteractiveHooks* hooks);
-    void setWatchedRowsView(WatchedRowsView* view) { rowsView_ = view; }
+    void setWatchedRowsView(vars::WatchedRowsView* view) { rowsView_ = view; }
 
     SerialSession& session() { return *session_; }
     InteractiveGroup* interactiveGroup() const { return interactiveGroup_; }
-    VarGroup* varGroup() const { return varGroup_; }
+    vars::VarGroup* varGroup() const { return varGroup_; }
     SendPanel& sendPanel() const { return *sendPanel_; }
     bool portOpen() const { return session_->portOpen(); }
 
@@ -101,10 +104,10 @@ private:
     std::unique_ptr<SerialSession> session_;
     std::unique_ptr<ReceiveDisplay> display_;
     SendPanel* sendPanel_ = nullptr;
-    VarGroup* varGroup_ = nullptr;
+    vars::VarGroup* varGroup_ = nullptr;
     InteractiveHooks* interactive_ = nullptr;
     InteractiveGroup* interactiveGroup_ = nullptr;
-    WatchedRowsView* rowsView_ = nullptr;
+    vars::WatchedRowsView* rowsView_ = nullptr;
     DeviceMap* portSource_ = nullptr;
     QElapsedTimer statusPainted_;
     FocusLeaveChecks leaveChecks_;

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-namespace quillon {
+namespace quillon::vars {
 
 // Draws the curves into an image on a thread of its own, so the window's
 // thread only lays out the axes and puts the picture on them. The newest
@@ -99,4 +99,4 @@ private:
     std::thread thread_; // last: it starts running at once
 };
 
-} // namespace quillon
+} // namespace quillon::vars

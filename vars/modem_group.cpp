@@ -3,7 +3,7 @@
 #include "app/handler.h"
 #include "ui_modem_group.h"
 
-namespace quillon {
+namespace quillon::vars {
 
 ModemGroup::ModemGroup(QWidget* parent) : QGroupBox(parent), ui(std::make_unique<Ui::ModemGroup>())
 {
@@ -55,4 +55,4 @@ void ModemGroup::btnModemClick()
     ui->btnModem->setText(modemActive ? QStringLiteral("断开连接") : idleCaption());
 }
 
-} // namespace quillon
+} // namespace quillon::vars

@@ -10,7 +10,7 @@ namespace Ui {
 class ModemGroup;
 }
 
-namespace quillon {
+namespace quillon::vars {
 
 class ModemGroup : public QGroupBox {
     Q_OBJECT
@@ -34,4 +34,4 @@ private:
     bool modemActive = false;
 };
 
-} // namespace quillon
+} // namespace quillon::vars

@@ -11,7 +11,7 @@
 #include <memory>
 #include <ostream>
 
-namespace quillon {
+namespace quillon::vars {
 
 namespace {
 
@@ -71,4 +71,4 @@ void PlotWindow::btnPlotPngClick()
         dialogs_.error(QStringLiteral("写入文件时出错!"));
 }
 
-} // namespace quillon
+} // namespace quillon::vars

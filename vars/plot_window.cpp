@@ -30,7 +30,7 @@
 #include <streambuf>
 #include <unistd.h>
 
-namespace quillon {
+namespace quillon::vars {
 
 namespace {
 
@@ -417,4 +417,4 @@ void PlotWindow::edPlotYExit()
     if (!autoY_->isChecked()) render();
 }
 
-} // namespace quillon
+} // namespace quillon::vars

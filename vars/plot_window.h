@@ -32,9 +32,12 @@ class QTimer;
 class QImage;
 
 namespace quillon {
+class Dialogs;
+}
+
+namespace quillon::vars {
 
 class CurveRenderer;
-class Dialogs;
 
 class PlotWindow : public QWidget {
     Q_OBJECT
@@ -135,4 +138,4 @@ private:
     double shownLast_ = 0; // the newest sample time the curves show
 };
 
-} // namespace quillon
+} // namespace quillon::vars

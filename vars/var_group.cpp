@@ -16,7 +16,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-namespace quillon {
+namespace quillon::vars {
 
 using vars::VarRow;
 
@@ -199,4 +199,4 @@ void VarGroup::btnReadMapClick()
                         MsgIcon::Information);
 }
 
-} // namespace quillon
+} // namespace quillon::vars

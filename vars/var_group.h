@@ -18,9 +18,12 @@ class VarGroup;
 }
 
 namespace quillon {
+class PageHost;
+}
+
+namespace quillon::vars {
 
 class ModemGroup;
-class PageHost;
 class PlotWindow;
 
 class VarGroup : public QGroupBox, public SettingsLoader, public WatchedRowsView {
@@ -62,4 +65,4 @@ private:
     bool showing_ = false;
 };
 
-} // namespace quillon
+} // namespace quillon::vars

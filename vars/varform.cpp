@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace quillon {
+namespace quillon::vars {
 
 using vars::VarType;
 
@@ -157,4 +157,4 @@ void TfrmVar::btnVarCancelClick()
     reject();
 }
 
-} // namespace quillon
+} // namespace quillon::vars

@@ -11,8 +11,10 @@ class TfrmVar;
 }
 
 namespace quillon {
-
 class Dialogs;
+}
+
+namespace quillon::vars {
 
 class TfrmVar : public QDialog {
     Q_OBJECT
@@ -47,4 +49,4 @@ private:
     ModalResult modalResult_ = mrNone;
 };
 
-} // namespace quillon
+} // namespace quillon::vars

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace quillon {
+namespace quillon::vars {
 
 class WatchedRowsView {
 public:
@@ -12,4 +12,4 @@ public:
     virtual void rowsChanged(const std::vector<size_t>& rows) = 0;
 };
 
-} // namespace quillon
+} // namespace quillon::vars

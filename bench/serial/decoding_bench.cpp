@@ -151,7 +151,7 @@ Run stream(bool blocks, const std::string& data, double rate, const std::string&
     }
     button("cbCOMAutoScroll")->click();
     button("btnOpenPort")->click();
-    PlotWindow* window = nullptr;
+    vars::PlotWindow* window = nullptr;
     if (plot) {
         button("btnPlotVars")->click();
         window = page->varGroup()->plotWindow();

@@ -158,7 +158,7 @@ int main(int argc, char** argv)
     host.dialogs_.mapPath = QString::fromStdString(map);
     vars::VarList boxList;
     {
-        VarGroup box(host, boxList);
+        vars::VarGroup box(host, boxList);
         const double importBox = seconds([&] { box.btnReadMapClick(); });
         std::printf("map import on the variable box (读取), %ld symbols: %.3f s (%zu rows)\n", symbols, importBox,
                     boxList.size());
@@ -181,7 +181,7 @@ int main(int argc, char** argv)
     std::filesystem::remove(boxIni);
     vars::VarList boxRows = variables(saved);
     {
-        VarGroup box(host, boxRows);
+        vars::VarGroup box(host, boxRows);
         auto* button = box.findChild<QPushButton*>(QStringLiteral("btnSaveVars"));
         const double saveBox = seconds([&] { button->click(); });
         std::printf("variable save on the variable box (保存), %ld rows: %.3f s\n", saved, saveBox);

@@ -22,7 +22,7 @@ using vars::VarType;
 
 namespace {
 
-class RowsRecorder : public WatchedRowsView {
+class RowsRecorder : public vars::WatchedRowsView {
 public:
     std::vector<std::vector<size_t>> calls;
     void rowsChanged(const std::vector<size_t>& rows) override { calls.push_back(rows); }

@@ -68,7 +68,7 @@ protected:
         received += static_cast<int>(b.size());
         remoteSends(b, received);
     }
-    PlotWindow* openPlot()
+    vars::PlotWindow* openPlot()
     {
         click("btnPlotVars");
         auto* w = frame->comTestPage()->varGroup()->plotWindow();
@@ -82,7 +82,7 @@ protected:
         for (int i = 0; i < legend()->count(); ++i) out << legend()->item(i)->text();
         return out;
     }
-    PlotWindow* window() { return frame->comTestPage()->varGroup()->plotWindow(); }
+    vars::PlotWindow* window() { return frame->comTestPage()->varGroup()->plotWindow(); }
     std::vector<double> shownValues(int i)
     {
         std::vector<double> out;
@@ -102,13 +102,13 @@ protected:
 
 TEST_F(PlotPageTest, ACurveForEachWatchedNumberWithValuesAtTheMouse)
 {
-    PlotWindow* w = openPlot();
+    vars::PlotWindow* w = openPlot();
     EXPECT_EQ(w->windowTitle(), QStringLiteral("变量曲线"));
     EXPECT_FALSE(w->isModal());
     // The list's context menu and a second click bring up the same window.
     frame->findChild<QAction*>("miPlotVars")->trigger();
     click("btnPlotVars");
-    EXPECT_EQ(frame->findChildren<PlotWindow*>().size(), 1);
+    EXPECT_EQ(frame->findChildren<vars::PlotWindow*>().size(), 1);
 
     block(7, -300, 1.5f);
     block(9, 12, -0.25f);
@@ -144,7 +144,7 @@ TEST_F(PlotPageTest, ACurveForEachWatchedNumberWithValuesAtTheMouse)
 
 TEST_F(PlotPageTest, PauseFreezesTheChartWhileRecordingGoesOn)
 {
-    PlotWindow* w = openPlot();
+    vars::PlotWindow* w = openPlot();
     block(1, 1, 1);
     w->redraw();
     ASSERT_EQ(shownValues(0), (std::vector<double>{1}));
@@ -153,7 +153,7 @@ TEST_F(PlotPageTest, PauseFreezesTheChartWhileRecordingGoesOn)
     const long redraws = w->redraws();
     block(2, 2, 2);
     block(3, 3, 3);
-    QTest::qWait(3 * PlotWindow::kRedrawMs);
+    QTest::qWait(3 * vars::PlotWindow::kRedrawMs);
     EXPECT_EQ(shownValues(0), (std::vector<double>{1}));
     // The readout too stays with what is shown.
     w->showValuesAt(*store().lastTime() + 1);

@@ -157,13 +157,13 @@ TEST_F(VarGroupTest, EditTakesTheFirstSelectedRowThroughTheRealDialog)
     // Rows 2 and 1 selected: row 1 is edited. OK unchanged keeps mask 0x0F.
     QString maskShown;
     dialogs.variableAnswers.push_back([&](VarDefinition& d) {
-        TfrmVar dlg(dialogs);
+        vars::TfrmVar dlg(dialogs);
         dlg.VarRecord = d;
         dlg.show();
         maskShown = dlg.findChild<QLineEdit*>("edVarMask")->text();
         dlg.findChild<QPushButton*>("btnVarOk")->click();
         d = dlg.VarRecord;
-        return dlg.modalResult() == TfrmVar::mrOk;
+        return dlg.modalResult() == vars::TfrmVar::mrOk;
     });
     select({2, 1});
     click("btnEditVars");

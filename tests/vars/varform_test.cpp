@@ -24,7 +24,7 @@ namespace {
 class VarFormTest : public ::testing::Test {
 protected:
     ScriptedDialogs dialogs;
-    TfrmVar dlg{dialogs};
+    vars::TfrmVar dlg{dialogs};
 
     template <typename T = QWidget>
     T* find(const char* name)
@@ -57,7 +57,7 @@ protected:
         EXPECT_EQ(dialogs.last().icon, MsgIcon::Error);
         EXPECT_EQ(dlg.focusWidget(), find<QWidget>(field)) << field;
         EXPECT_TRUE(dlg.isVisible());
-        EXPECT_EQ(dlg.modalResult(), TfrmVar::mrNone);
+        EXPECT_EQ(dlg.modalResult(), vars::TfrmVar::mrNone);
     }
 };
 
@@ -176,7 +176,7 @@ TEST_F(VarFormTest, OkStoresTheLowByteOfLengthsAndMasks)
     find<QCheckBox>("cbVarChecked")->setChecked(false);
     find<QComboBox>("cbVarRadix")->setCurrentIndex(1);
     ok();
-    EXPECT_EQ(dlg.modalResult(), TfrmVar::mrOk);
+    EXPECT_EQ(dlg.modalResult(), vars::TfrmVar::mrOk);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.VarRecord.maskOrLength, 44);
     EXPECT_EQ(dlg.VarRecord.type, VarType::Array);
@@ -218,7 +218,7 @@ TEST_F(VarFormTest, CancelAndTheModalRun)
     open(defOf(VarType::Char, 1));
     edit("edVarName")->setText("changed");
     find<QPushButton>("btnVarCancel")->click();
-    EXPECT_EQ(dlg.modalResult(), TfrmVar::mrCancel);
+    EXPECT_EQ(dlg.modalResult(), vars::TfrmVar::mrCancel);
     EXPECT_FALSE(dlg.isVisible());
 
     VarDefinition d = defOf(VarType::Char, 1);
