@@ -76,10 +76,10 @@ void TfrmMain::buildWindow()
     pcToolSet->setObjectName(QStringLiteral("pcToolSet"));
     pcToolSet->setGeometry(0, 0, 793, 497);
 
-    rtCalc_ = new RTCalcPage(*this);
-    ledCoder_ = new LEDCoderPage(*this);
-    colorResister_ = new ColorResisterPage(*this);
-    hexBin_ = new HexBinPage(*this);
+    rtCalc_ = new rt::RTCalcPage(*this);
+    ledCoder_ = new led::LEDCoderPage(*this);
+    colorResister_ = new bands::ColorResisterPage(*this);
+    hexBin_ = new hexbin::HexBinPage(*this);
     comTest_ = new serial::ComTestPage(*this);
     serialMon_ = new monitor::SerialMonPage(*this, capture_);
     serial_ = &comTest_->session();

@@ -18,6 +18,18 @@ class QPushButton;
 namespace quillon::serial {
 class ComTestPage;
 }
+namespace quillon::rt {
+class RTCalcPage;
+}
+namespace quillon::led {
+class LEDCoderPage;
+}
+namespace quillon::bands {
+class ColorResisterPage;
+}
+namespace quillon::hexbin {
+class HexBinPage;
+}
 namespace quillon::vars {
 class TfrmVar;
 class VarGroup;
@@ -31,10 +43,6 @@ namespace quillon {
 
 class DeviceMap;
 class StatusBar;
-class RTCalcPage;
-class LEDCoderPage;
-class ColorResisterPage;
-class HexBinPage;
 
 struct FrameOptions {
     std::string settingsPath;                   // the INI file
@@ -83,10 +91,10 @@ public:
     void setSerialSession(SerialSessionControl* s) { serial_ = s; }
     void setMonitorSession(MonitorSessionControl* m) { monitor_ = m; }
 
-    RTCalcPage* rtCalcPage() const { return rtCalc_; }
-    LEDCoderPage* ledCoderPage() const { return ledCoder_; }
-    ColorResisterPage* colorResisterPage() const { return colorResister_; }
-    HexBinPage* hexBinPage() const { return hexBin_; }
+    rt::RTCalcPage* rtCalcPage() const { return rtCalc_; }
+    led::LEDCoderPage* ledCoderPage() const { return ledCoder_; }
+    bands::ColorResisterPage* colorResisterPage() const { return colorResister_; }
+    hexbin::HexBinPage* hexBinPage() const { return hexBin_; }
     serial::ComTestPage* comTestPage() const { return comTest_; }
     monitor::SerialMonPage* serialMonPage() const { return serialMon_; }
     vars::VarGroup* varGroup() const;
@@ -115,10 +123,10 @@ private:
     QPushButton* btnExit = nullptr;
     QTimer* Timer1 = nullptr;
 
-    RTCalcPage* rtCalc_ = nullptr;
-    LEDCoderPage* ledCoder_ = nullptr;
-    ColorResisterPage* colorResister_ = nullptr;
-    HexBinPage* hexBin_ = nullptr;
+    rt::RTCalcPage* rtCalc_ = nullptr;
+    led::LEDCoderPage* ledCoder_ = nullptr;
+    bands::ColorResisterPage* colorResister_ = nullptr;
+    hexbin::HexBinPage* hexBin_ = nullptr;
     serial::ComTestPage* comTest_ = nullptr;
     monitor::SerialMonPage* serialMon_ = nullptr;
     SerialSessionControl* serial_ = nullptr;

@@ -55,9 +55,9 @@ int main(int argc, char** argv)
 
     Host host;
     host.dlg.path = QString::fromStdString(path);
-    HexBinPage page(host);
+    hexbin::HexBinPage page(host);
     page.show();
-    auto* memo = page.findChild<LargeTextView*>("mBinText");
+    auto* memo = page.findChild<hexbin::LargeTextView*>("mBinText");
     for (const char* form : {"rbHTC", "rbHTASM"}) {
         page.findChild<QAbstractButton*>(form)->click();
         QElapsedTimer t;

@@ -16,9 +16,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-namespace quillon {
-
-using namespace hexbin;
+namespace quillon::hexbin {
 
 namespace {
 
@@ -199,4 +197,4 @@ void HexBinPage::btnHTCopyClick()
     ui->mBinText->clearSelection();
 }
 
-} // namespace quillon
+} // namespace quillon::hexbin

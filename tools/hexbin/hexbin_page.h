@@ -8,8 +8,10 @@ class HexBinPage;
 }
 
 namespace quillon {
-
 class PageHost;
+}
+
+namespace quillon::hexbin {
 
 // The HEX/BIN page: HEX to BIN with fill and CRC, CRC of any file, BIN to
 // HEX from a start address, and byte tables in C or assembler source.
@@ -39,4 +41,4 @@ private:
     std::unique_ptr<Ui::HexBinPage> ui;
 };
 
-} // namespace quillon
+} // namespace quillon::hexbin

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
-namespace quillon {
+namespace quillon::hexbin {
 
 LargeTextView::LargeTextView(QWidget* parent) : QAbstractScrollArea(parent)
 {
@@ -151,4 +151,4 @@ void LargeTextView::mousePressEvent(QMouseEvent* event)
     QAbstractScrollArea::mousePressEvent(event);
 }
 
-} // namespace quillon
+} // namespace quillon::hexbin

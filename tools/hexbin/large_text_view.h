@@ -7,7 +7,7 @@
 #include <QString>
 #include <vector>
 
-namespace quillon {
+namespace quillon::hexbin {
 
 class LargeTextView : public QAbstractScrollArea {
     Q_OBJECT
@@ -43,4 +43,4 @@ private:
     bool allSelected_ = false;
 };
 
-} // namespace quillon
+} // namespace quillon::hexbin

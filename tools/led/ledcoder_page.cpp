@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <array>
 
-namespace quillon {
+namespace quillon::led {
 
 using led::LedType;
 
@@ -320,4 +320,4 @@ void LEDCoderPage::btnLEDDeleteClick()
     list->removeRow(row);
 }
 
-} // namespace quillon
+} // namespace quillon::led

@@ -16,8 +16,10 @@ class LEDCoderPage;
 }
 
 namespace quillon {
-
 class PageHost;
+}
+
+namespace quillon::led {
 
 class LEDCoderPage : public QWidget, public SettingsLoader {
     Q_OBJECT
@@ -69,4 +71,4 @@ private:
     led::PatternList patterns_;
 };
 
-} // namespace quillon
+} // namespace quillon::led

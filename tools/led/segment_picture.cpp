@@ -6,7 +6,7 @@
 #include <QPolygonF>
 #include <QtMath>
 
-namespace quillon {
+namespace quillon::led {
 
 namespace {
 
@@ -181,4 +181,4 @@ QPixmap segmentPicture(QSize size, const QFont& font)
     return pix;
 }
 
-} // namespace quillon
+} // namespace quillon::led

@@ -7,8 +7,8 @@
 
 class QFont;
 
-namespace quillon {
+namespace quillon::led {
 
 QPixmap segmentPicture(QSize size, const QFont& font);
 
-} // namespace quillon
+} // namespace quillon::led

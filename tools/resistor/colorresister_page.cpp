@@ -10,7 +10,7 @@
 #include <QPainter>
 #include <QToolButton>
 
-namespace quillon {
+namespace quillon::bands {
 
 namespace {
 
@@ -234,4 +234,4 @@ void ColorResisterPage::recompute()
     ui->lPrecision->setText(QString::fromUtf8(decoder_.precisionText()));
 }
 
-} // namespace quillon
+} // namespace quillon::bands

@@ -12,8 +12,10 @@ class ColorResisterPage;
 }
 
 namespace quillon {
-
 class PageHost;
+}
+
+namespace quillon::bands {
 
 class ColorResisterPage : public QWidget {
     Q_OBJECT
@@ -47,4 +49,4 @@ private:
     bands::Decoder decoder_;
 };
 
-} // namespace quillon
+} // namespace quillon::bands

@@ -6,8 +6,8 @@
 #include <QPixmap>
 #include <QSize>
 
-namespace quillon {
+namespace quillon::rt {
 
 QPixmap drawDividerPicture(QSize size, const QFont& font);
 
-} // namespace quillon
+} // namespace quillon::rt

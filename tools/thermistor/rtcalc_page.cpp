@@ -21,7 +21,7 @@
 #include <functional>
 #include <stdexcept>
 
-namespace quillon {
+namespace quillon::rt {
 
 namespace {
 
@@ -286,4 +286,4 @@ void RTCalcPage::Button1Click()
     ui->mRT->setTextCursor(cursor);
 }
 
-} // namespace quillon
+} // namespace quillon::rt

@@ -11,8 +11,10 @@ class RTCalcPage;
 }
 
 namespace quillon {
-
 class PageHost;
+}
+
+namespace quillon::rt {
 
 class RTCalcPage : public QWidget {
     Q_OBJECT
@@ -50,4 +52,4 @@ private:
     std::unique_ptr<Ui::RTCalcPage> ui;
 };
 
-} // namespace quillon
+} // namespace quillon::rt

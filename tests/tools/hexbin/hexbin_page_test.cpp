@@ -1,6 +1,6 @@
+#include "tests/support/frame_fixture.h"
 #include "tests/tools/hexbin/hex_help_lines.h"
 #include "tests/tools/hexbin/hex_records.h"
-#include "tests/support/frame_fixture.h"
 #include "tools/hexbin/crc.h"
 #include "tools/hexbin/large_text_view.h"
 
@@ -47,7 +47,7 @@ protected:
         find<QLineEdit>("edTarget")->setText(q(target));
     }
     QString crc() { return find<QLineEdit>("edHBCRC")->text(); }
-    QString memo() { return find<LargeTextView>("mBinText")->toPlainText(); }
+    QString memo() { return find<hexbin::LargeTextView>("mBinText")->toPlainText(); }
     void expectError(const char* text)
     {
         ASSERT_FALSE(dialogs.calls.empty());
@@ -231,7 +231,7 @@ TEST_F(HexBinPageTest, SourceArraysInTheMemo)
     EXPECT_EQ(dialogs.last().filter, "Data files (*.dat)|*.dat;*.hex;*.bin;*.eep|All files (*.*)|*.*");
     EXPECT_EQ(dialogs.last().defaultExt, "bin");
     EXPECT_EQ(memo(), "const unsigned char BinCode[]={\n\t0x12,\t\t// 0\n\t0xAB\t\t// 1\n};\n");
-    auto* view = find<LargeTextView>("mBinText");
+    auto* view = find<hexbin::LargeTextView>("mBinText");
     EXPECT_EQ(view->lineCount(), 5) << "the closing line is followed by an empty one";
     EXPECT_EQ(view->line(2), "\t0xAB\t\t// 1");
     EXPECT_EQ(view->line(4), "");
@@ -255,7 +255,7 @@ TEST_F(HexBinPageTest, SourceArraysInTheMemo)
 
     click("btnHTCopy");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), memo());
-    EXPECT_FALSE(find<LargeTextView>("mBinText")->hasSelection());
+    EXPECT_FALSE(find<hexbin::LargeTextView>("mBinText")->hasSelection());
 }
 
 // A FIFO nobody writes to blocks open() and /dev/zero never ends: every
