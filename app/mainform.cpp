@@ -48,7 +48,7 @@ TfrmMain::TfrmMain(FrameOptions options, QWidget* parent)
         dialogs_ = ownDialogs_.get();
     }
     if (!deviceMap_) {
-        ownDeviceMap_ = makeSystemDeviceMap();
+        ownDeviceMap_ = platform::makeSystemDeviceMap();
         deviceMap_ = ownDeviceMap_.get();
     }
     buildWindow();
@@ -132,11 +132,12 @@ void TfrmMain::FormCreate()
         comTest_->setPortSource(deviceMap_);
         // One enumeration feeds both serial lists, so they name the same ports.
         if (auto serial = deviceMap_->serialPorts()) {
-            PortListing listing = buildSerialListing(*serial);
+            platform::PortListing listing = platform::buildSerialListing(*serial);
             comTest_->fillPortList(listing);
             serialMon_->fillSerialList(listing);
         }
-        if (auto parallel = deviceMap_->parallelPorts()) serialMon_->fillParallelList(buildParallelListing(*parallel));
+        if (auto parallel = deviceMap_->parallelPorts())
+            serialMon_->fillParallelList(platform::buildParallelListing(*parallel));
         {
             // One read of the file for every list kept in it.
             SettingsFile settings(settingsPath_);

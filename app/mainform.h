@@ -15,6 +15,10 @@
 class QTabWidget;
 class QPushButton;
 
+namespace quillon::platform {
+class DeviceMap;
+} // namespace quillon::platform
+
 namespace quillon::serial {
 class ComTestPage;
 }
@@ -41,13 +45,12 @@ class SerialMonPage;
 
 namespace quillon {
 
-class DeviceMap;
 class StatusBar;
 
 struct FrameOptions {
     std::string settingsPath;                   // the INI file
     Dialogs* dialogs = nullptr;                 // null: real message boxes and file dialogs
-    DeviceMap* deviceMap = nullptr;             // null: the system's ports
+    platform::DeviceMap* deviceMap = nullptr;   // null: the system's ports
     monitor::CaptureService* capture = nullptr; // null: the system's port-capture component
 };
 
@@ -114,8 +117,8 @@ private:
     std::unique_ptr<WidgetDialogs> ownDialogs_;
     vars::TfrmVar* variableDialog_ = nullptr;
     Dialogs* dialogs_;
-    std::unique_ptr<DeviceMap> ownDeviceMap_;
-    DeviceMap* deviceMap_;
+    std::unique_ptr<platform::DeviceMap> ownDeviceMap_;
+    platform::DeviceMap* deviceMap_;
     monitor::CaptureService* capture_;
 
     QTabWidget* pcToolSet = nullptr;

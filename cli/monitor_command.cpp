@@ -234,7 +234,7 @@ public:
 private:
     int capture(const std::vector<PortName>& ports, SafeOutput& out, RecordSink& sink)
     {
-        PortTables tables;
+        platform::PortTables tables;
         for (const auto& p : ports) tables.portNames[tables.count++] = p.path;
         const uint32_t mask = tables.count == 32 ? ~0u : (1u << tables.count) - 1;
         const auto granted = driver_.hook(PortKind::Serial, mask, tables);

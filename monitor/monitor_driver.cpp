@@ -49,7 +49,7 @@ bool MonitorDriver::sendValue(uint32_t code, uint32_t value)
     return send(code, block);
 }
 
-std::optional<uint32_t> MonitorDriver::hook(PortKind kind, uint32_t mask, const PortTables& tables)
+std::optional<uint32_t> MonitorDriver::hook(PortKind kind, uint32_t mask, const platform::PortTables& tables)
 {
     if (!handleValid()) return std::nullopt;
     const auto block = buildHookBlock(mask, tables);

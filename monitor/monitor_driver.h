@@ -58,7 +58,7 @@ public:
 
     // Sends the hook block of `kind` with `mask`; the granted mask is kept
     // and returned, nullopt when the request failed.
-    std::optional<uint32_t> hook(PortKind kind, uint32_t mask, const PortTables& tables);
+    std::optional<uint32_t> hook(PortKind kind, uint32_t mask, const platform::PortTables& tables);
     uint32_t hookedMask(PortKind kind) const { return kind == PortKind::Serial ? serialMask_ : parallelMask_; }
     bool anyPortHooked() const { return serialMask_ != 0 || parallelMask_ != 0; }
 

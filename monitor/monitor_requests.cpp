@@ -46,12 +46,12 @@ std::vector<uint8_t> uint32Block(uint32_t value)
             static_cast<uint8_t>(value >> 24)};
 }
 
-std::vector<uint8_t> buildHookBlock(uint32_t mask, const PortTables& tables)
+std::vector<uint8_t> buildHookBlock(uint32_t mask, const platform::PortTables& tables)
 {
     std::vector<uint8_t> block(kHookBlockSize, 0);
     const auto maskBytes = uint32Block(mask);
     std::copy(maskBytes.begin(), maskBytes.end(), block.begin());
-    const size_t count = std::min(tables.count, kPortTableSize);
+    const size_t count = std::min(tables.count, platform::kPortTableSize);
     for (size_t i = 0; i < count; ++i) putText(block, 4 + i * kHookNameSize, tables.portNames[i], kHookNameSize);
     return block;
 }

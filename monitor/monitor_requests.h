@@ -43,7 +43,7 @@ struct FilterSettings {
 std::vector<uint8_t> buildFilterBlock(const FilterSettings& settings);
 
 // The names of `tables` go into the slots in list order; the slots after them stay zero.
-std::vector<uint8_t> buildHookBlock(uint32_t mask, const PortTables& tables);
+std::vector<uint8_t> buildHookBlock(uint32_t mask, const platform::PortTables& tables);
 // The mask at the start of an answer (0 when the answer is too short to hold one).
 uint32_t hookMaskOf(std::span<const uint8_t> answer);
 

@@ -111,12 +111,12 @@ void MonitorSession::unloadDriver()
     if (loading_ || driver_.handleValid()) closeMonitor();
 }
 
-void MonitorSession::setPortTables(PortKind kind, const PortTables& tables)
+void MonitorSession::setPortTables(PortKind kind, const platform::PortTables& tables)
 {
     (kind == PortKind::Serial ? serialTables_ : parallelTables_) = tables;
 }
 
-const PortTables& MonitorSession::portTables(PortKind kind) const
+const platform::PortTables& MonitorSession::portTables(PortKind kind) const
 {
     return kind == PortKind::Serial ? serialTables_ : parallelTables_;
 }

@@ -69,8 +69,8 @@ public:
     const monitor::MonitorDriver& driver() const { return driver_; }
     monitor::MonitorRows& rows() { return rows_; }
     const monitor::MonitorRows& rows() const { return rows_; }
-    void setPortTables(monitor::PortKind kind, const PortTables& tables);
-    const PortTables& portTables(monitor::PortKind kind) const;
+    void setPortTables(monitor::PortKind kind, const platform::PortTables& tables);
+    const platform::PortTables& portTables(monitor::PortKind kind) const;
 
     // The load button: loads and sets up, or stops capture and unloads.
     void toggleLoad();
@@ -124,8 +124,8 @@ private:
     monitor::MonitorDriver driver_;
     MonitorView* view_ = nullptr;
     MonitorState state_ = MonitorState::Unloaded;
-    PortTables serialTables_;
-    PortTables parallelTables_;
+    platform::PortTables serialTables_;
+    platform::PortTables parallelTables_;
     monitor::MonitorRows rows_;
 
     monitor::CaptureLog log_;

@@ -65,7 +65,7 @@ void SerialMonPage::connectHandlers()
     connectHandler(ui->btnMonSaveAs, &QPushButton::clicked, this, &SerialMonPage::btnMonSaveAsClick);
 }
 
-void SerialMonPage::fillPorts(PortKind kind, const PortListing& listing)
+void SerialMonPage::fillPorts(PortKind kind, const platform::PortListing& listing)
 {
     QListWidget* list = portList(kind);
     settingChecks_ = true;
@@ -100,7 +100,7 @@ QListWidget* SerialMonPage::portList(PortKind kind) const
 
 QString SerialMonPage::hookName(PortKind kind, int item) const
 {
-    const PortTables& tables = session_.portTables(kind);
+    const platform::PortTables& tables = session_.portTables(kind);
     const auto i = static_cast<size_t>(item);
     if (i < tables.count) return pathFromLocal(tables.portNames[i]);
     return portList(kind)->item(item)->text().section(QStringLiteral(": "), 0, 0);

@@ -37,11 +37,11 @@ public:
     ~SerialMonPage() override;
 
     // Start-up: the monitor's port lists and the name tables behind them.
-    void fillSerialList(const PortListing& listing) { fillPorts(monitor::PortKind::Serial, listing); }
-    void fillParallelList(const PortListing& listing) { fillPorts(monitor::PortKind::Parallel, listing); }
+    void fillSerialList(const platform::PortListing& listing) { fillPorts(monitor::PortKind::Serial, listing); }
+    void fillParallelList(const platform::PortListing& listing) { fillPorts(monitor::PortKind::Parallel, listing); }
 
-    const PortTables& serialTables() const { return session_.portTables(monitor::PortKind::Serial); }
-    const PortTables& parallelTables() const { return session_.portTables(monitor::PortKind::Parallel); }
+    const platform::PortTables& serialTables() const { return session_.portTables(monitor::PortKind::Serial); }
+    const platform::PortTables& parallelTables() const { return session_.portTables(monitor::PortKind::Parallel); }
     const monitor::MonitorRows& rows() const { return session_.rows(); }
 
     // The capture component and its state; the frame ends it on shut-down.
@@ -98,7 +98,7 @@ private:
     void connectHandlers();
     QListWidget* portList(monitor::PortKind kind) const;
     QString hookName(monitor::PortKind kind, int item) const;
-    void fillPorts(monitor::PortKind kind, const PortListing& listing);
+    void fillPorts(monitor::PortKind kind, const platform::PortListing& listing);
     void portClicked(monitor::PortKind kind)
     {
         if (!settingChecks_) session_.hookPorts(kind);

@@ -20,7 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace quillon {
+namespace quillon::platform {
 
 namespace {
 
@@ -430,4 +430,4 @@ void CommPort::close(int drainMs)
     fd_ = -1;
 }
 
-} // namespace quillon
+} // namespace quillon::platform

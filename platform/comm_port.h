@@ -12,7 +12,7 @@
 #include <string>
 #include <sys/types.h>
 
-namespace quillon {
+namespace quillon::platform {
 
 // Parity codes, as indices of the parity list: none, odd, even, mark, space.
 enum : uint8_t { NOPARITY = 0, ODDPARITY = 1, EVENPARITY = 2, MARKPARITY = 3, SPACEPARITY = 4 };
@@ -142,4 +142,4 @@ private:
     CommTimeouts timeouts_;
 };
 
-} // namespace quillon
+} // namespace quillon::platform

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace quillon {
+namespace quillon::platform {
 
 std::string lastBackslashPart(const std::string& s)
 {
@@ -49,4 +49,4 @@ PortListing buildParallelListing(const std::vector<DeviceMapEntry>& entries)
     return out;
 }
 
-} // namespace quillon
+} // namespace quillon::platform

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace quillon {
+namespace quillon::platform {
 
 struct DeviceMapEntry {
     std::string valueName; // e.g. "\Device\ttyUSB0"
@@ -64,4 +64,4 @@ PortListing buildSerialListing(const std::vector<DeviceMapEntry>& entries);
 // Parallel listing: both names are the parts after the last backslash; comList stays empty.
 PortListing buildParallelListing(const std::vector<DeviceMapEntry>& entries);
 
-} // namespace quillon
+} // namespace quillon::platform

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <libudev.h>
 
-namespace quillon {
+namespace quillon::platform {
 
 namespace {
 
@@ -60,4 +60,4 @@ public:
 
 std::unique_ptr<DeviceMap> makeSystemDeviceMap() { return std::make_unique<UdevDeviceMap>(); }
 
-} // namespace quillon
+} // namespace quillon::platform

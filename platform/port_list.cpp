@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-namespace quillon {
+namespace quillon::platform {
 
 bool isPtySlave(const std::string& path)
 {
@@ -44,4 +44,4 @@ int selectionAfterRefresh(const std::vector<std::string>& list, const std::strin
     return it == list.end() ? 0 : static_cast<int>(it - list.begin());
 }
 
-} // namespace quillon
+} // namespace quillon::platform

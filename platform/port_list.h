@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace quillon {
+namespace quillon::platform {
 
 // Folders whose symlinks to pseudo-terminal slaves are offered as ports:
 // tools that make virtual port pairs (socat, tty0tty-like helpers) name
@@ -25,4 +25,4 @@ std::vector<DeviceMapEntry> ptySymlinkPorts(const std::vector<std::string>& fold
 // when it is still there, otherwise the first; -1 for an empty list.
 int selectionAfterRefresh(const std::vector<std::string>& list, const std::string& selected);
 
-} // namespace quillon
+} // namespace quillon::platform

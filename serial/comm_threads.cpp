@@ -23,7 +23,7 @@ int64_t nowMs()
 
 // ---------------------------------------------------------------------- TRead
 
-TRead::TRead(CommPort& port, CommSink& window) : PortHandle(port), Window(window) {}
+TRead::TRead(platform::CommPort& port, CommSink& window) : PortHandle(port), Window(window) {}
 
 void TRead::Execute()
 {
@@ -38,14 +38,14 @@ void TRead::Execute()
     };
 
     while (!stop_.requested()) {
-        const WaitResult w = PortHandle.waitReadable(kCommTickMs, stop_);
-        if (w == WaitResult::Stopped) break;
-        if (w == WaitResult::Timeout) {
+        const platform::WaitResult w = PortHandle.waitReadable(kCommTickMs, stop_);
+        if (w == platform::WaitResult::Stopped) break;
+        if (w == platform::WaitResult::Timeout) {
             failing = false;
             Window.receiveIdle();
             continue;
         }
-        if (w == WaitResult::Failed) {
+        if (w == platform::WaitResult::Failed) {
             fail();
             continue;
         }
@@ -77,7 +77,7 @@ void TRead::Execute()
 
 // --------------------------------------------------------------------- TWrite
 
-TWrite::TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window,
+TWrite::TWrite(platform::CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window,
                uint64_t sendId)
     : PortHandle(port), Window(window), Data(std::move(data)), FromFile(fromFile), HexMode(hexMode),
       Length(static_cast<int32_t>(Data.size())), sendId_(sendId)
@@ -120,9 +120,9 @@ TWrite::BlockResult TWrite::writeBlock(const uint8_t* bytes, size_t size, size_t
         // every tick while the line is slow.
         int64_t wait = lastReportMs_ + kCommTickMs - nowMs();
         if (stallLimitMs > 0) wait = std::min(wait, lastProgress + stallLimitMs - nowMs());
-        const WaitResult w = PortHandle.waitWritable(wait > 0 ? static_cast<int>(wait) : 0, stop_);
-        if (w == WaitResult::Stopped) return BlockResult::Stopped;
-        if (w == WaitResult::Failed) {
+        const platform::WaitResult w = PortHandle.waitWritable(wait > 0 ? static_cast<int>(wait) : 0, stop_);
+        if (w == platform::WaitResult::Stopped) return BlockResult::Stopped;
+        if (w == platform::WaitResult::Failed) {
             Window.commError();
             return BlockResult::Failed;
         }
@@ -153,7 +153,7 @@ void TWrite::sendText()
     // The port's write timeout ends a text send the device stops taking
     // (a stalled handshake, a halted target): timed sending and replies
     // start a writer on every tick and must not pile them up behind it.
-    CommTimeouts t;
+    platform::CommTimeouts t;
     PortHandle.getTimeouts(t);
     const int64_t stallLimit = int64_t{t.WriteTotalTimeoutMultiplier} * Length + t.WriteTotalTimeoutConstant;
     size_t done = 0;

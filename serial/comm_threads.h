@@ -68,7 +68,7 @@ protected:
     }
     virtual void Execute() = 0;
 
-    StopSignal stop_;
+    platform::StopSignal stop_;
 
 private:
     std::thread thread_;
@@ -78,13 +78,13 @@ class TRead : public CommThread {
 public:
     static constexpr size_t kBufferSize = 2048;
 
-    TRead(CommPort& port, CommSink& window);
+    TRead(platform::CommPort& port, CommSink& window);
     ~TRead() override { stopAndJoin(); }
 
 private:
     void Execute() override;
 
-    CommPort& PortHandle;
+    platform::CommPort& PortHandle;
     CommSink& Window;
     std::array<uint8_t, kBufferSize> Buffer{};
     uint32_t Count = 0;
@@ -96,7 +96,7 @@ public:
 
     // `data` is the text to send, or the file's path when `fromFile`;
     // `sendId` tags the writer's reports.
-    TWrite(CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window,
+    TWrite(platform::CommPort& port, bool hexMode, bool fromFile, std::vector<uint8_t> data, CommSink& window,
            uint64_t sendId = 0);
     ~TWrite() override { stopAndJoin(); }
 
@@ -113,7 +113,7 @@ private:
     // device took nothing for `stallLimitMs` (0: wait as long as it takes).
     BlockResult writeBlock(const uint8_t* bytes, size_t size, size_t& done, int32_t& reported, int64_t stallLimitMs);
 
-    CommPort& PortHandle;
+    platform::CommPort& PortHandle;
     CommSink& Window;
     std::vector<uint8_t> Data;
     bool FromFile;

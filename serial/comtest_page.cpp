@@ -123,7 +123,7 @@ void ComTestPage::applyDisplayLimit()
 
 // ------------------------------------------------------------------ start-up
 
-void ComTestPage::fillPortList(const PortListing& listing)
+void ComTestPage::fillPortList(const platform::PortListing& listing)
 {
     ui->COMList->clear();
     for (const auto& name : listing.comList) ui->COMList->addItem(fromStd(name));
@@ -135,7 +135,7 @@ void ComTestPage::refreshPortList()
     if (!portSource_) return;
     const auto entries = portSource_->serialPorts();
     if (!entries) return;
-    ui->COMList->refill(buildSerialListing(*entries).comList);
+    ui->COMList->refill(platform::buildSerialListing(*entries).comList);
 }
 
 // ---------------------------------------------------------------- connection
@@ -172,7 +172,7 @@ void ComTestPage::btnOpenPortClick()
         const auto rd = wholeNumberIn(ui->edRDTimeout);
         const auto wr = wholeNumberIn(ui->edWRTimeout);
         if (!rd || !wr) throw std::invalid_argument("timeout is not a whole number");
-        CommTimeouts t;
+        platform::CommTimeouts t;
         t.ReadTotalTimeoutConstant = static_cast<uint32_t>(*rd);
         t.WriteTotalTimeoutConstant = static_cast<uint32_t>(*wr);
         return t;

@@ -21,10 +21,13 @@ namespace Ui {
 class ComTestPage;
 }
 
-namespace quillon {
+namespace quillon::platform {
 class DeviceMap;
-class PageHost;
 struct PortListing;
+} // namespace quillon::platform
+
+namespace quillon {
+class PageHost;
 } // namespace quillon
 
 namespace quillon::vars {
@@ -59,9 +62,9 @@ public:
     bool portOpen() const { return session_->portOpen(); }
 
     // Start-up: COMList from the serial listing, first entry selected.
-    void fillPortList(const PortListing& listing);
+    void fillPortList(const platform::PortListing& listing);
     // Where COMList is read afresh each time its drop-down opens.
-    void setPortSource(DeviceMap* ports) { portSource_ = ports; }
+    void setPortSource(platform::DeviceMap* ports) { portSource_ = ports; }
     void refreshPortList();
 
     // TimerClient: Timer2 is the page's own.
@@ -108,7 +111,7 @@ private:
     InteractiveHooks* interactive_ = nullptr;
     InteractiveGroup* interactiveGroup_ = nullptr;
     vars::WatchedRowsView* rowsView_ = nullptr;
-    DeviceMap* portSource_ = nullptr;
+    platform::DeviceMap* portSource_ = nullptr;
     QElapsedTimer statusPainted_;
     FocusLeaveChecks leaveChecks_;
 };

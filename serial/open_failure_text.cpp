@@ -9,9 +9,9 @@ namespace quillon::serial {
 namespace {
 
 // The second line: why, in the user's terms.
-QString openFailureReason(const PortOpenFailure& failure)
+QString openFailureReason(const platform::PortOpenFailure& failure)
 {
-    using Reason = PortOpenFailure::Reason;
+    using Reason = platform::PortOpenFailure::Reason;
     switch (failure.reason) {
     case Reason::NoPermission: {
         const QString group =
@@ -35,7 +35,7 @@ QString openFailureReason(const PortOpenFailure& failure)
 
 } // namespace
 
-QString openFailureText(const PortOpenFailure& failure)
+QString openFailureText(const platform::PortOpenFailure& failure)
 {
     QString text = QStringLiteral("打开串口时出错!");
     const QString reason = openFailureReason(failure);

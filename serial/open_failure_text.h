@@ -4,12 +4,12 @@
 
 #include <QString>
 
-namespace quillon {
+namespace quillon::platform {
 struct PortOpenFailure;
-} // namespace quillon
+} // namespace quillon::platform
 
 namespace quillon::serial {
 
-QString openFailureText(const PortOpenFailure& failure);
+QString openFailureText(const platform::PortOpenFailure& failure);
 
 } // namespace quillon::serial

@@ -26,7 +26,7 @@ public:
         std::vector<std::string> shown;
         for (int i = 0; i < count(); ++i) shown.push_back(toStd(itemText(i)));
         if (shown == names) return;
-        const int keep = selectionAfterRefresh(names, toStd(currentText()));
+        const int keep = platform::selectionAfterRefresh(names, toStd(currentText()));
         clear();
         for (const auto& name : names) addItem(fromStd(name));
         setCurrentIndex(keep);

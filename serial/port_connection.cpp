@@ -4,21 +4,21 @@ namespace quillon::serial {
 
 TPortConnection::OpenResult TPortConnection::OpenPort(const std::string& portName, int32_t baudRate, int parityIndex,
                                                       int dataBits, int stopBitsIndex,
-                                                      const std::function<CommTimeouts()>& timeouts)
+                                                      const std::function<platform::CommTimeouts()>& timeouts)
 {
     ReceivedTotal = 0;
     SentTotal = 0;
     PortName = portName;
     BaudRate = baudRate;
 
-    Handle = CommPort::open(portName, &openFailure_);
+    Handle = platform::CommPort::open(portName, &openFailure_);
     if (!Handle) return OpenResult::OpenFailed;
 
     Handle->getTimeouts(SavedTimeouts);
     Timeouts = timeouts();
     Handle->setTimeouts(Timeouts);
 
-    CommState state;
+    platform::CommState state;
     Handle->getState(state);
     state.BaudRate = static_cast<uint32_t>(baudRate);
     state.ByteSize = static_cast<uint8_t>(dataBits);

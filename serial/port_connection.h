@@ -18,17 +18,17 @@ public:
     // for only once the device is open; an exception from `timeouts` leaves
     // this object to close the device) and the line settings.
     OpenResult OpenPort(const std::string& portName, int32_t baudRate, int parityIndex, int dataBits, int stopBitsIndex,
-                        const std::function<CommTimeouts()>& timeouts);
+                        const std::function<platform::CommTimeouts()>& timeouts);
     // Why the last OpenPort gave OpenFailed.
-    const PortOpenFailure& openFailure() const { return openFailure_; }
+    const platform::PortOpenFailure& openFailure() const { return openFailure_; }
     // Puts the saved timeouts back and closes the device; nothing when closed.
     void ClosePort();
 
-    CommPort* port() const { return Handle.get(); }
+    platform::CommPort* port() const { return Handle.get(); }
 
-    CommTimeouts Timeouts;
-    CommTimeouts SavedTimeouts;
-    std::unique_ptr<CommPort> Handle;
+    platform::CommTimeouts Timeouts;
+    platform::CommTimeouts SavedTimeouts;
+    std::unique_ptr<platform::CommPort> Handle;
     std::string PortName;
     int32_t BaudRate = 0;
     // 64-bit: a 32-bit count turns negative after 2 GiB, well within a day
@@ -37,7 +37,7 @@ public:
     int64_t SentTotal = 0;
 
 private:
-    PortOpenFailure openFailure_;
+    platform::PortOpenFailure openFailure_;
 };
 
 } // namespace quillon::serial

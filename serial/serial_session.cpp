@@ -31,7 +31,7 @@ bool SerialSession::event(QEvent* event)
 }
 
 SerialSession::OpenResult SerialSession::open(const std::string& path, const LineSettings& line,
-                                              const std::function<CommTimeouts()>& timeouts)
+                                              const std::function<platform::CommTimeouts()>& timeouts)
 {
     // On failure (or an exception from `timeouts`) the connection object
     // goes out of scope and takes the device with it.

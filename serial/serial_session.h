@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-namespace quillon {
+namespace quillon::platform {
 struct CommTimeouts;
-} // namespace quillon
+} // namespace quillon::platform
 
 namespace quillon::serial {
 
@@ -67,9 +67,10 @@ public:
     // Opens the port, applies the timeouts (asked for once the device is
     // open) and the line settings, and starts the reader. Nothing stays open
     // unless it returns Opened.
-    OpenResult open(const std::string& path, const LineSettings& line, const std::function<CommTimeouts()>& timeouts);
+    OpenResult open(const std::string& path, const LineSettings& line,
+                    const std::function<platform::CommTimeouts()>& timeouts);
     // Why the last open gave OpenFailed, for the message.
-    const PortOpenFailure& openFailure() const { return openFailure_; }
+    const platform::PortOpenFailure& openFailure() const { return openFailure_; }
     // Stops and joins the threads, then restores the port and closes it.
     void close();
 
@@ -154,7 +155,7 @@ private:
     SerialSessionEvents& events_;
     bool PortOpen = false;
     std::unique_ptr<TPortConnection> connection_;
-    PortOpenFailure openFailure_;
+    platform::PortOpenFailure openFailure_;
     std::shared_ptr<QtCommSink> sink_;
     std::unique_ptr<TRead> reader_;
     std::vector<std::unique_ptr<TWrite>> writers_;

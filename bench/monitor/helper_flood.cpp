@@ -110,8 +110,8 @@ class MonitorWindow {
 public:
     MonitorWindow(const std::string& dir, const std::string& slave, monitor::CaptureService& capture)
     {
-        devices_.serial = std::vector<DeviceMapEntry>{{"\\Device\\pty", slave}};
-        devices_.parallel = std::vector<DeviceMapEntry>{};
+        devices_.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\pty", slave}};
+        devices_.parallel = std::vector<platform::DeviceMapEntry>{};
         options_.settingsPath = dir + "/quillon.INI";
         options_.dialogs = &dialogs;
         options_.deviceMap = &devices_;
@@ -152,7 +152,7 @@ public:
     std::string logPath;
 
 private:
-    FixedDeviceMap devices_;
+    platform::FixedDeviceMap devices_;
     FrameOptions options_;
 };
 

@@ -122,10 +122,10 @@ int main(int argc, char** argv)
     const std::string logPath = dir + "/PortMon.log";
 
     BenchDialogs dialogs;
-    FixedDeviceMap devices;
-    devices.serial =
-        std::vector<DeviceMapEntry>{{"\\Device\\Serial0", "/dev/ttyS0"}, {"\\Device\\Serial1", "/dev/ttyUSB0"}};
-    devices.parallel = std::vector<DeviceMapEntry>{};
+    platform::FixedDeviceMap devices;
+    devices.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\Serial0", "/dev/ttyS0"},
+                                                           {"\\Device\\Serial1", "/dev/ttyUSB0"}};
+    devices.parallel = std::vector<platform::DeviceMapEntry>{};
     FloodingCapture capture;
     FrameOptions options;
     options.settingsPath = dir + "/quillon.INI";

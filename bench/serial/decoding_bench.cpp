@@ -130,8 +130,8 @@ Run stream(bool blocks, const std::string& data, double rate, const std::string&
     char name[256] = {};
     if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return r;
     ::close(slave);
-    FixedDeviceMap devices;
-    devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pts", name}};
+    platform::FixedDeviceMap devices;
+    devices.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\pts", name}};
     bench::BenchDialogs dialogs;
     FrameOptions options;
     options.settingsPath = dir + "/bench.INI";

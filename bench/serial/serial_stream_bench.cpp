@@ -127,8 +127,8 @@ Result run(bool hex, const std::string& data, const std::string& dir)
     }
     ::close(slave);
 
-    FixedDeviceMap devices;
-    devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pts", name}};
+    platform::FixedDeviceMap devices;
+    devices.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\pts", name}};
     bench::BenchDialogs dialogs;
     const std::string logPath = dir + (hex ? "/hex.log" : "/text.log");
     dialogs.savePath = QString::fromStdString(logPath);

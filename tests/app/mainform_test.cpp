@@ -199,9 +199,9 @@ TEST_F(MainFormTest, EscapingExceptionShowsTheGeneralMessageAndGoesOn)
 
 TEST_F(MainFormTest, PortListsFilledFromTheDeviceMap)
 {
-    devices.serial = std::vector<DeviceMapEntry>{
+    devices.serial = std::vector<platform::DeviceMapEntry>{
         {"\\Device\\Serial0", "COM1"}, {"\\Device\\Serial1", "COM2"}, {"\\Device\\VCP0", "COM10"}};
-    devices.parallel = std::vector<DeviceMapEntry>{{"\\Device\\Parallel0", "\\DosDevices\\LPT1"}};
+    devices.parallel = std::vector<platform::DeviceMapEntry>{{"\\Device\\Parallel0", "\\DosDevices\\LPT1"}};
     makeFrame();
     auto* com = find<QComboBox>("COMList");
     ASSERT_EQ(com->count(), 3);

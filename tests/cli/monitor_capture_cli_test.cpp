@@ -139,7 +139,7 @@ protected:
     {
         pageHelper = std::make_unique<monitor::HelperCaptureDevice>(QUILLON_PORTMON_PATH);
         capture = pageHelper.get();
-        devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pty", pty.slavePath()}};
+        devices.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\pty", pty.slavePath()}};
         makeFrame();
         find<QListWidget>("clbSerialList")->item(0)->setCheckState(Qt::Checked);
         find<QLineEdit>("edLogFile")->setText(QString::fromStdString(log));

@@ -66,7 +66,7 @@ protected:
         helper = std::make_unique<monitor::HelperCaptureDevice>(QUILLON_PORTMON_PATH);
         capture = helper.get();
         ASSERT_TRUE(pty.ok());
-        devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pty", pty.slavePath()}};
+        devices.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\pty", pty.slavePath()}};
         makeFrame();
         find<QListWidget>("clbSerialList")->item(0)->setCheckState(Qt::Checked);
         find<QPushButton>("btnStartSerMon")->click();

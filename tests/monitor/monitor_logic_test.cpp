@@ -85,7 +85,7 @@ TEST(MonitorRequests, FilterBlockDefaultsCaseFlagsAndLength)
 
 TEST(MonitorRequests, HookBlockHoldsMaskAndNamesInListOrder)
 {
-    PortTables tables;
+    platform::PortTables tables;
     tables.portNames[0] = "/dev/ttyS0";
     tables.portNames[1] = "/dev/ttyUSB0";
     tables.portNames[2] = "left over, not listed";

@@ -47,9 +47,9 @@ protected:
 
     monitor::SerialMonPage& makeMonitor()
     {
-        devices.serial =
-            std::vector<DeviceMapEntry>{{"\\Device\\ttyS0", "/dev/ttyS0"}, {"\\Device\\ttyUSB0", "/dev/ttyUSB0"}};
-        devices.parallel = std::vector<DeviceMapEntry>{{"\\Device\\parport0", "\\Device\\LPT1"}};
+        devices.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\ttyS0", "/dev/ttyS0"},
+                                                               {"\\Device\\ttyUSB0", "/dev/ttyUSB0"}};
+        devices.parallel = std::vector<platform::DeviceMapEntry>{{"\\Device\\parport0", "\\Device\\LPT1"}};
         capture = &service;
         makeFrame();
         return *frame->serialMonPage();

@@ -10,9 +10,9 @@ using namespace quillon;
 
 TEST(PortListing, SerialListSortedAsPlainTextMonitorListInMapOrder)
 {
-    std::vector<DeviceMapEntry> map = {
+    std::vector<platform::DeviceMapEntry> map = {
         {"\\Device\\Serial0", "COM1"}, {"\\Device\\Serial1", "COM2"}, {"\\Device\\VCP0", "COM10"}, {"NoSlash", "COM3"}};
-    PortListing l = buildSerialListing(map);
+    platform::PortListing l = platform::buildSerialListing(map);
     EXPECT_EQ(l.comList, (std::vector<std::string>{"COM1", "COM10", "COM2", "COM3"}));
     EXPECT_EQ(l.monitorLines,
               (std::vector<std::string>{"COM1: Serial0", "COM2: Serial1", "COM10: VCP0", "COM3: NoSlash"}));
@@ -23,9 +23,9 @@ TEST(PortListing, SerialListSortedAsPlainTextMonitorListInMapOrder)
 
 TEST(PortListing, TablesHoldThirtyTwoBoundedNames)
 {
-    std::vector<DeviceMapEntry> map;
+    std::vector<platform::DeviceMapEntry> map;
     for (int i = 0; i < 40; ++i) map.push_back({"\\Device\\" + std::string(300, 'd'), "COM" + std::to_string(i)});
-    PortListing l = buildSerialListing(map);
+    platform::PortListing l = platform::buildSerialListing(map);
     EXPECT_EQ(l.comList.size(), 40u);
     EXPECT_EQ(l.tables.count, 32u);
     EXPECT_EQ(l.tables.deviceNames[0].size(), 255u);
@@ -33,7 +33,7 @@ TEST(PortListing, TablesHoldThirtyTwoBoundedNames)
 
 TEST(PortListing, ParallelNamesAfterLastBackslash)
 {
-    PortListing l = buildParallelListing({{"\\Device\\Parallel0", "\\DosDevices\\LPT1"}});
+    platform::PortListing l = platform::buildParallelListing({{"\\Device\\Parallel0", "\\DosDevices\\LPT1"}});
     EXPECT_TRUE(l.comList.empty());
     EXPECT_EQ(l.monitorLines, (std::vector<std::string>{"LPT1: Parallel0"}));
 }
@@ -56,21 +56,21 @@ TEST(PortListing, PtySlavesNamedBySymlinksAreListedUnderTheLink)
     ::mkdir(dir.file("by-id").c_str(), 0700);
     ASSERT_EQ(::symlink(pty.slavePath().c_str(), dir.file("by-id/deeper").c_str()), 0);
 
-    const auto ports = ptySymlinkPorts({dir.path(), dir.file("missing-folder")});
+    const auto ports = platform::ptySymlinkPorts({dir.path(), dir.file("missing-folder")});
     std::vector<std::string> values;
     for (const auto& p : ports) values.push_back(p.value);
     EXPECT_EQ(values, (std::vector<std::string>{dir.file("chained"), dir.file("ttyV0"), dir.file("ttyV1")}));
     EXPECT_EQ(ports[1].valueName, "\\Device\\ttyV0");
     // The slave itself is not a link; a real pty path is recognised as one.
-    EXPECT_TRUE(isPtySlave(pty.slavePath()));
-    EXPECT_FALSE(isPtySlave("/dev/null"));
+    EXPECT_TRUE(platform::isPtySlave(pty.slavePath()));
+    EXPECT_FALSE(platform::isPtySlave("/dev/null"));
 }
 
 TEST(PortListing, RefreshKeepsTheChosenPortOrFallsBackToTheFirst)
 {
     const std::vector<std::string> list = {"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB0"};
-    EXPECT_EQ(selectionAfterRefresh(list, "/dev/ttyUSB0"), 2);
-    EXPECT_EQ(selectionAfterRefresh(list, "/dev/ttyUSB1"), 0);
-    EXPECT_EQ(selectionAfterRefresh(list, ""), 0);
-    EXPECT_EQ(selectionAfterRefresh({}, "/dev/ttyS0"), -1);
+    EXPECT_EQ(platform::selectionAfterRefresh(list, "/dev/ttyUSB0"), 2);
+    EXPECT_EQ(platform::selectionAfterRefresh(list, "/dev/ttyUSB1"), 0);
+    EXPECT_EQ(platform::selectionAfterRefresh(list, ""), 0);
+    EXPECT_EQ(platform::selectionAfterRefresh({}, "/dev/ttyS0"), -1);
 }

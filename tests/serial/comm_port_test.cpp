@@ -79,16 +79,16 @@ struct RecordingSink : CommSink {
     }
 };
 
-std::unique_ptr<CommPort> openRaw(const PtyPair& pty)
+std::unique_ptr<platform::CommPort> openRaw(const PtyPair& pty)
 {
-    auto port = CommPort::open(pty.slavePath());
+    auto port = platform::CommPort::open(pty.slavePath());
     if (!port) return nullptr;
-    CommState s;
+    platform::CommState s;
     port->getState(s);
     s.BaudRate = 115200;
     s.ByteSize = 8;
-    s.Parity = NOPARITY;
-    s.StopBits = ONESTOPBIT;
+    s.Parity = platform::NOPARITY;
+    s.StopBits = platform::ONESTOPBIT;
     if (!port->setState(s)) return nullptr;
     return port;
 }
@@ -114,23 +114,23 @@ TEST(CommPort, AppliesEveryListedRateAndRestoresTheDeviceAtClose)
         ::tcgetattr(probe, &before);
         ::close(probe);
     }
-    auto port = CommPort::open(pty.slavePath());
+    auto port = platform::CommPort::open(pty.slavePath());
     ASSERT_TRUE(port);
     for (uint32_t rate : {110u, 300u, 600u, 1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 56000u, 57600u, 115200u,
                           128000u, 256000u}) {
-        CommState s;
+        platform::CommState s;
         ASSERT_TRUE(port->getState(s));
         s.BaudRate = rate;
         EXPECT_TRUE(port->setState(s)) << rate;
-        CommState back;
+        platform::CommState back;
         port->getState(back);
         EXPECT_EQ(back.BaudRate, rate);
     }
-    CommTimeouts t;
+    platform::CommTimeouts t;
     t.ReadTotalTimeoutConstant = 300;
     t.WriteTotalTimeoutConstant = 200;
     ASSERT_TRUE(port->setTimeouts(t));
-    CommTimeouts back;
+    platform::CommTimeouts back;
     port->getTimeouts(back);
     EXPECT_EQ(back, t);
     port->close();
@@ -149,24 +149,24 @@ TEST(CommPort, AppliesEveryListedRateAndRestoresTheDeviceAtClose)
 TEST(CommPort, StopBitsFollowWhatAUartCanDo)
 {
     PtyPair pty;
-    auto port = CommPort::open(pty.slavePath());
+    auto port = platform::CommPort::open(pty.slavePath());
     ASSERT_TRUE(port);
-    CommState s;
+    platform::CommState s;
     port->getState(s);
     s.BaudRate = 9600;
-    for (uint8_t parity = NOPARITY; parity <= SPACEPARITY; ++parity) {
+    for (uint8_t parity = platform::NOPARITY; parity <= platform::SPACEPARITY; ++parity) {
         s.Parity = parity;
-        s.fParity = parity != NOPARITY;
+        s.fParity = parity != platform::NOPARITY;
         s.ByteSize = 8;
-        s.StopBits = ONESTOPBIT;
+        s.StopBits = platform::ONESTOPBIT;
         EXPECT_TRUE(port->setState(s)) << int(parity);
-        s.StopBits = TWOSTOPBITS;
+        s.StopBits = platform::TWOSTOPBITS;
         EXPECT_TRUE(port->setState(s)) << int(parity);
-        s.StopBits = ONE5STOPBITS; // only with 5-bit bytes
+        s.StopBits = platform::ONE5STOPBITS; // only with 5-bit bytes
         EXPECT_FALSE(port->setState(s)) << int(parity);
         s.ByteSize = 5;
         EXPECT_TRUE(port->setState(s)) << int(parity);
-        s.StopBits = TWOSTOPBITS;
+        s.StopBits = platform::TWOSTOPBITS;
         EXPECT_FALSE(port->setState(s)) << int(parity);
     }
 }
@@ -174,18 +174,18 @@ TEST(CommPort, StopBitsFollowWhatAUartCanDo)
 TEST(CommPort, OnlyOneOpenerAtATime)
 {
     PtyPair pty;
-    auto first = CommPort::open(pty.slavePath());
+    auto first = platform::CommPort::open(pty.slavePath());
     ASSERT_TRUE(first);
-    EXPECT_FALSE(CommPort::open(pty.slavePath()));
+    EXPECT_FALSE(platform::CommPort::open(pty.slavePath()));
     // Another program holding the lock.
     first.reset();
     int other = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-    EXPECT_FALSE(CommPort::open(pty.slavePath()));
+    EXPECT_FALSE(platform::CommPort::open(pty.slavePath()));
     ::close(other);
-    EXPECT_TRUE(CommPort::open(pty.slavePath()));
-    EXPECT_FALSE(CommPort::open("/dev/null")); // not a terminal
-    EXPECT_FALSE(CommPort::open("/nonexistent/tty"));
+    EXPECT_TRUE(platform::CommPort::open(pty.slavePath()));
+    EXPECT_FALSE(platform::CommPort::open("/dev/null")); // not a terminal
+    EXPECT_FALSE(platform::CommPort::open("/nonexistent/tty"));
 }
 
 namespace {
@@ -207,9 +207,9 @@ ChildOpen openInChild(const std::string& path, bool asNobody)
     if (pid == 0) {
         ::close(out[0]);
         if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(3);
-        PortOpenFailure why;
+        platform::PortOpenFailure why;
         ChildOpen r;
-        if (CommPort::open(path, &why)) _exit(4);
+        if (platform::CommPort::open(path, &why)) _exit(4);
         r.reason = static_cast<int>(why.reason);
         r.error = why.error;
         r.holderPid = why.holderPid;
@@ -238,7 +238,7 @@ public:
             ::close(ready[0]);
             ::close(hold[1]);
             ::prctl(PR_SET_NAME, name);
-            auto port = CommPort::open(path);
+            auto port = platform::CommPort::open(path);
             const char state = port ? 'y' : 'n';
             if (::write(ready[1], &state, 1) != 1) _exit(1);
             char c;
@@ -272,7 +272,7 @@ std::string makeTempDir()
     return ::mkdtemp(dir) ? dir : "";
 }
 
-using Reason = PortOpenFailure::Reason;
+using Reason = platform::PortOpenFailure::Reason;
 
 } // namespace
 
@@ -306,8 +306,8 @@ TEST(CommPortOpenFailure, PortHeldByAnotherProgramNamesItWhenItCanBeSeen)
     {
         PortHolderProcess holder(pty.slavePath(), "qln-holder");
         ASSERT_TRUE(holder.holding());
-        PortOpenFailure why;
-        EXPECT_FALSE(CommPort::open(pty.slavePath(), &why));
+        platform::PortOpenFailure why;
+        EXPECT_FALSE(platform::CommPort::open(pty.slavePath(), &why));
         EXPECT_EQ(why.reason, Reason::InUse);
         EXPECT_EQ(why.holderPid, holder.pid());
         EXPECT_EQ(why.holderName, "qln-holder");
@@ -322,9 +322,9 @@ TEST(CommPortOpenFailure, PortHeldByAnotherProgramNamesItWhenItCanBeSeen)
             EXPECT_EQ(r.holderPid, 0);
         }
     }
-    PortOpenFailure why;
+    platform::PortOpenFailure why;
     why.reason = Reason::Other;
-    EXPECT_TRUE(CommPort::open(pty.slavePath(), &why));
+    EXPECT_TRUE(platform::CommPort::open(pty.slavePath(), &why));
     EXPECT_EQ(why.reason, Reason::None);
 }
 
@@ -337,19 +337,19 @@ TEST(CommPortOpenFailure, PortThatIsGoneOrNoTerminal)
         PtyPair pty;
         ASSERT_TRUE(pty.ok());
         ASSERT_EQ(::symlink(pty.slavePath().c_str(), link.c_str()), 0);
-        EXPECT_TRUE(CommPort::open(link));
+        EXPECT_TRUE(platform::CommPort::open(link));
         pty.closeMaster(); // the pty's node goes with its master
         struct stat st {};
         ASSERT_NE(::stat(pty.slavePath().c_str(), &st), 0);
     }
-    PortOpenFailure why;
-    EXPECT_FALSE(CommPort::open(link, &why));
+    platform::PortOpenFailure why;
+    EXPECT_FALSE(platform::CommPort::open(link, &why));
     EXPECT_EQ(why.reason, Reason::Gone);
     EXPECT_EQ(why.error, ENOENT);
 
-    EXPECT_FALSE(CommPort::open("/dev/null", &why));
+    EXPECT_FALSE(platform::CommPort::open("/dev/null", &why));
     EXPECT_EQ(why.reason, Reason::NotAPort);
-    EXPECT_FALSE(CommPort::open(dir, &why));
+    EXPECT_FALSE(platform::CommPort::open(dir, &why));
     EXPECT_EQ(why.reason, Reason::NotAPort);
     ::unlink(link.c_str());
     ::rmdir(dir.c_str());
@@ -370,12 +370,12 @@ TEST(CommPortOpenFailure, HolderSearchIsBounded)
     ASSERT_EQ(::symlink(pty.slavePath().c_str(), (proc + "/40/fd/7").c_str()), 0);
     std::ofstream(proc + "/40/comm") << "minicom\n";
 
-    PortHolder h = findPortHolder(pty.slavePath(), proc);
+    platform::PortHolder h = platform::findPortHolder(pty.slavePath(), proc);
     EXPECT_EQ(h.pid, 40);
     EXPECT_EQ(h.name, "minicom");
-    EXPECT_EQ(findPortHolder(pty.slavePath(), proc, 1).pid, 0);
-    EXPECT_EQ(findPortHolder(proc + "/40/comm", proc).pid, 0); // no device: not looked for
-    EXPECT_EQ(findPortHolder(pty.slavePath(), proc + "/none").pid, 0);
+    EXPECT_EQ(platform::findPortHolder(pty.slavePath(), proc, 1).pid, 0);
+    EXPECT_EQ(platform::findPortHolder(proc + "/40/comm", proc).pid, 0); // no device: not looked for
+    EXPECT_EQ(platform::findPortHolder(pty.slavePath(), proc + "/none").pid, 0);
     std::filesystem::remove_all(proc);
 }
 
@@ -571,7 +571,7 @@ TEST(CommThreads, TextSendToAStalledDeviceEndsAfterTheWriteTimeout)
     PtyPair pty;
     auto port = openRaw(pty);
     ASSERT_TRUE(port);
-    CommTimeouts t;
+    platform::CommTimeouts t;
     t.WriteTotalTimeoutConstant = 100;
     ASSERT_TRUE(port->setTimeouts(t));
     // Nobody reads on the far side: fill the line until it takes no more,

@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(pty.ok());
-        devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\pts", pty.slavePath()}};
+        devices.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\pts", pty.slavePath()}};
         makeFrame();
         frame->show();
         // The toolkit opens a few descriptors of its own on first use.

@@ -84,7 +84,7 @@ TEST_F(SerialPageTest, OpenAndCloseShowTheStateAndReleaseTheDevice)
     EXPECT_TRUE(enabled("btnSendFile"));
     EXPECT_TRUE(enabled("edRDTimeout"));
     EXPECT_EQ(panel(3), QString::fromStdString(pty.slavePath()) + ": 9600");
-    EXPECT_FALSE(CommPort::open(pty.slavePath())); // ours alone
+    EXPECT_FALSE(platform::CommPort::open(pty.slavePath())); // ours alone
     remoteSends("xyz", 3);
 
     // An error shown in panel 3 gives way to the connection when the page is shown again.
@@ -105,7 +105,7 @@ TEST_F(SerialPageTest, OpenAndCloseShowTheStateAndReleaseTheDevice)
     EXPECT_FALSE(enabled("btnSend"));
     EXPECT_FALSE(enabled("btnSendFile"));
     EXPECT_EQ(openFdCount(), fdsBefore + 0) << "descriptor leaked";
-    EXPECT_TRUE(CommPort::open(pty.slavePath()));
+    EXPECT_TRUE(platform::CommPort::open(pty.slavePath()));
 
     // Reopening right away works, and counts from 0 again.
     openPort();
@@ -186,7 +186,7 @@ TEST_F(SerialPageTest, PortHeldElsewhereOrMissing)
     EXPECT_FALSE(enabled("btnSend"));
     EXPECT_EQ(panel(3), "关闭");
 
-    devices.serial = std::vector<DeviceMapEntry>{};
+    devices.serial = std::vector<platform::DeviceMapEntry>{};
     makeFrame();
     dialogs.clear();
     click("btnOpenPort");
@@ -248,7 +248,7 @@ TEST_F(SerialPageTest, TimeoutBoxes)
     EXPECT_FALSE(portOpen());
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.last().text, "程序产生异常！请检查输入数据的合理性！");
-    EXPECT_TRUE(CommPort::open(pty.slavePath()));
+    EXPECT_TRUE(platform::CommPort::open(pty.slavePath()));
     EXPECT_EQ(openFdCount(), fdsBefore);
 
     // Both boxes wrong and focus moving from one to the other: one message,
@@ -584,7 +584,7 @@ TEST_F(SerialPageTest, ClosingAtAnyMomentWhileStreamingNeitherHangsNorLeaks)
     feeder.join();
     frame.reset();
     EXPECT_EQ(openFdCount(), fdsBefore - 0) << "descriptor leaked";
-    EXPECT_TRUE(CommPort::open(pty.slavePath()));
+    EXPECT_TRUE(platform::CommPort::open(pty.slavePath()));
 }
 
 // The list is read again when the drop-down opens: an adapter plugged in
@@ -605,7 +605,7 @@ TEST_F(SerialPageTest, PortListIsReadAgainWhenItOpens)
 
     // A virtual port named by a symlink; the link's path is listed.
     auto entries = *devices.serial;
-    for (const auto& e : ptySymlinkPorts({dir.path()})) entries.push_back(e);
+    for (const auto& e : platform::ptySymlinkPorts({dir.path()})) entries.push_back(e);
     devices.serial = entries;
     list->showPopup();
     list->hidePopup();
@@ -613,14 +613,14 @@ TEST_F(SerialPageTest, PortListIsReadAgainWhenItOpens)
     EXPECT_EQ(list->currentText(), first);
 
     list->setCurrentIndex(1);
-    devices.serial = std::vector<DeviceMapEntry>{{"\\Device\\x", "/dev/aa-gone"}, entries[0], entries[1]};
+    devices.serial = std::vector<platform::DeviceMapEntry>{{"\\Device\\x", "/dev/aa-gone"}, entries[0], entries[1]};
     list->showPopup();
     list->hidePopup();
     EXPECT_EQ(items(), "/dev/aa-gone " + pty.slavePath() + " " + link);
     EXPECT_EQ(list->currentText().toStdString(), link);
 
     // The chosen port went away: the first entry, as at start-up.
-    devices.serial = std::vector<DeviceMapEntry>{entries[0]};
+    devices.serial = std::vector<platform::DeviceMapEntry>{entries[0]};
     list->showPopup();
     list->hidePopup();
     EXPECT_EQ(list->currentText(), first);

@@ -20,7 +20,7 @@ class FrameTest : public ::testing::Test {
 protected:
     TempDir dir;
     ScriptedDialogs dialogs;
-    FixedDeviceMap devices;
+    platform::FixedDeviceMap devices;
     // Null: the system's capture component, the helper beside the program.
     monitor::CaptureService* capture = nullptr;
     std::unique_ptr<TfrmMain> frame;
