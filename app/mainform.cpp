@@ -76,9 +76,9 @@ void TfrmMain::buildWindow()
     pcToolSet->setObjectName(QStringLiteral("pcToolSet"));
     pcToolSet->setGeometry(0, 0, 793, 497);
 
-    rtCalc_ = new rt::RTCalcPage(*this);
+    rtCalc_ = new thermistor::RTCalcPage(*this);
     ledCoder_ = new led::LEDCoderPage(*this);
-    colorResister_ = new bands::ColorResisterPage(*this);
+    colorResister_ = new resistor::ColorResisterPage(*this);
     hexBin_ = new hexbin::HexBinPage(*this);
     comTest_ = new serial::ComTestPage(*this);
     serialMon_ = new monitor::SerialMonPage(*this, capture_);

@@ -22,13 +22,13 @@ class DeviceMap;
 namespace quillon::serial {
 class ComTestPage;
 }
-namespace quillon::rt {
+namespace quillon::thermistor {
 class RTCalcPage;
 }
 namespace quillon::led {
 class LEDCoderPage;
 }
-namespace quillon::bands {
+namespace quillon::resistor {
 class ColorResisterPage;
 }
 namespace quillon::hexbin {
@@ -94,9 +94,9 @@ public:
     void setSerialSession(SerialSessionControl* s) { serial_ = s; }
     void setMonitorSession(MonitorSessionControl* m) { monitor_ = m; }
 
-    rt::RTCalcPage* rtCalcPage() const { return rtCalc_; }
+    thermistor::RTCalcPage* rtCalcPage() const { return rtCalc_; }
     led::LEDCoderPage* ledCoderPage() const { return ledCoder_; }
-    bands::ColorResisterPage* colorResisterPage() const { return colorResister_; }
+    resistor::ColorResisterPage* colorResisterPage() const { return colorResister_; }
     hexbin::HexBinPage* hexBinPage() const { return hexBin_; }
     serial::ComTestPage* comTestPage() const { return comTest_; }
     monitor::SerialMonPage* serialMonPage() const { return serialMon_; }
@@ -126,9 +126,9 @@ private:
     QPushButton* btnExit = nullptr;
     QTimer* Timer1 = nullptr;
 
-    rt::RTCalcPage* rtCalc_ = nullptr;
+    thermistor::RTCalcPage* rtCalc_ = nullptr;
     led::LEDCoderPage* ledCoder_ = nullptr;
-    bands::ColorResisterPage* colorResister_ = nullptr;
+    resistor::ColorResisterPage* colorResister_ = nullptr;
     hexbin::HexBinPage* hexBin_ = nullptr;
     serial::ComTestPage* comTest_ = nullptr;
     monitor::SerialMonPage* serialMon_ = nullptr;

@@ -28,19 +28,21 @@ int run(const BandsOptions& o)
 {
     if (o.colors.size() != 4 && o.colors.size() != 5) return usageError("give the colours of 4 or 5 bands");
     const bool fiveBand = o.colors.size() == 5;
-    const std::vector<int> columns = bands::bandColumns(fiveBand);
-    bands::Decoder decoder;
+    const std::vector<int> columns = resistor::bandColumns(fiveBand);
+    resistor::Decoder decoder;
     for (size_t i = 0; i < o.colors.size(); ++i) {
-        const auto color = bands::colorByName(o.colors[i]);
+        const auto color = resistor::colorByName(o.colors[i]);
         if (!color) return usageError("unknown colour \"" + o.colors[i] + "\"");
         // Only the colours the page offers for that band: no gold digit, no black tolerance.
-        if (!bands::hasButton(columns[i], *color))
+        if (!resistor::hasButton(columns[i], *color))
             return usageError("band " + std::to_string(i + 1) + " (" + role(i, fiveBand) + ") cannot be " +
                               o.colors[i]);
         decoder.select(columns[i], *color);
     }
     const std::string unit = toLowerAscii(o.unit);
-    const bands::Unit u = unit == "kohm" ? bands::Unit::KOhm : unit == "mohm" ? bands::Unit::MOhm : bands::Unit::Ohm;
+    const resistor::Unit u = unit == "kohm"   ? resistor::Unit::KOhm
+                             : unit == "mohm" ? resistor::Unit::MOhm
+                                              : resistor::Unit::Ohm;
     return writeOutput("-", decoder.valueText(fiveBand, u) + "\n" + decoder.precisionText() + "\n");
 }
 

@@ -56,7 +56,7 @@ bool sameFile(const std::string& a, const std::string& b)
 }
 
 // The one model the options name, or the exit status of why there is none.
-int modelOf(const RtOptions& o, rt::Model& model)
+int modelOf(const RtOptions& o, thermistor::Model& model)
 {
     if (!o.beta.empty()) {
         if (!o.steinhart.empty() || !o.fit.empty()) return usageError("give only one model");
@@ -64,14 +64,14 @@ int modelOf(const RtOptions& o, rt::Model& model)
         const auto r25 = parseDecimal(o.r25);
         const auto t25 = parseDecimal(o.t25);
         if (!b || !r25 || !t25) return usageError("--beta needs numbers for B, --r25 (kΩ) and --t25 (°C)");
-        model = rt::BetaModel{*b, *r25, *t25};
+        model = thermistor::BetaModel{*b, *r25, *t25};
     } else if (!o.steinhart.empty()) {
         if (!o.fit.empty()) return usageError("give only one model");
         const auto abc = numberList(o.steinhart, 3);
         if (!abc) return usageError("--steinhart takes three numbers A,B,C");
-        model = rt::SteinhartHart{(*abc)[0], (*abc)[1], (*abc)[2]};
+        model = thermistor::SteinhartHart{(*abc)[0], (*abc)[1], (*abc)[2]};
     } else {
-        std::array<rt::Point, 3> points;
+        std::array<thermistor::Point, 3> points;
         size_t start = 0;
         for (size_t i = 0; i < 3; ++i) {
             const size_t end = o.fit.find(',', start);
@@ -82,8 +82,8 @@ int modelOf(const RtOptions& o, rt::Model& model)
             start = end + 1;
         }
         try {
-            model = rt::fitSteinhartHart(points);
-        } catch (const rt::ModelError& e) {
+            model = thermistor::fitSteinhartHart(points);
+        } catch (const thermistor::ModelError& e) {
             return usageError(std::string("--fit: ") + e.what());
         }
     }
@@ -106,46 +106,46 @@ int run(const RtOptions& o)
     const auto r = parseDecimal(rText);
     if (!r) return usageError("请正确填写分压电阻值! (" + o.resistor + ")");
 
-    std::vector<rt::Row> rows;
+    std::vector<thermistor::Row> rows;
     if (!o.table.empty()) {
         const auto table = takeInput(o.table);
         if (!table) return kExitFailure;
-        const auto bytes = rt::readFileBytes(*table);
+        const auto bytes = thermistor::readFileBytes(*table);
         if (!bytes) return fail("打开文件时出错! (" + o.table + ")");
-        rows = rt::parseDat(*bytes);
+        rows = thermistor::parseDat(*bytes);
     } else {
-        rt::Model model;
+        thermistor::Model model;
         if (const int rc = modelOf(o, model)) return rc;
         const auto from = parseDecimal(o.from);
         const auto to = parseDecimal(o.to);
         const auto step = parseDecimal(o.step);
         if (!from || !to || !step) return usageError("a model needs --from and --to, and --step, in °C");
         try {
-            rows = rt::modelRows(model, rt::temperatureRange(*from, *to, *step));
-        } catch (const rt::ModelError& e) {
+            rows = thermistor::modelRows(model, thermistor::temperatureRange(*from, *to, *step));
+        } catch (const thermistor::ModelError& e) {
             return fail(e.what());
         }
     }
 
     if (!o.writeDat.empty()) {
-        if (const int rc = writeOutput(o.writeDat, rt::formatDat(rows))) return rc;
+        if (const int rc = writeOutput(o.writeDat, thermistor::formatDat(rows))) return rc;
         if (o.output.empty()) return 0;
     }
 
-    rt::EmitOptions e;
+    thermistor::EmitOptions e;
     e.r = *r;
     e.tenBits = o.bits == 10;
-    e.circuit = o.circuit == 1 ? rt::Circuit::Rt_Above_R : rt::Circuit::R_Above_Rt;
+    e.circuit = o.circuit == 1 ? thermistor::Circuit::Rt_Above_R : thermistor::Circuit::R_Above_Rt;
     e.asmStyle = o.assembler;
     e.prefix = o.prefix;
     e.directive = o.directive;
     e.marker = o.marker;
-    const rt::EmitResult res = rt::emitTable(rows, e);
+    const thermistor::EmitResult res = thermistor::emitTable(rows, e);
     const std::string where = " (table row " + std::to_string(res.failedRow + 1) + ")";
     switch (res.status) {
-    case rt::EmitResult::Status::Ok: break;
-    case rt::EmitResult::Status::BadNumber: return fail("请正确填写电阻值!" + where);
-    case rt::EmitResult::Status::Arithmetic: return fail("程序产生异常！请检查输入数据的合理性！" + where);
+    case thermistor::EmitResult::Status::Ok: break;
+    case thermistor::EmitResult::Status::BadNumber: return fail("请正确填写电阻值!" + where);
+    case thermistor::EmitResult::Status::Arithmetic: return fail("程序产生异常！请检查输入数据的合理性！" + where);
     }
     if (res.lines.size() == 1) std::cerr << "quillon-cli: warning: the table has no complete row\n";
     return writeOutput(o.output, withLineEnds(res.text(), o.lf));

@@ -26,18 +26,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedDataProvider in(data, size);
     if (in.ConsumeBool()) {
         const std::string raw = in.ConsumeRemainingBytesAsString();
-        for (const auto& row : rt::parseDat(raw))
+        for (const auto& row : thermistor::parseDat(raw))
             if (row.resistance.empty()) __builtin_trap();
         return 0;
     }
-    std::vector<rt::Row> rows, complete;
+    std::vector<thermistor::Row> rows, complete;
     const int n = in.ConsumeIntegralInRange(0, 20);
     for (int i = 0; i < n; ++i) {
-        rt::Row r{text(in), text(in)};
-        if (rt::isComplete(r)) complete.push_back({trim(r.temperature), trim(r.resistance)});
+        thermistor::Row r{text(in), text(in)};
+        if (thermistor::isComplete(r)) complete.push_back({trim(r.temperature), trim(r.resistance)});
         rows.push_back(std::move(r));
     }
-    const auto back = rt::parseDat(rt::formatDat(rows));
+    const auto back = thermistor::parseDat(thermistor::formatDat(rows));
     if (back.size() != complete.size()) __builtin_trap();
     for (size_t i = 0; i < back.size(); ++i)
         if (back[i].temperature != complete[i].temperature || back[i].resistance != complete[i].resistance)

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace quillon::bands {
+namespace quillon::resistor {
 
 namespace {
 
@@ -157,4 +157,4 @@ std::string referenceText()
            "3. 精度：一般电路选 ±5%，精密电路（如分压采样、基准）选 ±1% 或更高。\n";
 }
 
-} // namespace quillon::bands
+} // namespace quillon::resistor

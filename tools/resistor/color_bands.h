@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::bands {
+namespace quillon::resistor {
 
 enum class Color { Black, Brown, Red, Orange, Yellow, Green, Blue, Purple, Gray, White, Gold, Silver, None };
 
@@ -76,4 +76,4 @@ inline constexpr const char* kBandNumbers5 = "1   2    3   4     5";
 // The read-only reference text on resistor marking.
 std::string referenceText();
 
-} // namespace quillon::bands
+} // namespace quillon::resistor

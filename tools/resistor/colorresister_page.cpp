@@ -10,16 +10,16 @@
 #include <QPainter>
 #include <QToolButton>
 
-namespace quillon::bands {
+namespace quillon::resistor {
 
 namespace {
 
 const QColor kSkyBlue(135, 206, 235);
 
-QColor swatchColor(bands::Color c, const QPalette& palette)
+QColor swatchColor(resistor::Color c, const QPalette& palette)
 {
-    if (c == bands::Color::None) return palette.color(QPalette::Button);
-    const auto& ci = bands::info(c);
+    if (c == resistor::Color::None) return palette.color(QPalette::Button);
+    const auto& ci = resistor::info(c);
     return QColor(ci.r, ci.g, ci.b);
 }
 
@@ -32,7 +32,7 @@ void paintBackground(QWidget* w, const QColor& color)
 }
 
 // A small resistor with the given bands, drawn the way the page's big one is.
-void drawResistor(QPainter& p, QRect body, const std::vector<bands::Color>& colors, const QPalette& palette)
+void drawResistor(QPainter& p, QRect body, const std::vector<resistor::Color>& colors, const QPalette& palette)
 {
     const int mid = body.center().y();
     p.setPen(QPen(QColor(110, 110, 110), 3));
@@ -54,7 +54,7 @@ void drawResistor(QPainter& p, QRect body, const std::vector<bands::Color>& colo
 
 QPixmap resistorsPicture(QSize size, const QFont& font, const QPalette& palette)
 {
-    using C = bands::Color;
+    using C = resistor::Color;
     QPixmap pix(size);
     pix.fill(Qt::white);
     QPainter p(&pix);
@@ -106,15 +106,16 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
     placeBands(false);
 
     for (int band = 1; band <= 5; ++band) {
-        static const bands::Color initial[] = {bands::Color::Black, bands::Color::Brown, bands::Color::Black,
-                                               bands::Color::Black, bands::Color::Gold};
+        static const resistor::Color initial[] = {resistor::Color::Black, resistor::Color::Brown,
+                                                  resistor::Color::Black, resistor::Color::Black,
+                                                  resistor::Color::Gold};
         paintBackground(swatch(band), swatchColor(initial[band - 1], palette()));
     }
 
-    for (const bands::PaletteButton& b : bands::palette()) {
+    for (const resistor::PaletteButton& b : resistor::palette()) {
         auto* button = findChild<QToolButton*>(fromStd(b.objectName));
         if (!button) continue;
-        if (b.color != bands::Color::None) paintPaletteButton(button, swatchColor(b.color, palette()));
+        if (b.color != resistor::Color::None) paintPaletteButton(button, swatchColor(b.color, palette()));
         connectHandler(button, &QToolButton::clicked, this, [this, &b] { colorButtonClick(b); });
     }
 
@@ -125,7 +126,7 @@ ColorResisterPage::ColorResisterPage(PageHost& host, QWidget* parent)
     paintBackground(ui->lResister, QColor(160, 160, 164));
 
     ui->imgResistors->setPixmap(resistorsPicture(ui->imgResistors->size(), font(), palette()));
-    ui->mResisterBase->setPlainText(QString::fromUtf8(bands::referenceText()));
+    ui->mResisterBase->setPlainText(QString::fromUtf8(resistor::referenceText()));
 
     connectRadios();
 }
@@ -186,19 +187,19 @@ QLabel* ColorResisterPage::nameLabel(int band) const
     return all[band - 1];
 }
 
-void ColorResisterPage::initBands() { decoder_ = bands::Decoder{}; }
+void ColorResisterPage::initBands() { decoder_ = resistor::Decoder{}; }
 
-void ColorResisterPage::colorButtonClick(const bands::PaletteButton& button)
+void ColorResisterPage::colorButtonClick(const resistor::PaletteButton& button)
 {
     decoder_.select(button.column, button.color);
-    nameLabel(button.column)->setText(QString::fromUtf8(bands::info(button.color).name));
+    nameLabel(button.column)->setText(QString::fromUtf8(resistor::info(button.color).name));
     paintBackground(swatch(button.column), swatchColor(button.color, palette()));
     recompute();
 }
 
 void ColorResisterPage::setColumn3Enabled(bool on)
 {
-    for (const bands::PaletteButton& b : bands::palette()) {
+    for (const resistor::PaletteButton& b : resistor::palette()) {
         if (b.column != 3) continue;
         if (auto* button = findChild<QToolButton*>(fromStd(b.objectName))) button->setEnabled(on);
     }
@@ -207,7 +208,7 @@ void ColorResisterPage::setColumn3Enabled(bool on)
 void ColorResisterPage::rb4ColorClick()
 {
     setColumn3Enabled(false);
-    ui->lColor->setText(QString::fromUtf8(bands::kBandNumbers4));
+    ui->lColor->setText(QString::fromUtf8(resistor::kBandNumbers4));
     placeBands(false);
     ui->lColor3->setVisible(false);
     ui->lCl3->setVisible(false);
@@ -217,7 +218,7 @@ void ColorResisterPage::rb4ColorClick()
 void ColorResisterPage::rb5ColorClick()
 {
     setColumn3Enabled(true);
-    ui->lColor->setText(QString::fromUtf8(bands::kBandNumbers5));
+    ui->lColor->setText(QString::fromUtf8(resistor::kBandNumbers5));
     placeBands(true);
     ui->lColor3->setVisible(true);
     ui->lCl3->setVisible(true);
@@ -226,12 +227,12 @@ void ColorResisterPage::rb5ColorClick()
 
 void ColorResisterPage::recompute()
 {
-    bands::Unit unit = bands::Unit::Ohm;
-    if (ui->rbKOme->isChecked()) unit = bands::Unit::KOhm;
-    if (ui->rbMOme->isChecked()) unit = bands::Unit::MOhm;
+    resistor::Unit unit = resistor::Unit::Ohm;
+    if (ui->rbKOme->isChecked()) unit = resistor::Unit::KOhm;
+    if (ui->rbMOme->isChecked()) unit = resistor::Unit::MOhm;
     const bool five = ui->rb5Color->isChecked();
     ui->lResister->setText(fromStd(decoder_.valueText(five, unit)));
     ui->lPrecision->setText(QString::fromUtf8(decoder_.precisionText()));
 }
 
-} // namespace quillon::bands
+} // namespace quillon::resistor

@@ -15,7 +15,7 @@ namespace quillon {
 class PageHost;
 }
 
-namespace quillon::bands {
+namespace quillon::resistor {
 
 class ColorResisterPage : public QWidget {
     Q_OBJECT
@@ -27,14 +27,14 @@ public:
     void initBands();
 
     // Every palette button lands here with its column and colour.
-    void colorButtonClick(const bands::PaletteButton& button);
+    void colorButtonClick(const resistor::PaletteButton& button);
     void rb4ColorClick();
     void rb5ColorClick();
     void rbOmeClick() { recompute(); }
     void rbKOmeClick() { recompute(); }
     void rbMOmeClick() { recompute(); }
 
-    const bands::Decoder& decoder() const { return decoder_; }
+    const resistor::Decoder& decoder() const { return decoder_; }
 
 private:
     void connectRadios();
@@ -46,7 +46,7 @@ private:
 
     PageHost& host_;
     std::unique_ptr<Ui::ColorResisterPage> ui;
-    bands::Decoder decoder_;
+    resistor::Decoder decoder_;
 };
 
-} // namespace quillon::bands
+} // namespace quillon::resistor

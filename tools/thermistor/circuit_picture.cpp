@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPalette>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 namespace {
 
@@ -56,4 +56,4 @@ QPixmap drawDividerPicture(QSize size, const QFont& font)
     return pix;
 }
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

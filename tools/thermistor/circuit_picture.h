@@ -6,8 +6,8 @@
 #include <QPixmap>
 #include <QSize>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 QPixmap drawDividerPicture(QSize size, const QFont& font);
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 int32_t adcCode(long double fullScale, long double r, long double rt, Circuit circuit)
 {
@@ -117,4 +117,4 @@ std::string usageText()
            "6. 单击\"复制\"将编码结果拷贝到粘贴板, 一切OK！";
 }
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

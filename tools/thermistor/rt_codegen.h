@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 enum class Circuit { Rt_Above_R, R_Above_Rt }; // circuit 1, circuit 2
 
@@ -55,4 +55,4 @@ EmitResult emitTable(const std::vector<Row>& rows, const EmitOptions& o);
 // The page's usage text, eleven lines joined by LF.
 std::string usageText();
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

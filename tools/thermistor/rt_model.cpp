@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <numbers>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 namespace {
 
@@ -124,4 +124,4 @@ std::vector<Row> modelRows(const Model& model, const std::vector<long double>& c
     return rows;
 }
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

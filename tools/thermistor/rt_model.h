@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 inline constexpr long double kZeroCelsius = 273.15L;
 
@@ -61,4 +61,4 @@ std::vector<long double> temperatureRange(long double from, long double to, long
 // writes it, each resistance in kilo-ohms to seven significant digits.
 std::vector<Row> modelRows(const Model& model, const std::vector<long double>& celsius);
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

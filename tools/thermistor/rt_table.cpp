@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <memory>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 bool isComplete(const Row& row) { return isFilled(row.temperature) && isFilled(row.resistance); }
 
@@ -151,4 +151,4 @@ FileStatus writeDatFile(const std::string& path, const std::vector<Row>& rows)
     return FileStatus::Ok;
 }
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

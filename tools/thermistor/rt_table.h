@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 // One data row of the grid, texts as typed (UTF-8).
 struct Row {
@@ -46,4 +46,4 @@ enum class FileStatus { Ok, OpenFailed, WriteFailed };
 std::optional<std::string> readFileBytes(const std::string& path);
 FileStatus writeDatFile(const std::string& path, const std::vector<Row>& rows);
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

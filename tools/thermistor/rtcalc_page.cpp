@@ -21,7 +21,7 @@
 #include <functional>
 #include <stdexcept>
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 namespace {
 
@@ -126,7 +126,7 @@ void RTCalcPage::initGridHeaders()
     ui->sgRTVal->setHorizontalHeaderLabels({QStringLiteral("温度"), QStringLiteral("阻值(K欧)")});
 }
 
-void RTCalcPage::btnRTHelpClick() { ui->mRT->setPlainText(fromStd(rt::usageText())); }
+void RTCalcPage::btnRTHelpClick() { ui->mRT->setPlainText(fromStd(thermistor::usageText())); }
 
 QString RTCalcPage::cellText(int row, int col) const
 {
@@ -145,9 +145,9 @@ void RTCalcPage::setCellText(int row, int col, const QString& text)
 
 void RTCalcPage::appendRow() { ui->sgRTVal->setRowCount(ui->sgRTVal->rowCount() + 1); }
 
-std::vector<rt::Row> RTCalcPage::gridRows() const
+std::vector<thermistor::Row> RTCalcPage::gridRows() const
 {
-    std::vector<rt::Row> rows;
+    std::vector<thermistor::Row> rows;
     for (int r = 0; r < ui->sgRTVal->rowCount(); ++r) rows.push_back({toStd(cellText(r, 0)), toStd(cellText(r, 1))});
     return rows;
 }
@@ -157,10 +157,10 @@ void RTCalcPage::sgRTValKeyPress()
     auto* grid = ui->sgRTVal;
     const int row = grid->currentRow() < 0 ? 0 : grid->currentRow();
     const int col = grid->currentColumn() < 0 ? 0 : grid->currentColumn();
-    const rt::EnterOutcome out =
-        rt::enterKey(gridRows(), row, col, ui->cbTInc->isChecked(), toStd(ui->edTStep->text()));
+    const thermistor::EnterOutcome out =
+        thermistor::enterKey(gridRows(), row, col, ui->cbTInc->isChecked(), toStd(ui->edTStep->text()));
 
-    using E = rt::EnterOutcome::Error;
+    using E = thermistor::EnterOutcome::Error;
     if (out.error == E::BadStep) {
         host_.dialogs().error(QStringLiteral("请正确填写温度步长!"));
         ui->edTStep->setFocus();
@@ -186,14 +186,14 @@ void RTCalcPage::btnRTFileClick()
 {
     const auto path = host_.dialogs().openFile(kDatFilter, kDatExt);
     if (!path) return;
-    const auto bytes = rt::readFileBytes(localPath(*path));
+    const auto bytes = thermistor::readFileBytes(localPath(*path));
     if (!bytes) {
         host_.dialogs().error(QStringLiteral("打开文件时出错!"));
         return;
     }
     // Loading overwrites from the first data row down; rows below keep their text.
     int row = 0;
-    for (const rt::Row& r : rt::parseDat(*bytes)) {
+    for (const thermistor::Row& r : thermistor::parseDat(*bytes)) {
         setCellText(row, 0, fromStd(r.temperature));
         setCellText(row, 1, fromStd(r.resistance));
         ++row;
@@ -210,10 +210,10 @@ void RTCalcPage::btnRTSaveClick()
                                  MsgIcon::Warning)) {
         return;
     }
-    switch (rt::writeDatFile(localPath(*path), gridRows())) {
-    case rt::FileStatus::Ok: break;
-    case rt::FileStatus::OpenFailed: host_.dialogs().error(QStringLiteral("打开文件时出错!")); break;
-    case rt::FileStatus::WriteFailed: host_.dialogs().error(QStringLiteral("写入文件时出错!")); break;
+    switch (thermistor::writeDatFile(localPath(*path), gridRows())) {
+    case thermistor::FileStatus::Ok: break;
+    case thermistor::FileStatus::OpenFailed: host_.dialogs().error(QStringLiteral("打开文件时出错!")); break;
+    case thermistor::FileStatus::WriteFailed: host_.dialogs().error(QStringLiteral("写入文件时出错!")); break;
     }
 }
 
@@ -253,25 +253,25 @@ void RTCalcPage::btnRTCalcClick()
         return;
     }
 
-    rt::EmitOptions o;
+    thermistor::EmitOptions o;
     o.r = *r;
     o.tenBits = !ui->rbRT8Bits->isChecked();
-    o.circuit = ui->rbCir1->isChecked() ? rt::Circuit::Rt_Above_R : rt::Circuit::R_Above_Rt;
+    o.circuit = ui->rbCir1->isChecked() ? thermistor::Circuit::Rt_Above_R : thermistor::Circuit::R_Above_Rt;
     o.asmStyle = !ui->rbRTCStyle->isChecked();
     o.prefix = ui->rbRTPrefix->isChecked();
     o.directive = toStd(ui->edDB->text());
     o.marker = toStd(ui->edRTFix->text());
 
-    const rt::EmitResult res = rt::emitTable(gridRows(), o);
+    const thermistor::EmitResult res = thermistor::emitTable(gridRows(), o);
     ui->mRT->setPlainText(fromStd(res.text()));
     switch (res.status) {
-    case rt::EmitResult::Status::Ok: break;
-    case rt::EmitResult::Status::BadNumber:
+    case thermistor::EmitResult::Status::Ok: break;
+    case thermistor::EmitResult::Status::BadNumber:
         host_.dialogs().error(QStringLiteral("请正确填写电阻值!"));
         ui->sgRTVal->setCurrentCell(ui->sgRTVal->currentRow() < 0 ? 0 : ui->sgRTVal->currentRow(), 1);
         ui->sgRTVal->setFocus();
         break;
-    case rt::EmitResult::Status::Arithmetic:
+    case thermistor::EmitResult::Status::Arithmetic:
         // Left to the application-wide handler; the lines so far stay in the memo.
         throw std::runtime_error("thermistor reading cannot be computed");
     }
@@ -286,4 +286,4 @@ void RTCalcPage::Button1Click()
     ui->mRT->setTextCursor(cursor);
 }
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

@@ -14,7 +14,7 @@ namespace quillon {
 class PageHost;
 }
 
-namespace quillon::rt {
+namespace quillon::thermistor {
 
 class RTCalcPage : public QWidget {
     Q_OBJECT
@@ -43,7 +43,7 @@ protected:
 
 private:
     // Data rows of the grid, below the header.
-    std::vector<rt::Row> gridRows() const;
+    std::vector<thermistor::Row> gridRows() const;
     QString cellText(int row, int col) const;
     void setCellText(int row, int col, const QString& text);
     void appendRow();
@@ -52,4 +52,4 @@ private:
     std::unique_ptr<Ui::RTCalcPage> ui;
 };
 
-} // namespace quillon::rt
+} // namespace quillon::thermistor

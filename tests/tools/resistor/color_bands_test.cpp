@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <set>
 
-using namespace quillon::bands;
+using namespace quillon::resistor;
 
 TEST(ColorBands, InitialStateAndThirdDigitKeptAcrossModes)
 {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace quillon::rt;
+using namespace quillon::thermistor;
 
 namespace {
 

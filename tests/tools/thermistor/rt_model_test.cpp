@@ -4,7 +4,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-using namespace quillon::rt;
+using namespace quillon::thermistor;
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace quillon;
-using namespace quillon::rt;
+using namespace quillon::thermistor;
 
 namespace {
 using E = EnterOutcome::Error;
